@@ -1,0 +1,68 @@
+// ZelProcess: a snapshot of every process and thread of the system, walked
+// through opaque handles, and live facts read out of other processes.
+//
+// Every operation records its outcome in the object's error holder
+// (CZelObject::GetErrorCode); its result only says whether a value is there.
+// Handles point into the object's snapshot: after Refresh or destruction they
+// may only be closed, duplicated or tested with IsProcessHandle.
+#pragma once
+
+#include "ZelObject.h"
+#include "ZelString.h"
+#include "ZelTypes.h"
+
+#if defined(_WIN32)
+#if defined(ZELPROCESS_BUILD)
+#define ZELPROCESS_API __declspec(dllexport)
+#else
+#define ZELPROCESS_API __declspec(dllimport)
+#endif
+#else
+#define ZELPROCESS_API __attribute__((visibility("default")))
+#endif
+
+// Selects the string that ReadProcessInfoString takes out of a process's
+// parameters block.
+enum ZELPI_TYPE {
+  ZELPI_IMAGEFILE = 0,
+  ZELPI_COMMANDLINE = 1,
+  ZELPI_CURRENTDIRECTORY = 2,
+  ZELPI_WINDOWTITLE = 3,
+  ZELPI_DESKTOPNAME = 4,
+  ZELPI_PATH = 5,
+};
+
+// One process record of the snapshot, as the platform lays it out; opaque.
+struct _SYSTEM_PROCESSES;
+
+class ZELPROCESS_API CZelProcess : public CZelObject {
+ public:
+  // Takes the first snapshot. Throws std::system_error carrying the Windows
+  // code or native status when the native entry points cannot be resolved or
+  // the snapshot cannot be taken.
+  CZelProcess();
+  // A copy shares the source's snapshot; the last owner releases it.
+  CZelProcess(const CZelProcess& other);
+  CZelProcess& operator=(const CZelProcess& other);
+  virtual ~CZelProcess();
+  virtual int Dump();
+
+  int Refresh();
+  unsigned int GetProcessCount();
+
+
+ protected:
+  int InitFunctionsPointers();
+  int ReadProcesses();
+  _SYSTEM_PROCESSES* GetProcess(unsigned int dwProcessId);
+
+  ZEL_PFN_NTQUERYSYSTEMINFORMATION m_pfnNtQuerySystemInformation;
+  ZEL_PFN_NTQUERYINFORMATIONPROCESS m_pfnNtQueryInformationProcess;
+  ZEL_PFN_NTQUERYINFORMATIONTHREAD m_pfnNtQueryInformationThread;
+  _SYSTEM_PROCESSES* m_pProcesses;
+  ZelUlong m_cbProcesses;
+
+ private:
+  // Takes a new snapshot; on failure returns 0 with the code or status why.
+  int TakeSnapshot(ZelCode* failure);
+};

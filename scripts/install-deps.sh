@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what the builds and tests need on a Debian 12 machine (as root),
+# when it is missing.
+set -eu
+packages="cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix wine64 xvfb xauth python3 python3-psutil"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
+fi

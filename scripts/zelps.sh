@@ -1,0 +1,10 @@
+#!/bin/sh
+# The main job: lists the processes of the system with zelps, the library's
+# process lister, cross-built for Windows and run under Wine.
+# Arguments are passed to zelps.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" >&2
+"$root/scripts/build.sh" windows >/dev/null
+. "$root/scripts/wine-prefix.sh"
+"$root/scripts/wine-exec.sh" "$root/build/windows/bin/zelps.exe" "$@"

@@ -1,0 +1,163 @@
+// The emulated Windows system behind the platform calls on non-Windows
+// targets: a model of processes and threads that the native queries write out
+// in the real x64 record formats, with faults that a test can inject per call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../layouts.h"
+#include "../platform.h"
+
+namespace zel::emu {
+
+using Status = std::uint32_t;
+
+struct ThreadModel {
+  std::uint32_t id = 0;
+  std::uint64_t createTime = 0;  // 100-ns units since 1601
+  std::uint64_t userTime = 0;    // 100-ns units
+  std::uint64_t kernelTime = 0;
+  std::uint64_t tebAddress = 0;
+  std::int32_t priority = 8;
+};
+
+// Bytes of a process's memory at an address; reads fail where a region ends.
+struct MemoryRegion {
+  std::uint64_t address = 0;
+  std::vector<std::byte> bytes;
+};
+
+struct ProcessModel {
+  std::uint32_t id = 0;
+  std::uint32_t parentId = 0;
+  std::u16string name;
+  std::int32_t basePriority = 8;
+  std::uint64_t createTime = 0;
+  std::uint64_t userTime = 0;
+  std::uint64_t kernelTime = 0;
+  std::uint32_t handleCount = 0;
+  std::uint32_t sessionId = 0;
+  layout::VmCounters vm{};
+  layout::IoCounters io{};
+  std::uint64_t privatePageCount = 0;
+  std::vector<ThreadModel> threads;
+
+  // What the live process shows to the calls that open and read it.
+  std::vector<MemoryRegion> memory;
+  std::uint64_t pebAddress = 0;
+  // OpenProcess on it fails with this last error when set.
+  std::optional<std::uint32_t> openError;
+  // Its basic-information query answers this status when set; with
+  // `basicInfoWithoutLength` a successful one reports no length.
+  std::optional<Status> basicInfoStatus;
+  bool basicInfoWithoutLength = false;
+};
+
+// The strings and environment of a process, as its parameters block holds them.
+struct ProcessParametersModel {
+  std::u16string imagePath;
+  std::u16string commandLine;
+  std::u16string currentDirectory;
+  std::u16string dllPath;
+  std::u16string windowTitle;
+  std::u16string desktop;
+  // The whole block: NUL-separated "NAME=value" strings and a final NUL.
+  std::u16string environment;
+};
+
+// Lays out a PEB, its parameters block, each string and the environment as
+// separate regions of the process's memory, from `base` upwards, and points
+// the process's PEB address at them.
+void LayOutParameters(ProcessModel& process, const ProcessParametersModel& parameters,
+                      std::uint64_t base = 0x10000);
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  std::vector<ProcessModel> processes;
+
+  // The platform module is loaded, and which of its entry points are missing.
+  bool ntdllLoaded = true;
+  std::set<std::string> missingEntryPoints;
+
+  // Each snapshot query takes the next scripted step, if any: a step that
+  // returns a status makes the query answer it without writing anything; one
+  // that returns nothing lets the query run (after whatever the step changed).
+  using QueryStep = std::function<std::optional<Status>()>;
+  void ScriptSnapshotQuery(QueryStep step) { snapshotScript_.push_back(std::move(step)); }
+  void FailSnapshotQuery(Status status) {
+    ScriptSnapshotQuery([status] { return std::optional<Status>(status); });
+  }
+  void PassSnapshotQuery() {
+    ScriptSnapshotQuery([] { return std::optional<Status>(); });
+  }
+  int SnapshotQueryCount() const { return snapshotQueries_; }
+
+  // The n-th OpenProcess from now (0: the next) fails with `error`.
+  void FailOpenProcess(int n, std::uint32_t error) { openProcessFailures_[openProcessCalls_ + n] = error; }
+  // The failure scripted for this OpenProcess call, if any; counts the call.
+  std::optional<std::uint32_t> TakeOpenProcessFailure() {
+    auto it = openProcessFailures_.find(openProcessCalls_++);
+    if (it == openProcessFailures_.end()) return std::nullopt;
+    const std::uint32_t error = it->second;
+    openProcessFailures_.erase(it);
+    return error;
+  }
+
+  ProcessModel* FindProcess(std::uint32_t id) {
+    for (auto& p : processes)
+      if (p.id == id) return &p;
+    return nullptr;
+  }
+
+  // Called by the emulated native query; a source that reads a real system
+  // refreshes `processes` here.
+  virtual void Reload() {}
+
+  Status QuerySnapshot(void* buffer, std::uint32_t size, std::uint32_t* needed);
+
+ private:
+  std::deque<QueryStep> snapshotScript_;
+  int snapshotQueries_ = 0;
+  std::map<int, std::uint32_t> openProcessFailures_;
+  int openProcessCalls_ = 0;
+};
+
+// The thread with this ID and the process that owns it, or nulls.
+std::pair<ProcessModel*, ThreadModel*> FindThread(System& system, std::uint32_t id);
+
+// The system that the platform calls serve; none until one is installed.
+System* Installed();
+System* Install(System* system);
+
+// Installs a system for the lifetime of this object.
+class ScopedSystem {
+ public:
+  explicit ScopedSystem(System& system) : previous_(Install(&system)) {}
+  ~ScopedSystem() { Install(previous_); }
+  ScopedSystem(const ScopedSystem&) = delete;
+  ScopedSystem& operator=(const ScopedSystem&) = delete;
+
+ private:
+  System* previous_;
+};
+
+// Platform handles opened and not yet closed, over all kinds.
+std::size_t OpenHandleCount();
+
+// The bytes that a snapshot of these processes takes in the platform format.
+std::size_t SnapshotSize(const std::vector<ProcessModel>& processes);
+// Writes the snapshot at `buffer` (at least SnapshotSize bytes); the name
+// pointers are absolute addresses inside it.
+void WriteSnapshot(const std::vector<ProcessModel>& processes, std::byte* buffer);
+
+}  // namespace zel::emu

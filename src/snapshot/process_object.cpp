@@ -1,0 +1,150 @@
+// The process object: its native entry points and the snapshot it owns.
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+#include "../platform/codes.h"
+#include "ZelProcess.h"
+#include "records.h"
+#include "snapshot_buffer.h"
+
+namespace {
+
+// A process or thread that starts between two calls grows the snapshot, so a
+// fill that finds its buffer too small tries again with the size it was told
+// plus room for more, a few times.
+constexpr int kFillAttempts = 4;
+constexpr ZelUlong kFillHeadroomDivisor = 8;
+constexpr ZelUlong kFillHeadroomMinimum = 4096;
+
+// An entry point of the module under its real signature.
+template <class Function>
+Function EntryPoint(zel::os::HMODULE module, const char* name) {
+  using Generic = void (*)();
+  return reinterpret_cast<Function>(reinterpret_cast<Generic>(zel::os::GetProcAddress(module, name)));
+}
+
+[[noreturn]] void ThrowConstructionFailure(ZelCode code, const char* what) {
+  throw std::system_error(static_cast<int>(code), std::system_category(), what);
+}
+
+}  // namespace
+
+CZelProcess::CZelProcess()
+    : m_pfnNtQuerySystemInformation(nullptr),
+      m_pfnNtQueryInformationProcess(nullptr),
+      m_pfnNtQueryInformationThread(nullptr),
+      m_pProcesses(nullptr),
+      m_cbProcesses(0) {
+  if (!InitFunctionsPointers())
+    ThrowConstructionFailure(zel::os::GetLastError(), "CZelProcess: native entry points");
+  ZelCode failure = 0;
+  if (!TakeSnapshot(&failure)) ThrowConstructionFailure(failure, "CZelProcess: process snapshot");
+}
+
+CZelProcess::CZelProcess(const CZelProcess& other)
+    : CZelObject(other),
+      m_pfnNtQuerySystemInformation(other.m_pfnNtQuerySystemInformation),
+      m_pfnNtQueryInformationProcess(other.m_pfnNtQueryInformationProcess),
+      m_pfnNtQueryInformationThread(other.m_pfnNtQueryInformationThread),
+      m_pProcesses(other.m_pProcesses),
+      m_cbProcesses(other.m_cbProcesses) {
+  if (m_pProcesses) zel::snapshot::Share(zel::records::Bytes(m_pProcesses));
+}
+
+CZelProcess& CZelProcess::operator=(const CZelProcess& other) {
+  if (this == &other) return *this;
+  CZelObject::operator=(other);
+  m_pfnNtQuerySystemInformation = other.m_pfnNtQuerySystemInformation;
+  m_pfnNtQueryInformationProcess = other.m_pfnNtQueryInformationProcess;
+  m_pfnNtQueryInformationThread = other.m_pfnNtQueryInformationThread;
+  if (other.m_pProcesses) zel::snapshot::Share(zel::records::Bytes(other.m_pProcesses));
+  zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
+  m_pProcesses = other.m_pProcesses;
+  m_cbProcesses = other.m_cbProcesses;
+  return *this;
+}
+
+CZelProcess::~CZelProcess() {
+  zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
+  m_pProcesses = nullptr;
+}
+
+int CZelProcess::Dump() { return 0; }
+
+int CZelProcess::InitFunctionsPointers() {
+  const auto module = zel::os::GetModuleHandleW(L"NTDLL.DLL");
+  if (!module) return 0;
+  m_pfnNtQuerySystemInformation =
+      EntryPoint<ZEL_PFN_NTQUERYSYSTEMINFORMATION>(module, "NtQuerySystemInformation");
+  if (!m_pfnNtQuerySystemInformation) return 0;
+  m_pfnNtQueryInformationProcess =
+      EntryPoint<ZEL_PFN_NTQUERYINFORMATIONPROCESS>(module, "NtQueryInformationProcess");
+  if (!m_pfnNtQueryInformationProcess) return 0;
+  m_pfnNtQueryInformationThread =
+      EntryPoint<ZEL_PFN_NTQUERYINFORMATIONTHREAD>(module, "NtQueryInformationThread");
+  return m_pfnNtQueryInformationThread ? 1 : 0;
+}
+
+int CZelProcess::ReadProcesses() {
+  ZelCode failure = 0;
+  return TakeSnapshot(&failure);
+}
+
+int CZelProcess::Refresh() { return ReadProcesses(); }
+
+int CZelProcess::TakeSnapshot(ZelCode* failure) {
+  using zel::code::kStatusInfoLengthMismatch;
+  std::byte probe_scratch[1];
+  ZelUlong needed = 0;
+  const auto probe = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
+      zel::os::kSystemProcessInformation, probe_scratch, sizeof probe_scratch, &needed));
+  if (probe != kStatusInfoLengthMismatch) {
+    m_Error.SetError(probe);
+    *failure = probe;
+    return 0;
+  }
+
+  zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
+  m_pProcesses = nullptr;
+
+  ZelUlong size = needed;
+  for (int attempt = 0; attempt < kFillAttempts; ++attempt) {
+    std::byte* buffer = nullptr;
+    try {
+      buffer = zel::snapshot::Allocate(size);
+    } catch (const std::bad_alloc&) {
+      m_Error.SetError(zel::code::kOutOfMemory);
+      *failure = zel::code::kOutOfMemory;
+      return 0;
+    }
+    m_cbProcesses = size;
+    const auto fill = static_cast<ZelCode>(
+        m_pfnNtQuerySystemInformation(zel::os::kSystemProcessInformation, buffer, size, &needed));
+    if (fill == zel::code::kStatusSuccess) {
+      m_pProcesses = reinterpret_cast<_SYSTEM_PROCESSES*>(buffer);
+      return 1;
+    }
+    // A buffer the platform did not fill is never kept: walks trust the chain.
+    zel::snapshot::Release(buffer);
+    *failure = fill;
+    if (fill != kStatusInfoLengthMismatch) return 0;
+    const ZelUlong grown = std::max(needed, size);
+    size = grown + std::max(grown / kFillHeadroomDivisor, kFillHeadroomMinimum);
+  }
+  return 0;
+}
+
+unsigned int CZelProcess::GetProcessCount() {
+  unsigned int count = 0;
+  for (const std::byte* p = zel::records::Bytes(m_pProcesses); p; p = zel::records::Next(p))
+    ++count;
+  return count;
+}
+
+_SYSTEM_PROCESSES* CZelProcess::GetProcess(unsigned int dwProcessId) {
+  for (std::byte* p = zel::records::Bytes(m_pProcesses); p; p = zel::records::Next(p)) {
+    if (zel::records::ProcessId(p) == dwProcessId) return reinterpret_cast<_SYSTEM_PROCESSES*>(p);
+  }
+  return nullptr;
+}

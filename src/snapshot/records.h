@@ -1,0 +1,64 @@
+// Reading the snapshot's records, and the check that decides whether a
+// pointer a caller passes is one of the library's handles.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "../platform/layouts.h"
+#include "../platform/platform.h"
+
+struct _SYSTEM_PROCESSES;
+
+namespace zel::records {
+
+using layout::Load;
+using layout::ZELFIND_RECORD;
+
+inline std::byte* Bytes(_SYSTEM_PROCESSES* records) {
+  return reinterpret_cast<std::byte*>(records);
+}
+
+inline std::uint32_t NextEntryOffset(const std::byte* process) {
+  return Load<std::uint32_t>(process, ZEL_OFFSET(SystemProcess, NextEntryOffset));
+}
+
+// The record after `process` in the chain, or null after the last.
+template <class Byte>
+Byte* Next(Byte* process) {
+  const std::uint32_t delta = NextEntryOffset(process);
+  return delta == 0 ? nullptr : process + delta;
+}
+
+inline std::uint32_t ProcessId(const std::byte* process) {
+  return static_cast<std::uint32_t>(
+      Load<std::uint64_t>(process, ZEL_OFFSET(SystemProcess, UniqueProcessId)));
+}
+
+inline std::uint32_t ThreadCount(const std::byte* process) {
+  return Load<std::uint32_t>(process, ZEL_OFFSET(SystemProcess, NumberOfThreads));
+}
+
+inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) {
+  return process + sizeof(layout::SystemProcess) + index * sizeof(layout::SystemThread);
+}
+
+// Steps one and two of the handle check: 32 readable bytes whose size tag is
+// 32. Null when either fails.
+inline ZELFIND_RECORD* ReadableRecord(void* handle) {
+  if (os::IsBadReadPtr(handle, layout::kFindRecordSize)) return nullptr;
+  auto* record = static_cast<ZELFIND_RECORD*>(handle);
+  return record->cbSize == layout::kFindRecordSize ? record : nullptr;
+}
+
+inline bool IsKnownKind(std::uint8_t kind) {
+  return kind == layout::ZELFIND_PROCESS || kind == layout::ZELFIND_THREAD;
+}
+
+// The whole check: a readable record of the expected kind, or null.
+inline ZELFIND_RECORD* AsHandle(void* handle, std::uint8_t kind) {
+  ZELFIND_RECORD* record = ReadableRecord(handle);
+  return record && record->bKind == kind ? record : nullptr;
+}
+
+}  // namespace zel::records

@@ -1,0 +1,69 @@
+#include "alloc_fault.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<long> countdown{-1};
+std::atomic<bool> failed{false};
+
+void* Allocate(std::size_t size, std::size_t alignment) {
+  long left = countdown.load();
+  while (left >= 0 && !countdown.compare_exchange_weak(left, left - 1)) {
+  }
+  if (left == 0) {
+    failed = true;
+    throw std::bad_alloc();
+  }
+  if (size == 0) size = 1;
+  void* p = alignment > alignof(std::max_align_t)
+                ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
+                : std::malloc(size);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+namespace zel::test {
+void FailAllocation(int n) {
+  failed = false;
+  countdown = n;
+}
+void DisarmAllocationFailure() { countdown = -1; }
+bool AllocationFailed() { return failed; }
+}  // namespace zel::test
+
+void* operator new(std::size_t size) { return Allocate(size, 0); }
+void* operator new[](std::size_t size) { return Allocate(size, 0); }
+void* operator new(std::size_t size, std::align_val_t a) {
+  return Allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a) {
+  return Allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, 0);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, 0);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }

@@ -1,0 +1,24 @@
+// Makes an allocation of this test binary fail on purpose: every operator new
+// of the process, the libraries' included, goes through the counting
+// replacement in alloc_fault.cpp.
+#pragma once
+
+namespace zel::test {
+
+// The n-th allocation from now (0: the next one) throws std::bad_alloc, once.
+void FailAllocation(int n);
+// Cancels a failure that has not happened yet.
+void DisarmAllocationFailure();
+// Whether the armed failure has happened.
+bool AllocationFailed();
+
+// Arms a failure for a scope and disarms whatever is left of it at the end.
+class ScopedAllocationFailure {
+ public:
+  explicit ScopedAllocationFailure(int n) { FailAllocation(n); }
+  ~ScopedAllocationFailure() { DisarmAllocationFailure(); }
+  ScopedAllocationFailure(const ScopedAllocationFailure&) = delete;
+  ScopedAllocationFailure& operator=(const ScopedAllocationFailure&) = delete;
+};
+
+}  // namespace zel::test

@@ -1,0 +1,83 @@
+// The check that tells the library's handles from other pointers.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "snapshot/records.h"
+
+namespace {
+
+using zel::layout::ZELFIND_RECORD;
+using zel::records::AsHandle;
+
+// Two pages: the first readable, the second not mapped at all.
+class EdgeOfMapping {
+ public:
+  EdgeOfMapping() {
+    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void* p = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = static_cast<std::byte*>(p);
+    munmap(base_ + page_, page_);
+  }
+  ~EdgeOfMapping() { munmap(base_, page_); }
+  std::byte* End() const { return base_ + page_; }
+
+ private:
+  std::size_t page_;
+  std::byte* base_;
+};
+
+ZELFIND_RECORD Record(std::uint32_t size, std::uint8_t kind) {
+  ZELFIND_RECORD r{};
+  r.cbSize = size;
+  r.bKind = kind;
+  return r;
+}
+
+TEST(HandleCheck, AcceptsOnlyReadableRecordsOfSizeAndKind) {
+  ZELFIND_RECORD process = Record(32, zel::layout::ZELFIND_PROCESS);
+  ZELFIND_RECORD thread = Record(32, zel::layout::ZELFIND_THREAD);
+  EXPECT_EQ(AsHandle(&process, zel::layout::ZELFIND_PROCESS), &process);
+  EXPECT_EQ(AsHandle(&thread, zel::layout::ZELFIND_THREAD), &thread);
+  EXPECT_EQ(AsHandle(&thread, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(AsHandle(nullptr, zel::layout::ZELFIND_PROCESS), nullptr);
+
+  ZELFIND_RECORD wrong_size = Record(31, zel::layout::ZELFIND_PROCESS);
+  EXPECT_EQ(AsHandle(&wrong_size, zel::layout::ZELFIND_PROCESS), nullptr);
+  for (std::uint8_t kind : {0, 3}) {
+    ZELFIND_RECORD r = Record(32, kind);
+    EXPECT_NE(zel::records::ReadableRecord(&r), nullptr);
+    EXPECT_EQ(AsHandle(&r, zel::layout::ZELFIND_PROCESS), nullptr);
+    EXPECT_EQ(AsHandle(&r, zel::layout::ZELFIND_THREAD), nullptr);
+  }
+}
+
+TEST(HandleCheck, RejectsRecordsThatRunIntoAnUnmappedPage) {
+  EdgeOfMapping mapping;
+  // A valid record whose last byte is the last mapped one passes; moved by
+  // one byte it reaches the unmapped page and fails without a fault.
+  ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
+  std::byte* fits = mapping.End() - sizeof r;
+  std::memcpy(fits, &r, sizeof r);
+  EXPECT_NE(AsHandle(fits, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(AsHandle(mapping.End() - sizeof r + 1, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(AsHandle(mapping.End(), zel::layout::ZELFIND_PROCESS), nullptr);
+}
+
+TEST(HandleCheck, WritabilityProbeTellsReadOnlyPages) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* p = mmap(nullptr, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(p, MAP_FAILED);
+  EXPECT_FALSE(zel::os::IsBadReadPtr(p, page));
+  EXPECT_TRUE(zel::os::IsBadWritePtr(p, 1));
+  mprotect(p, page, PROT_READ | PROT_WRITE);
+  static_cast<unsigned char*>(p)[7] = 0xA5;
+  EXPECT_FALSE(zel::os::IsBadWritePtr(p, page));
+  EXPECT_EQ(static_cast<unsigned char*>(p)[7], 0xA5);
+  EXPECT_TRUE(zel::os::IsBadWritePtr(nullptr, 4));
+  munmap(p, page);
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// The process object and its snapshot, on the scripted system.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <system_error>
+
+#include "ZelProcess.h"
+#include "platform/codes.h"
+#include "snapshot/records.h"
+#include "support/alloc_fault.h"
+#include "support/scripted_system.h"
+
+namespace {
+
+using zel::emu::ProcessModel;
+using zel::test::MakeProcess;
+using zel::test::MakeProcesses;
+
+constexpr zel::emu::Status kNoMemory = 0xC0000017;
+
+// Opens up the protected members that derived classes are offered.
+class SnapshotProbe : public CZelProcess {
+ public:
+  using CZelProcess::GetProcess;
+  using CZelProcess::ReadProcesses;
+  ZelUlong SnapshotSize() const { return m_cbProcesses; }
+  bool HoldsSnapshot() const { return m_pProcesses != nullptr; }
+  std::uint32_t IdOf(_SYSTEM_PROCESSES* record) const {
+    return zel::layout::Load<std::uint32_t>(record,
+                                            ZEL_OFFSET(SystemProcess, UniqueProcessId));
+  }
+};
+
+class ProcessObjectTest : public ::testing::Test {
+ protected:
+  zel::emu::System system;
+  zel::emu::ScopedSystem use{system};
+};
+
+TEST_F(ProcessObjectTest, OneRecordIsCountedAndFound) {
+  system.processes = {MakeProcess(42, 0, u"only.exe")};
+  SnapshotProbe p;
+  EXPECT_EQ(p.GetProcessCount(), 1u);
+  ASSERT_NE(p.GetProcess(42), nullptr);
+  EXPECT_EQ(p.IdOf(p.GetProcess(42)), 42u);
+  EXPECT_EQ(p.GetProcess(43), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(p.Dump(), 0);
+}
+
+TEST_F(ProcessObjectTest, ManyRecordsAreCountedAndTheLastIsFound) {
+  system.processes = MakeProcesses(50);
+  SnapshotProbe p;
+  EXPECT_EQ(p.GetProcessCount(), 50u);
+  EXPECT_EQ(p.IdOf(p.GetProcess(200)), 200u);
+  EXPECT_EQ(p.IdOf(p.GetProcess(4)), 4u);
+}
+
+TEST_F(ProcessObjectTest, RecordWithoutThreadsIsFollowedWhereItsDeltaSays) {
+  system.processes = {MakeProcess(8, 0, u"a.exe", 0), MakeProcess(12, 8, u"bb.exe", 3),
+                      MakeProcess(16, 8, u"", 0)};
+  SnapshotProbe p;
+  EXPECT_EQ(p.GetProcessCount(), 3u);
+  EXPECT_EQ(p.IdOf(p.GetProcess(12)), 12u);
+  EXPECT_EQ(p.IdOf(p.GetProcess(16)), 16u);
+}
+
+TEST_F(ProcessObjectTest, DuplicateIdsGiveTheFirstRecord) {
+  system.processes = {MakeProcess(8, 0, u"a.exe"), MakeProcess(9, 0, u"b.exe"),
+                      MakeProcess(9, 0, u"c.exe")};
+  SnapshotProbe p;
+  auto* first = p.GetProcess(9);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(reinterpret_cast<const std::byte*>(first),
+            zel::records::Next(reinterpret_cast<std::byte*>(p.GetProcess(8))));
+}
+
+TEST_F(ProcessObjectTest, FailedProbeLeavesItsStatusAndTheOldSnapshot) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  auto* old_record = p.GetProcess(8);
+  system.processes = MakeProcesses(5);
+  system.FailSnapshotQuery(kNoMemory);
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_EQ(p.GetErrorCode(), kNoMemory);
+  EXPECT_EQ(p.GetProcessCount(), 3u);
+  EXPECT_EQ(p.GetProcess(8), old_record);
+
+  system.FailSnapshotQuery(zel::code::kStatusSuccess);
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(p.GetProcessCount(), 3u);
+}
+
+TEST_F(ProcessObjectTest, SuccessfulRefreshRecordsNothing) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  system.FailSnapshotQuery(kNoMemory);
+  ASSERT_EQ(p.Refresh(), 0);
+  system.processes = MakeProcesses(7);
+  EXPECT_EQ(p.Refresh(), 1);
+  EXPECT_EQ(p.GetErrorCode(), kNoMemory);
+  EXPECT_EQ(p.GetProcessCount(), 7u);
+}
+
+TEST_F(ProcessObjectTest, FailedFillKeepsNoBufferAndRecordsNothing) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  system.FailSnapshotQuery(kNoMemory);
+  ASSERT_EQ(p.Refresh(), 0);
+  system.PassSnapshotQuery();
+  system.FailSnapshotQuery(0xC0000001);
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_EQ(p.GetErrorCode(), kNoMemory);
+  EXPECT_FALSE(p.HoldsSnapshot());
+  EXPECT_EQ(p.SnapshotSize(), zel::emu::SnapshotSize(system.processes));
+  EXPECT_EQ(p.GetProcessCount(), 0u);
+  EXPECT_EQ(p.GetProcess(8), nullptr);
+  // The next refresh starts over.
+  EXPECT_EQ(p.Refresh(), 1);
+  EXPECT_EQ(p.GetProcessCount(), 3u);
+}
+
+TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  system.PassSnapshotQuery();
+  system.ScriptSnapshotQuery([this] {
+    system.processes = MakeProcesses(40);
+    return std::optional<zel::emu::Status>();
+  });
+  const int before = system.SnapshotQueryCount();
+  EXPECT_EQ(p.Refresh(), 1);
+  EXPECT_EQ(system.SnapshotQueryCount() - before, 3);
+  EXPECT_EQ(p.GetProcessCount(), 40u);
+  EXPECT_EQ(p.IdOf(p.GetProcess(160)), 160u);
+}
+
+TEST_F(ProcessObjectTest, FillThatKeepsRacingGivesUp) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  int grow = 3;
+  system.PassSnapshotQuery();
+  for (int i = 0; i < 20; ++i) {
+    system.ScriptSnapshotQuery([this, &grow] {
+      grow *= 4;
+      system.processes = MakeProcesses(grow);
+      return std::optional<zel::emu::Status>();
+    });
+  }
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_FALSE(p.HoldsSnapshot());
+  EXPECT_EQ(p.GetProcessCount(), 0u);
+  EXPECT_LT(system.SnapshotQueryCount(), 10);
+}
+
+TEST_F(ProcessObjectTest, FailedAllocationRecordsOutOfMemory) {
+  system.processes = MakeProcesses(3);
+  SnapshotProbe p;
+  {
+    zel::test::ScopedAllocationFailure fail(0);
+    EXPECT_EQ(p.Refresh(), 0);
+    EXPECT_TRUE(zel::test::AllocationFailed());
+  }
+  EXPECT_EQ(p.GetErrorCode(), zel::code::kOutOfMemory);
+  EXPECT_FALSE(p.HoldsSnapshot());
+  EXPECT_EQ(p.GetProcessCount(), 0u);
+}
+
+TEST_F(ProcessObjectTest, ConstructionFailsWithTheCodeOrStatus) {
+  system.processes = MakeProcesses(3);
+  auto code_of_construction = [] {
+    try {
+      CZelProcess p;
+    } catch (const std::system_error& e) {
+      return static_cast<std::uint32_t>(e.code().value());
+    }
+    return 0xFFFFFFFFu;
+  };
+  for (const char* name :
+       {"NtQuerySystemInformation", "NtQueryInformationProcess", "NtQueryInformationThread"}) {
+    system.missingEntryPoints = {name};
+    EXPECT_EQ(code_of_construction(), zel::code::kProcNotFound) << name;
+  }
+  system.missingEntryPoints.clear();
+  system.ntdllLoaded = false;
+  EXPECT_EQ(code_of_construction(), zel::code::kModuleNotFound);
+  system.ntdllLoaded = true;
+
+  system.FailSnapshotQuery(kNoMemory);
+  EXPECT_EQ(code_of_construction(), kNoMemory);
+  system.PassSnapshotQuery();
+  system.FailSnapshotQuery(0xC0000001);
+  EXPECT_EQ(code_of_construction(), 0xC0000001u);
+  EXPECT_EQ(code_of_construction(), 0xFFFFFFFFu);
+}
+
+TEST_F(ProcessObjectTest, CopySharesTheSnapshotWithoutCallingThePlatform) {
+  system.processes = MakeProcesses(6);
+  auto source = std::make_unique<SnapshotProbe>();
+  const int queries = system.SnapshotQueryCount();
+  SnapshotProbe copy(*source);
+  EXPECT_EQ(system.SnapshotQueryCount(), queries);
+  EXPECT_EQ(copy.GetProcessCount(), 6u);
+  EXPECT_EQ(copy.GetProcess(24), source->GetProcess(24));
+
+  system.processes = MakeProcesses(2);
+  ASSERT_EQ(source->Refresh(), 1);
+  EXPECT_EQ(source->GetProcessCount(), 2u);
+  source.reset();
+  EXPECT_EQ(copy.GetProcessCount(), 6u);
+  EXPECT_EQ(copy.IdOf(copy.GetProcess(24)), 24u);
+}
+
+TEST_F(ProcessObjectTest, AssignmentSharesAndReleasesTheOldSnapshot) {
+  system.processes = MakeProcesses(4);
+  SnapshotProbe a;
+  system.processes = MakeProcesses(9);
+  SnapshotProbe b;
+  system.FailSnapshotQuery(kNoMemory);
+  ASSERT_EQ(b.Refresh(), 0);
+
+  a = b;
+  EXPECT_EQ(a.GetProcessCount(), 9u);
+  EXPECT_EQ(a.GetErrorCode(), kNoMemory);
+  a = a;
+  EXPECT_EQ(a.GetProcessCount(), 9u);
+  EXPECT_EQ(a.GetProcess(36), b.GetProcess(36));
+
+  system.processes = MakeProcesses(1);
+  ASSERT_EQ(b.Refresh(), 1);
+  EXPECT_EQ(a.GetProcessCount(), 9u);
+  EXPECT_EQ(b.GetProcessCount(), 1u);
+}
+
+TEST_F(ProcessObjectTest, DeletingThroughTheBaseRunsTheDestructor) {
+  system.processes = MakeProcesses(2);
+  std::unique_ptr<CZelObject> object = std::make_unique<CZelProcess>();
+  EXPECT_EQ(object->Dump(), 0);
+  object.reset();
+  SUCCEED();
+}
+
+}  // namespace
