@@ -50,11 +50,43 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   int Refresh();
   unsigned int GetProcessCount();
 
+  // Process walk. A handle from FindFirstProcess (all processes for "", else
+  // those whose image name matches the wildcard pattern, as
+  // CZelPathString::MatchSpec matches) or CreateHandleFromPID is released with
+  // CloseHandle, which also releases thread handles.
+  void* FindFirstProcess(CZelString strPattern);
+  int FindNextProcess(void* hFind);
+  int CloseHandle(void* hFind);
+  void* DuplicateHandle(void* hFind);
+  int IsProcessHandle(void* hFind);
+  void* CreateHandleFromPID(unsigned int dwProcessId);
+
+  // Facts of the process under a process handle, as the snapshot holds them.
+  CZelString GetName(void* hProcess);
+  unsigned int GetProcessID(void* hProcess);
+  unsigned int GetParentProcess(void* hProcess);
+  long GetBasePriority(void* hProcess);
+  unsigned int GetThreadCount(void* hProcess);
+  int GetCreateTime(void* hProcess, _FILETIME& ftCreate);
+  int GetUserTime(void* hProcess, _FILETIME& ftUser);
+  int GetKernelTime(void* hProcess, _FILETIME& ftKernel);
+  int GetMemoryCounters(void* hProcess, _VM_COUNTERS& vmCounters);
+  int GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters);
+
+  // Thread walk over the threads of the process under a process handle.
+  void* FindFirstThread(void* hProcess);
+  int FindNextThread(void* hThread);
+  unsigned int GetThreadID(void* hThread);
+  unsigned int GetThreadParentProcess(void* hThread);
+  int GetThreadCreateTime(void* hThread, _FILETIME& ftCreate);
+  void* CreateHandleFromTID(void* hProcess, unsigned int dwThreadId);
 
  protected:
   int InitFunctionsPointers();
   int ReadProcesses();
   _SYSTEM_PROCESSES* GetProcess(unsigned int dwProcessId);
+  // Copies the thread's environment block (5778 bytes) into the caller's buffer.
+  int GetTEB(void* hThread, _TEB* pTeb);
 
   ZEL_PFN_NTQUERYSYSTEMINFORMATION m_pfnNtQuerySystemInformation;
   ZEL_PFN_NTQUERYINFORMATIONPROCESS m_pfnNtQueryInformationProcess;

@@ -9,6 +9,7 @@ namespace {
 
 std::atomic<long> countdown{-1};
 std::atomic<bool> failed{false};
+std::atomic<long> live{0};
 
 void* Allocate(std::size_t size, std::size_t alignment) {
   long left = countdown.load();
@@ -23,6 +24,7 @@ void* Allocate(std::size_t size, std::size_t alignment) {
                 ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
                 : std::malloc(size);
   if (!p) throw std::bad_alloc();
+  ++live;
   return p;
 }
 
@@ -35,6 +37,7 @@ void FailAllocation(int n) {
 }
 void DisarmAllocationFailure() { countdown = -1; }
 bool AllocationFailed() { return failed; }
+long LiveAllocations() { return live; }
 }  // namespace zel::test
 
 void* operator new(std::size_t size) { return Allocate(size, 0); }
@@ -59,11 +62,19 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return nullptr;
   }
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+namespace {
+void Free(void* p) noexcept {
+  if (!p) return;
+  --live;
+  std::free(p);
+}
+}  // namespace
+
+void operator delete(void* p) noexcept { Free(p); }
+void operator delete[](void* p) noexcept { Free(p); }
+void operator delete(void* p, std::size_t) noexcept { Free(p); }
+void operator delete[](void* p, std::size_t) noexcept { Free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Free(p); }

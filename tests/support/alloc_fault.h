@@ -12,6 +12,10 @@ void DisarmAllocationFailure();
 // Whether the armed failure has happened.
 bool AllocationFailed();
 
+// Allocations made and not yet freed, counted from the start of the binary;
+// the difference across a call is what the call left allocated.
+long LiveAllocations();
+
 // Arms a failure for a scope and disarms whatever is left of it at the end.
 class ScopedAllocationFailure {
  public:

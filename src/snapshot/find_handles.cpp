@@ -1,0 +1,150 @@
+// The process walk and the operations that serve handles of either kind.
+#include <new>
+
+#include "../platform/codes.h"
+#include "ZelProcess.h"
+#include "find_record.h"
+#include "process_name.h"
+#include "records.h"
+
+namespace {
+
+using zel::layout::ZELFIND_RECORD;
+
+bool NameMatches(const std::byte* process, const CZelString& pattern) {
+  const CZelPathString name(zel::records::ReadName(process));
+  return name.MatchSpec(pattern) != 0;
+}
+
+// Moves the handle to the next record that its pattern (if any) accepts.
+// False at the end of the chain, where the handle then stands on the last
+// record. Throws std::bad_alloc from the name test.
+bool Advance(ZELFIND_RECORD& handle) {
+  while (const std::byte* next = zel::records::Next(handle.pProcess)) {
+    handle.pProcess = next;
+    if (!handle.pFilter || NameMatches(next, *handle.pFilter)) return true;
+  }
+  return false;
+}
+
+const unsigned short kNoPattern[] = {0};
+
+}  // namespace
+
+void* CZelProcess::FindFirstProcess(CZelString strPattern) {
+  const std::byte* first = zel::records::Bytes(m_pProcesses);
+  if (!first) {
+    m_Error.SetError(zel::code::kNotFound);
+    return nullptr;
+  }
+  ZELFIND_RECORD* handle = nullptr;
+  try {
+    handle = zel::records::NewRecord(zel::records::ProcessRecord(first));
+    if (strPattern != kNoPattern) {
+      handle->pFilter = new CZelString(strPattern);
+      if (!NameMatches(first, strPattern) && !Advance(*handle)) {
+        zel::records::DeleteRecord(handle);
+        m_Error.SetError(zel::code::kNotFound);
+        return nullptr;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    if (handle) zel::records::DeleteRecord(handle);
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return nullptr;
+  }
+  m_Error.SetError(zel::code::kSuccess);
+  return handle;
+}
+
+int CZelProcess::FindNextProcess(void* hFind) {
+  ZELFIND_RECORD* handle = zel::records::AsHandle(hFind, zel::layout::ZELFIND_PROCESS);
+  if (!handle) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return 0;
+  }
+  try {
+    if (!Advance(*handle)) {
+      m_Error.SetError(zel::code::kNoMoreItems);
+      return 0;
+    }
+  } catch (const std::bad_alloc&) {
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return 0;
+  }
+  m_Error.SetError(zel::code::kSuccess);
+  return 1;
+}
+
+int CZelProcess::CloseHandle(void* hFind) {
+  ZELFIND_RECORD* handle = zel::records::ReadableRecord(hFind);
+  if (!handle) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return 0;
+  }
+  if (!zel::records::IsKnownKind(handle->bKind)) {
+    m_Error.SetError(zel::code::kInvalidHandle);
+    return 0;
+  }
+  zel::records::DeleteRecord(handle);
+  m_Error.SetError(zel::code::kSuccess);
+  return 1;
+}
+
+void* CZelProcess::DuplicateHandle(void* hFind) {
+  const ZELFIND_RECORD* source = zel::records::ReadableRecord(hFind);
+  if (!source) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return nullptr;
+  }
+  if (!zel::records::IsKnownKind(source->bKind)) {
+    m_Error.SetError(zel::code::kInvalidHandle);
+    return nullptr;
+  }
+  ZELFIND_RECORD* copy = nullptr;
+  try {
+    ZELFIND_RECORD init = *source;
+    const bool has_pattern = init.bKind == zel::layout::ZELFIND_PROCESS && init.pFilter;
+    if (has_pattern) init.pFilter = nullptr;
+    copy = zel::records::NewRecord(init);
+    if (has_pattern) copy->pFilter = new CZelString(*source->pFilter);
+  } catch (const std::bad_alloc&) {
+    if (copy) zel::records::DeleteRecord(copy);
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return nullptr;
+  }
+  m_Error.SetError(zel::code::kSuccess);
+  return copy;
+}
+
+int CZelProcess::IsProcessHandle(void* hFind) {
+  const ZELFIND_RECORD* handle = zel::records::ReadableRecord(hFind);
+  if (!handle) {
+    m_Error.SetError(zel::code::kInvalidHandle);
+    return 0;
+  }
+  if (!zel::records::IsKnownKind(handle->bKind)) {
+    m_Error.SetError(zel::code::kUnknownProperty);
+    return 0;
+  }
+  m_Error.SetError(zel::code::kSuccess);
+  return handle->bKind == zel::layout::ZELFIND_PROCESS ? 1 : 0;
+}
+
+void* CZelProcess::CreateHandleFromPID(unsigned int dwProcessId) {
+  void* handle = FindFirstProcess(CZelString(kNoPattern));
+  if (!handle) {
+    m_Error.SetError(zel::code::kNotFound);
+    return nullptr;
+  }
+  auto* record = static_cast<ZELFIND_RECORD*>(handle);
+  do {
+    if (zel::records::ProcessId(record->pProcess) == dwProcessId) {
+      m_Error.SetError(zel::code::kSuccess);
+      return handle;
+    }
+  } while (FindNextProcess(handle));
+  CloseHandle(handle);
+  m_Error.SetError(zel::code::kNotFound);
+  return nullptr;
+}

@@ -1,0 +1,33 @@
+// Making and releasing the records behind the library's handles.
+#pragma once
+
+#include "../platform/layouts.h"
+#include "ZelString.h"
+
+namespace zel::records {
+
+using layout::ZELFIND_RECORD;
+
+// A new record: the handle's ownership passes to the host until CloseHandle.
+// Throws std::bad_alloc.
+inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) { return new ZELFIND_RECORD(init); }
+
+inline ZELFIND_RECORD ProcessRecord(const std::byte* process) {
+  ZELFIND_RECORD r{};
+  r.cbSize = layout::kFindRecordSize;
+  r.pProcess = process;
+  r.pFilter = nullptr;
+  r.bKind = layout::ZELFIND_PROCESS;
+  return r;
+}
+
+// Releases a record of either kind with what it owns.
+inline void DeleteRecord(ZELFIND_RECORD* record) {
+  if (record->bKind == layout::ZELFIND_PROCESS) {
+    delete record->pFilter;
+    record->pFilter = nullptr;
+  }
+  delete record;
+}
+
+}  // namespace zel::records

@@ -1,0 +1,147 @@
+// The thread walk over the thread records of one process.
+#include <new>
+
+#include "../platform/codes.h"
+#include "../platform/unique_handle.h"
+#include "ZelProcess.h"
+#include "find_record.h"
+#include "records.h"
+
+namespace {
+
+using zel::layout::Load;
+using zel::layout::ZELFIND_RECORD;
+
+constexpr unsigned int kNoId = 0xFFFFFFFF;
+
+// The current thread record under a valid thread handle. Records 87 for a bad
+// handle, and 259 for a handle on a process without threads, whose slot holds
+// no thread record; null then.
+const std::byte* ThreadOr(CZelError& error, void* handle) {
+  const ZELFIND_RECORD* record = zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD);
+  if (!record) {
+    error.SetError(zel::code::kInvalidParameter);
+    return nullptr;
+  }
+  if (zel::records::ThreadCount(record->pProcess) == 0) {
+    error.SetError(zel::code::kNoMoreItems);
+    return nullptr;
+  }
+  return record->pThread;
+}
+
+std::uint32_t ThreadId(const std::byte* thread) {
+  return static_cast<std::uint32_t>(
+      Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueThread)));
+}
+
+// Steps to the next thread record; false on the last one.
+bool StepThread(ZELFIND_RECORD& handle) {
+  if (handle.nThreadIndex + 1 >= zel::records::ThreadCount(handle.pProcess)) return false;
+  ++handle.nThreadIndex;
+  handle.pThread = zel::records::ThreadAt(handle.pProcess, handle.nThreadIndex);
+  return true;
+}
+
+}  // namespace
+
+void* CZelProcess::FindFirstThread(void* hProcess) {
+  const ZELFIND_RECORD* process = zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS);
+  if (!process) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return nullptr;
+  }
+  ZELFIND_RECORD init{};
+  init.cbSize = zel::layout::kFindRecordSize;
+  init.nThreadIndex = 0;
+  init.pProcess = process->pProcess;
+  init.pThread = zel::records::ThreadAt(process->pProcess, 0);
+  init.bKind = zel::layout::ZELFIND_THREAD;
+  try {
+    return zel::records::NewRecord(init);
+  } catch (const std::bad_alloc&) {
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return nullptr;
+  }
+}
+
+int CZelProcess::FindNextThread(void* hThread) {
+  ZELFIND_RECORD* handle = zel::records::AsHandle(hThread, zel::layout::ZELFIND_THREAD);
+  if (!handle) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return 0;
+  }
+  if (!StepThread(*handle)) {
+    m_Error.SetError(zel::code::kNoMoreItems);
+    return 0;
+  }
+  return 1;
+}
+
+unsigned int CZelProcess::GetThreadID(void* hThread) {
+  const std::byte* thread = ThreadOr(m_Error, hThread);
+  return thread ? ThreadId(thread) : kNoId;
+}
+
+unsigned int CZelProcess::GetThreadParentProcess(void* hThread) {
+  const std::byte* thread = ThreadOr(m_Error, hThread);
+  return thread ? static_cast<std::uint32_t>(
+                      Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueProcess)))
+                : kNoId;
+}
+
+int CZelProcess::GetThreadCreateTime(void* hThread, _FILETIME& ftCreate) {
+  const std::byte* thread = ThreadOr(m_Error, hThread);
+  if (!thread) return 0;
+  const auto value = Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime));
+  ftCreate.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  ftCreate.dwLowDateTime = static_cast<DWORD>(value);
+  m_Error.SetError(zel::code::kSuccess);
+  return 1;
+}
+
+void* CZelProcess::CreateHandleFromTID(void* hProcess, unsigned int dwThreadId) {
+  void* found = FindFirstThread(hProcess);
+  if (!found) return nullptr;
+  auto* handle = static_cast<ZELFIND_RECORD*>(found);
+  if (zel::records::ThreadCount(handle->pProcess) != 0) {
+    do {
+      if (ThreadId(handle->pThread) == dwThreadId) return found;
+    } while (StepThread(*handle));
+  }
+  CloseHandle(found);
+  m_Error.SetError(zel::code::kNoMoreItems);
+  return nullptr;
+}
+
+int CZelProcess::GetTEB(void* hThread, _TEB* pTeb) {
+  const std::byte* thread = ThreadOr(m_Error, hThread);
+  if (!thread) return 0;
+  const auto* handle = static_cast<const ZELFIND_RECORD*>(hThread);
+
+  zel::os::UniqueHandle live_thread(
+      zel::os::OpenThread(zel::os::kThreadQueryInformation, 0, ThreadId(thread)));
+  if (!live_thread) {
+    m_Error.SetError(zel::os::GetLastError());
+    return 0;
+  }
+  zel::layout::ThreadBasicInformation info{};
+  const auto status = static_cast<ZelCode>(m_pfnNtQueryInformationThread(
+      live_thread.Get(), zel::os::kThreadBasicInformation, &info, sizeof info, nullptr));
+  if (status != zel::code::kStatusSuccess) {
+    m_Error.SetError(status);
+    return 0;
+  }
+  // Without a process handle the read fails, and its code is the one kept.
+  zel::os::UniqueHandle live_process(
+      zel::os::OpenProcess(zel::os::kProcessQueryInformation | zel::os::kProcessVmRead, 0,
+                           zel::records::ProcessId(handle->pProcess)));
+  const auto read = zel::os::ReadProcessMemory(
+      live_process.Get(), reinterpret_cast<const void*>(static_cast<std::uintptr_t>(info.TebBaseAddress)),
+      pTeb, zel::layout::kTebReadSize, nullptr);
+  const ZelCode read_error = read ? zel::code::kSuccess : zel::os::GetLastError();
+  live_process.Reset();
+  live_thread.Reset();
+  m_Error.SetError(read_error);
+  return read ? 1 : 0;
+}

@@ -1,0 +1,37 @@
+// Printing the platform's 100-ns times.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "ZelProcess.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace zelps {
+
+inline std::uint64_t Ticks(const FILETIME& time) {
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// A point in time counted in 100 ns since 1601, as UTC in ISO 8601.
+inline std::string FormatFileTime(const FILETIME& time) {
+  using namespace std::chrono;
+  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+  const std::uint64_t ticks = Ticks(time);
+  if (ticks < kTicksFrom1601To1970) return "-";
+  const sys_time<seconds> at{seconds{(ticks - kTicksFrom1601To1970) / 10000000}};
+  const auto day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss clock{at - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", int(date.year()),
+                unsigned(date.month()), unsigned(date.day()), long(clock.hours().count()),
+                long(clock.minutes().count()), long(clock.seconds().count()));
+  return text;
+}
+
+}  // namespace zelps
