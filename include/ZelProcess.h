@@ -81,12 +81,33 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   int GetThreadCreateTime(void* hThread, _FILETIME& ftCreate);
   void* CreateHandleFromTID(void* hProcess, unsigned int dwThreadId);
 
+  // Strings read out of the live process's parameters block; empty on failure.
+  CZelString GetImageFile(void* hProcess);
+  CZelString GetCommandLineW(void* hProcess);
+  CZelString GetCurrentDirectoryW(void* hProcess);
+  CZelString GetWindowTitle(void* hProcess);
+  CZelString GetDesktopName(void* hProcess);
+  CZelString GetPath(void* hProcess);
+
+  // A copy of the first 4096 bytes of the live process's environment block,
+  // the host's until it gives it back with FreeEnvironmentBuffer.
+  unsigned char* GetEnvironmentBuffer(void* hProcess);
+  int FreeEnvironmentBuffer(unsigned char*& pBuffer);
+
  protected:
   int InitFunctionsPointers();
   int ReadProcesses();
   _SYSTEM_PROCESSES* GetProcess(unsigned int dwProcessId);
   // Copies the thread's environment block (5778 bytes) into the caller's buffer.
   int GetTEB(void* hThread, _TEB* pTeb);
+
+  // A platform handle on the process, opened for query and read, or null.
+  void* GetReadHandle(void* hProcess);
+  // The process's basic information (the platform's 48-byte record).
+  int GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo);
+  // The first 684 bytes of the process's environment block (PEB).
+  int GetPEB(void* hProcess, _PEB* pPeb);
+  CZelString ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType);
 
   ZEL_PFN_NTQUERYSYSTEMINFORMATION m_pfnNtQuerySystemInformation;
   ZEL_PFN_NTQUERYINFORMATIONPROCESS m_pfnNtQueryInformationProcess;

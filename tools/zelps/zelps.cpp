@@ -1,22 +1,32 @@
 // zelps: lists the processes of the system, one line each.
 //
-//   zelps [--threads] [PATTERN]
+//   zelps [--threads] [--cmdline] [PATTERN]
+//   zelps --env PID
 //
 // PATTERN selects processes by image name ('*', '?', ';'-separated list,
-// case-insensitive). --threads lists each process's threads below it.
+// case-insensitive). --threads lists each process's threads below it;
+// --cmdline adds each command line (empty where it cannot be read). --env
+// prints the environment variables of one process, one a line.
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "ZelProcess.h"
+#include "environment_block.h"
 #include "filetime.h"
 
 namespace {
 
+constexpr const char* kUsage = "usage: zelps [--threads] [--cmdline] [PATTERN]\n       zelps --env PID\n";
+
 struct Options {
   std::string pattern;
   bool threads = false;
+  bool cmdline = false;
+  std::optional<unsigned> environmentOf;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -24,6 +34,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     const std::string_view arg = argv[i];
     if (arg == "--threads") {
       options.threads = true;
+    } else if (arg == "--cmdline") {
+      options.cmdline = true;
+    } else if (arg == "--env" && i + 1 < argc) {
+      char* end = nullptr;
+      options.environmentOf = static_cast<unsigned>(std::strtoul(argv[++i], &end, 10));
+      if (*end != 0) return false;
     } else if (arg.starts_with("--") || !options.pattern.empty()) {
       return false;
     } else {
@@ -55,12 +71,36 @@ int List(const Options& options) {
   constexpr ZelCode kNotFound = 1168;  // ERROR_NOT_FOUND
   if (!process) return processes.GetErrorCode() == kNotFound ? 0 : 1;
   do {
-    std::printf("%7u %7u %7u %4ld  %s\n", processes.GetProcessID(process),
+    std::printf("%7u %7u %7u %4ld  %s", processes.GetProcessID(process),
                 processes.GetParentProcess(process), processes.GetThreadCount(process),
                 processes.GetBasePriority(process), processes.GetName(process).ToUtf8().c_str());
+    if (options.cmdline)
+      std::printf("  %s", processes.GetCommandLineW(process).ToUtf8().c_str());
+    std::printf("\n");
     if (options.threads) PrintThreads(processes, process);
   } while (processes.FindNextProcess(process));
   processes.CloseHandle(process);
+  return 0;
+}
+
+int PrintEnvironment(unsigned process_id) {
+  CZelProcess processes;
+  void* process = processes.CreateHandleFromPID(process_id);
+  if (!process) {
+    std::fprintf(stderr, "zelps: no process %u\n", process_id);
+    return 1;
+  }
+  unsigned char* block = processes.GetEnvironmentBuffer(process);
+  const ZelCode error = processes.GetErrorCode();
+  processes.CloseHandle(process);
+  if (!block) {
+    std::fprintf(stderr, "zelps: cannot read the environment of %u (code %lu)\n", process_id,
+                 static_cast<unsigned long>(error));
+    return 1;
+  }
+  for (const std::string& variable : zelps::EnvironmentVariables(block, zelps::kEnvironmentBytes))
+    std::printf("%s\n", variable.c_str());
+  processes.FreeEnvironmentBuffer(block);
   return 0;
 }
 
@@ -69,10 +109,11 @@ int List(const Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: zelps [--threads] [PATTERN]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   try {
+    if (options.environmentOf) return PrintEnvironment(*options.environmentOf);
     return List(options);
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "zelps: %s (code 0x%08X)\n", e.what(),

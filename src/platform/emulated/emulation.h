@@ -61,6 +61,9 @@ struct ProcessModel {
   bool basicInfoWithoutLength = false;
 };
 
+// The region of the process's memory that starts at `address`, or null.
+MemoryRegion* FindRegion(ProcessModel& process, std::uint64_t address);
+
 // The strings and environment of a process, as its parameters block holds them.
 struct ProcessParametersModel {
   std::u16string imagePath;

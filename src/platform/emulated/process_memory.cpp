@@ -39,6 +39,12 @@ void AddString(ProcessModel& process, std::uint64_t& at, const std::u16string& t
 
 }  // namespace
 
+MemoryRegion* FindRegion(ProcessModel& process, std::uint64_t address) {
+  for (auto& region : process.memory)
+    if (region.address == address) return &region;
+  return nullptr;
+}
+
 void LayOutParameters(ProcessModel& process, const ProcessParametersModel& parameters,
                       std::uint64_t base) {
   constexpr std::uint64_t kBlockSpacing = 0x1000;

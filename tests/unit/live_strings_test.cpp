@@ -1,0 +1,281 @@
+// Reading the parameter strings and the environment out of a live process.
+#include "support/alloc_fault.h"
+#include "support/scripted_system.h"
+#include "support/system_test.h"
+
+namespace {
+
+using zel::test::MakeProcess;
+namespace code = zel::code;
+namespace layout = zel::layout;
+
+constexpr zel::emu::Status kQueryFailure = 0xC0000022;
+
+class BlockReader : public CZelProcess {
+ public:
+  using CZelProcess::GetPEB;
+  using CZelProcess::GetProcessInformation;
+  using CZelProcess::ReadProcessInfoString;
+};
+
+class LiveStringsTest : public zel::test::SystemTest {
+ protected:
+  void SetUp() override {
+    parameters.imagePath = u"C:\\Program Files\\app\\app.exe";
+    parameters.commandLine = u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"";
+    parameters.currentDirectory = u"C:\\work dir\\";
+    parameters.dllPath = u"C:\\Windows\\system32;C:\\Windows";
+    parameters.windowTitle = u"The title";
+    parameters.desktop = u"WinSta0\\Default";
+    parameters.environment = std::u16string(u"A=1\0PATH=C:\\bin\0\0", 18);
+    system.processes = {MakeProcess(8, 0, u"other.exe"), MakeProcess(100, 8, u"app.exe", 2)};
+    zel::emu::LayOutParameters(Target(), parameters);
+  }
+
+  zel::emu::ProcessModel& Target() { return *system.FindProcess(100); }
+
+  std::uint64_t ParametersAddress() {
+    const auto& peb = zel::emu::FindRegion(Target(), Target().pebAddress)->bytes;
+    return layout::Load<std::uint64_t>(peb.data(), ZEL_OFFSET(PebPrefix, ProcessParameters));
+  }
+  // The descriptor of a string in the target's parameters block.
+  layout::CountedString& Descriptor(std::size_t offset) {
+    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+    return *reinterpret_cast<layout::CountedString*>(block.data() + offset);
+  }
+  std::vector<std::byte>& EnvironmentRegion() {
+    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+    return zel::emu::FindRegion(
+               Target(), layout::Load<std::uint64_t>(block.data(), ZEL_OFFSET(ProcessParameters, Environment)))
+        ->bytes;
+  }
+
+  zel::emu::ProcessParametersModel parameters;
+};
+
+std::u16string Text(const CZelString& s) {
+  const unsigned short* units = s;
+  return std::u16string(units, units + s.GetLength());
+}
+
+TEST_F(LiveStringsTest, EachGetterReadsItsOwnString) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  EXPECT_EQ(Text(p.GetImageFile(h)), parameters.imagePath);
+  EXPECT_EQ(Text(p.GetCommandLineW(h)), parameters.commandLine);
+  EXPECT_EQ(Text(p.GetCurrentDirectoryW(h)), parameters.currentDirectory);
+  EXPECT_EQ(Text(p.GetWindowTitle(h)), parameters.windowTitle);
+  EXPECT_EQ(Text(p.GetDesktopName(h)), parameters.desktop);
+  EXPECT_EQ(Text(p.GetPath(h)), parameters.dllPath);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, TheCountedLengthBoundsTheText) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  Descriptor(ZEL_OFFSET(ProcessParameters, WindowTitle)).Length = 0;
+  EXPECT_TRUE(p.GetWindowTitle(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  // An odd byte length drops the half character; nothing past it is read.
+  Descriptor(ZEL_OFFSET(ProcessParameters, DesktopInfo)).Length = 7;
+  EXPECT_EQ(Text(p.GetDesktopName(h)), u"Win");
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, UnreadableCharactersLeaveAccessDenied) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  Descriptor(ZEL_OFFSET(ProcessParameters, CommandLine)).Buffer = 0xDEAD0000;
+  EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
+  // The caller's handle is untouched.
+  EXPECT_EQ(Text(p.GetImageFile(h)), parameters.imagePath);
+  EXPECT_EQ(p.CloseHandle(h), 1);
+}
+
+TEST_F(LiveStringsTest, InvalidHandlesLeaveInvalidParameter) {
+  BlockReader p;
+  zel::test::BadHandles bad;
+  void* process = p.CreateHandleFromPID(100);
+  void* thread = p.FindFirstThread(process);
+  auto all = bad.All();
+  all.emplace_back("thread handle", thread);
+  layout::ProcessBasicInformation info{};
+  for (auto& [name, h] : all) {
+    EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty()) << name;
+    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
+    EXPECT_EQ(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)), 0);
+    EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied) << name;
+    EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr) << name;
+    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
+  }
+  p.CloseHandle(thread);
+  p.CloseHandle(process);
+}
+
+TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
+  BlockReader p;
+  void* h = p.CreateHandleFromPID(100);
+  layout::ProcessBasicInformation info{};
+  auto* out = reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info);
+  EXPECT_EQ(p.GetProcessInformation(h, out), 1);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(info.PebBaseAddress, Target().pebAddress);
+  EXPECT_EQ(info.UniqueProcessId, 100u);
+
+  EXPECT_EQ(p.GetProcessInformation(h, nullptr), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  zel::test::UnmappedPage unmapped;
+  EXPECT_EQ(p.GetProcessInformation(h, static_cast<_PROCESS_BASIC_INFORMATION*>(unmapped.Straddling())), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+
+  Target().basicInfoWithoutLength = true;
+  EXPECT_EQ(p.GetProcessInformation(h, out), 0);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  Target().basicInfoWithoutLength = false;
+  Target().basicInfoStatus = kQueryFailure;
+  EXPECT_EQ(p.GetProcessInformation(h, out), 0);
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+
+  Target().openError = code::kAccessDenied;
+  EXPECT_EQ(p.GetProcessInformation(h, out), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedLeavesAccessDenied) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  Target().openError = 1234;
+  EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), 1234u);
+
+  // A process that has exited since the snapshot.
+  system.processes.pop_back();
+  EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, FixedPebAddressServesWhenTheQueryFails) {
+  Target().memory.clear();
+  zel::emu::LayOutParameters(Target(), parameters, layout::kFallbackPebAddress);
+  Target().basicInfoStatus = kQueryFailure;
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  EXPECT_EQ(Text(p.GetCommandLineW(h)), parameters.commandLine);
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  unsigned char* env = p.GetEnvironmentBuffer(h);
+  EXPECT_EQ(env, nullptr);  // the environment region is shorter than a buffer
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
+  env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+
+  Target().memory.clear();
+  EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, FailedReadsLeaveTheirCodes) {
+  BlockReader p;
+  void* h = p.CreateHandleFromPID(100);
+  // The parameters block ends early.
+  const std::uint64_t parameters_at = ParametersAddress();
+  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize - 1);
+  EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
+  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize);
+
+  // A type beyond the six leaves what the PEB read left.
+  EXPECT_TRUE(p.ReadProcessInfoString(h, static_cast<ZELPI_TYPE>(6)).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_TRUE(p.ReadProcessInfoString(h, static_cast<ZELPI_TYPE>(-1)).IsEmpty());
+
+  // The PEB itself cannot be read after a successful query.
+  zel::emu::FindRegion(Target(), Target().pebAddress)->bytes.resize(8);
+  std::vector<std::byte> peb(layout::kPebReadSize);
+  EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_TRUE(p.GetPath(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, FailedCharacterBufferRecordsOutOfMemory) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  {
+    // Three platform handles are opened first, each an entry of the table.
+    zel::test::ScopedAllocationFailure fail(3);
+    EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+    EXPECT_TRUE(zel::test::AllocationFailed());
+  }
+  EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, EnvironmentIsCopiedAndGivenBack) {
+  EnvironmentRegion().resize(2 * layout::kEnvironmentReadSize, std::byte{0x77});
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  unsigned char* env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(std::memcmp(env, parameters.environment.data(), parameters.environment.size() * 2), 0);
+  EXPECT_EQ(env[layout::kEnvironmentReadSize - 1], 0x77);
+
+  p.FindNextProcess(nullptr);
+  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+  EXPECT_EQ(env, nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, EnvironmentNearTheEndOfItsRegionIsRefused) {
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize - 1);
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, FailedEnvironmentAllocationRecordsOutOfMemory) {
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  const long before = zel::test::LiveAllocations();
+  {
+    // The three platform handles come first, then the buffer.
+    zel::test::ScopedAllocationFailure fail(3);
+    EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+    EXPECT_TRUE(zel::test::AllocationFailed());
+  }
+  EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
+  EXPECT_EQ(zel::test::LiveAllocations(), before);
+  p.CloseHandle(h);
+}
+
+TEST_F(LiveStringsTest, FreeRefusesMemoryThatIsNotWritable) {
+  CZelProcess p;
+  zel::test::UnmappedPage unmapped;
+  auto* short_buffer = static_cast<unsigned char*>(unmapped.Straddling());
+  unsigned char* kept = short_buffer;
+  EXPECT_EQ(p.FreeEnvironmentBuffer(kept), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(kept, short_buffer);
+}
+
+}  // namespace
