@@ -94,6 +94,12 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   unsigned char* GetEnvironmentBuffer(void* hProcess);
   int FreeEnvironmentBuffer(unsigned char*& pBuffer);
 
+  // The account that owns the process, and its domain; both empty on failure.
+  int GetUserAndDomain(void* hProcess, CZelString& strUser, CZelString& strDomain);
+  // The first top-level window of the process in the platform's order, hidden
+  // ones included, or null.
+  HWND GetMainWindow(void* hProcess);
+
  protected:
   int InitFunctionsPointers();
   int ReadProcesses();

@@ -1,15 +1,22 @@
 #!/bin/sh
 # Installs what is missing, builds both targets and runs every test: the
-# Linux ones natively, the Windows ones under Wine in a private prefix.
+# Linux ones natively, the Windows ones under Wine in a private prefix, with
+# an X server of their own for the windows they make.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" linux
 "$root/scripts/build.sh" windows
 
+. "$root/scripts/wine-prefix.sh"
+. "$root/scripts/xvfb.sh"
+trap 'zel_wine_stop; zel_xvfb_stop' EXIT
+trap 'exit 1' INT TERM
+
 status=0
 ctest --test-dir "$root/build/linux" --output-on-failure || status=1
 
-. "$root/scripts/wine-prefix.sh"
+zel_xvfb_start
+zel_wine_start
 ctest --test-dir "$root/build/windows" --output-on-failure || status=1
 exit $status

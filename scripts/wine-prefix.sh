@@ -1,10 +1,12 @@
-# Sourced: makes a private Wine prefix for this run and stops only the
-# wineserver of that prefix when the shell exits.
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zel-wine.XXXXXX")
-export WINEPREFIX WINEDEBUG=-all
-zel_wine_cleanup() {
+# Sourced: zel_wine_start makes a private Wine prefix for this run;
+# zel_wine_stop stops only the wineserver of that prefix and removes it.
+zel_wine_start() {
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zel-wine.XXXXXX")
+  export WINEPREFIX WINEDEBUG=-all
+  /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+}
+zel_wine_stop() {
+  [ -n "${WINEPREFIX:-}" ] || return 0
   WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 }
-trap zel_wine_cleanup EXIT INT TERM
-/usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true

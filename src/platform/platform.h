@@ -35,6 +35,7 @@ using ::GetLastError;
 using ::GetModuleHandleW;
 using ::GetProcAddress;
 using ::GetTokenInformation;
+using ::TOKEN_USER;
 using ::GetWindowThreadProcessId;
 using ::IsBadReadPtr;
 using ::IsBadWritePtr;

@@ -1,12 +1,13 @@
 // zelps: lists the processes of the system, one line each.
 //
-//   zelps [--threads] [--cmdline] [PATTERN]
+//   zelps [--threads] [--cmdline] [--user] [--tree] [PATTERN]
 //   zelps --env PID
 //
 // PATTERN selects processes by image name ('*', '?', ';'-separated list,
 // case-insensitive). --threads lists each process's threads below it;
-// --cmdline adds each command line (empty where it cannot be read). --env
-// prints the environment variables of one process, one a line.
+// --cmdline adds each command line and --user each owner as DOMAIN\user
+// (empty where they cannot be read); --tree shows each process below its
+// parent. --env prints the environment variables of one process, one a line.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -17,15 +18,18 @@
 #include "ZelProcess.h"
 #include "environment_block.h"
 #include "filetime.h"
+#include "process_table.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: zelps [--threads] [--cmdline] [PATTERN]\n       zelps --env PID\n";
+constexpr const char* kUsage =
+    "usage: zelps [--threads] [--cmdline] [--user] [--tree] [PATTERN]\n"
+    "       zelps --env PID\n";
 
 struct Options {
   std::string pattern;
-  bool threads = false;
-  bool cmdline = false;
+  zelps::ReadOptions read;
+  bool tree = false;
   std::optional<unsigned> environmentOf;
 };
 
@@ -33,9 +37,13 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--threads") {
-      options.threads = true;
+      options.read.threads = true;
     } else if (arg == "--cmdline") {
-      options.cmdline = true;
+      options.read.commandLine = true;
+    } else if (arg == "--user") {
+      options.read.owner = true;
+    } else if (arg == "--tree") {
+      options.tree = true;
     } else if (arg == "--env" && i + 1 < argc) {
       char* end = nullptr;
       options.environmentOf = static_cast<unsigned>(std::strtoul(argv[++i], &end, 10));
@@ -49,37 +57,25 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
-void PrintThreads(CZelProcess& processes, void* process) {
-  void* thread = processes.FindFirstThread(process);
-  if (!thread) return;
-  if (processes.GetThreadCount(process) != 0) {
-    do {
-      FILETIME created{};
-      processes.GetThreadCreateTime(thread, created);
-      std::printf("        thread %6u  created %s\n", processes.GetThreadID(thread),
-                  zelps::FormatFileTime(created).c_str());
-    } while (processes.FindNextThread(thread));
-  }
-  processes.CloseHandle(thread);
+void Print(const zelps::ProcessRow& row, const Options& options) {
+  std::printf("%7u %7u %7u %4ld  ", row.id, row.parentId, row.threadCount, row.basePriority);
+  if (options.read.owner) std::printf("%-24s ", row.owner.c_str());
+  std::printf("%*s%s", 2 * row.depth, "", row.name.c_str());
+  if (options.read.commandLine) std::printf("  %s", row.commandLine.c_str());
+  std::printf("\n");
+  for (const zelps::ThreadRow& thread : row.threads)
+    std::printf("        thread %6u  created %s\n", thread.id,
+                zelps::FormatFileTime(thread.created).c_str());
 }
 
 int List(const Options& options) {
   CZelProcess processes;
-  std::printf("%7s %7s %7s %4s  %s\n", "PID", "PPID", "THREADS", "PRI", "NAME");
-  void* process = processes.FindFirstProcess(CZelString::FromUtf8(options.pattern));
-  // No process matching the pattern is an empty list, not a failure.
-  constexpr ZelCode kNotFound = 1168;  // ERROR_NOT_FOUND
-  if (!process) return processes.GetErrorCode() == kNotFound ? 0 : 1;
-  do {
-    std::printf("%7u %7u %7u %4ld  %s", processes.GetProcessID(process),
-                processes.GetParentProcess(process), processes.GetThreadCount(process),
-                processes.GetBasePriority(process), processes.GetName(process).ToUtf8().c_str());
-    if (options.cmdline)
-      std::printf("  %s", processes.GetCommandLineW(process).ToUtf8().c_str());
-    std::printf("\n");
-    if (options.threads) PrintThreads(processes, process);
-  } while (processes.FindNextProcess(process));
-  processes.CloseHandle(process);
+  auto rows = zelps::ReadProcesses(processes, options.pattern, options.read);
+  if (options.tree) rows = zelps::AsTree(std::move(rows));
+  std::printf("%7s %7s %7s %4s  ", "PID", "PPID", "THREADS", "PRI");
+  if (options.read.owner) std::printf("%-24s ", "USER");
+  std::printf("%s\n", "NAME");
+  for (const auto& row : rows) Print(row, options);
   return 0;
 }
 

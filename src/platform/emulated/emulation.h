@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../layouts.h"
@@ -59,6 +60,26 @@ struct ProcessModel {
   // `basicInfoWithoutLength` a successful one reports no length.
   std::optional<Status> basicInfoStatus;
   bool basicInfoWithoutLength = false;
+
+  // The SID ("S-1-5-21-...") of the user its access token names; no token
+  // without one. OpenProcessToken fails with `tokenOpenError` when set.
+  std::optional<std::string> ownerSid;
+  std::optional<std::uint32_t> tokenOpenError;
+};
+
+// An account that the local system can name from its SID.
+struct AccountModel {
+  std::string sid;
+  std::u16string name;
+  std::u16string domain;
+};
+
+// A top-level window, in the platform's enumeration order.
+struct WindowModel {
+  std::uintptr_t handle = 0;
+  std::uint32_t processId = 0;
+  std::uint32_t threadId = 0;
+  bool visible = true;
 };
 
 // The region of the process's memory that starts at `address`, or null.
@@ -87,6 +108,19 @@ class System {
   virtual ~System() = default;
 
   std::vector<ProcessModel> processes;
+
+  std::vector<AccountModel> accounts;
+  std::vector<WindowModel> windows;
+  // Last errors that the next token queries fail with, one a call; 0 lets a
+  // call run.
+  std::deque<std::uint32_t> tokenQueryErrors;
+
+  // Called as an emulated platform call returns, with the call's name: lets a
+  // test act at an exact point between the library's platform calls.
+  std::function<void(std::string_view call)> afterCall;
+  void Returning(std::string_view call) {
+    if (afterCall) afterCall(call);
+  }
 
   // The platform module is loaded, and which of its entry points are missing.
   bool ntdllLoaded = true;
@@ -137,6 +171,10 @@ class System {
 
 // The thread with this ID and the process that owns it, or nulls.
 std::pair<ProcessModel*, ThreadModel*> FindThread(System& system, std::uint32_t id);
+
+// The binary form of a SID written as "S-1-<authority>-<sub>-...", and back.
+std::vector<std::uint8_t> SidFromText(const std::string& text);
+std::string SidToText(const std::uint8_t* sid);
 
 // The system that the platform calls serve; none until one is installed.
 System* Installed();

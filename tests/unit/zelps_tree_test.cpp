@@ -1,0 +1,44 @@
+// The process tree that zelps prints.
+#include <gtest/gtest.h>
+
+#include "zelps/process_table.h"
+
+namespace {
+
+zelps::ProcessRow Row(unsigned id, unsigned parent, std::uint64_t created) {
+  zelps::ProcessRow row;
+  row.id = id;
+  row.parentId = parent;
+  row.created.dwLowDateTime = static_cast<DWORD>(created);
+  row.created.dwHighDateTime = static_cast<DWORD>(created >> 32);
+  return row;
+}
+
+std::vector<std::pair<unsigned, int>> Shape(const std::vector<zelps::ProcessRow>& rows) {
+  std::vector<std::pair<unsigned, int>> shape;
+  for (const auto& r : rows) shape.emplace_back(r.id, r.depth);
+  return shape;
+}
+
+TEST(ZelpsTree, ChildrenFollowTheirParentsInSnapshotOrder) {
+  auto tree = zelps::AsTree({Row(1, 0, 10), Row(5, 1, 20), Row(9, 5, 30), Row(7, 1, 25),
+                             Row(3, 99, 5)});
+  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{
+                             {1, 0}, {5, 1}, {9, 2}, {7, 1}, {3, 0}}));
+}
+
+TEST(ZelpsTree, ReusedIdDoesNotAdoptOlderProcesses) {
+  // Process 8 died and its ID went to a process younger than 12.
+  auto tree = zelps::AsTree({Row(8, 0, 500), Row(12, 8, 100), Row(13, 8, 600), Row(4, 4, 1)});
+  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{{8, 0}, {13, 1}, {12, 0}, {4, 0}}));
+}
+
+TEST(ZelpsTree, LongChainsNeedNoRecursion) {
+  std::vector<zelps::ProcessRow> rows;
+  for (unsigned i = 1; i <= 100000; ++i) rows.push_back(Row(i, i - 1, i));
+  auto tree = zelps::AsTree(std::move(rows));
+  ASSERT_EQ(tree.size(), 100000u);
+  EXPECT_EQ(tree.back().depth, 99999);
+}
+
+}  // namespace

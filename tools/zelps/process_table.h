@@ -1,0 +1,110 @@
+// The rows zelps prints: one process each, read through the library.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "filetime.h"
+
+namespace zelps {
+
+struct ThreadRow {
+  unsigned id = 0;
+  FILETIME created{};
+};
+
+struct ProcessRow {
+  unsigned id = 0;
+  unsigned parentId = 0;
+  unsigned threadCount = 0;
+  long basePriority = 0;
+  std::string name;
+  FILETIME created{};
+  std::string commandLine;  // read only when asked for
+  std::string owner;        // DOMAIN\user, read only when asked for
+  std::vector<ThreadRow> threads;
+  int depth = 0;            // in a tree
+};
+
+struct ReadOptions {
+  bool threads = false;
+  bool commandLine = false;
+  bool owner = false;
+};
+
+inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
+  std::vector<ThreadRow> rows;
+  if (processes.GetThreadCount(process) == 0) return rows;
+  void* thread = processes.FindFirstThread(process);
+  if (!thread) return rows;
+  do {
+    ThreadRow row;
+    row.id = processes.GetThreadID(thread);
+    processes.GetThreadCreateTime(thread, row.created);
+    rows.push_back(row);
+  } while (processes.FindNextThread(thread));
+  processes.CloseHandle(thread);
+  return rows;
+}
+
+// The processes whose image name matches `pattern` ("" for all), in snapshot order.
+inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string& pattern,
+                                             const ReadOptions& options) {
+  std::vector<ProcessRow> rows;
+  void* process = processes.FindFirstProcess(CZelString::FromUtf8(pattern));
+  if (!process) return rows;
+  do {
+    ProcessRow row;
+    row.id = processes.GetProcessID(process);
+    row.parentId = processes.GetParentProcess(process);
+    row.threadCount = processes.GetThreadCount(process);
+    row.basePriority = processes.GetBasePriority(process);
+    row.name = processes.GetName(process).ToUtf8();
+    processes.GetCreateTime(process, row.created);
+    if (options.commandLine) row.commandLine = processes.GetCommandLineW(process).ToUtf8();
+    if (options.owner) {
+      CZelString user, domain;
+      if (processes.GetUserAndDomain(process, user, domain))
+        row.owner = domain.ToUtf8() + "\\" + user.ToUtf8();
+    }
+    if (options.threads) row.threads = ReadThreads(processes, process);
+    rows.push_back(std::move(row));
+  } while (processes.FindNextProcess(process));
+  processes.CloseHandle(process);
+  return rows;
+}
+
+// The rows in tree order: each process below its parent, with its depth. A
+// process adopts only children created after it: an ID reused by a younger
+// process is not the parent of an older one.
+inline std::vector<ProcessRow> AsTree(std::vector<ProcessRow> rows) {
+  std::map<unsigned, std::size_t> by_id;
+  for (std::size_t i = 0; i < rows.size(); ++i) by_id.emplace(rows[i].id, i);
+  std::vector<std::vector<std::size_t>> children(rows.size());
+  std::vector<std::size_t> roots;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    auto parent = by_id.find(rows[i].parentId);
+    const bool adopted = parent != by_id.end() && parent->second != i &&
+                         Ticks(rows[parent->second].created) <= Ticks(rows[i].created);
+    (adopted ? children[parent->second] : roots).push_back(i);
+  }
+  std::vector<ProcessRow> ordered;
+  ordered.reserve(rows.size());
+  // Depth-first without recursion: a deep chain of processes is no danger.
+  std::vector<std::pair<std::size_t, int>> stack;
+  for (auto it = roots.rbegin(); it != roots.rend(); ++it) stack.emplace_back(*it, 0);
+  while (!stack.empty()) {
+    auto [index, depth] = stack.back();
+    stack.pop_back();
+    rows[index].depth = depth;
+    ordered.push_back(std::move(rows[index]));
+    for (auto it = children[index].rbegin(); it != children[index].rend(); ++it)
+      stack.emplace_back(*it, depth + 1);
+  }
+  return ordered;
+}
+
+}  // namespace zelps
