@@ -132,19 +132,19 @@ int CZelProcess::IsProcessHandle(void* hFind) {
 }
 
 void* CZelProcess::CreateHandleFromPID(unsigned int dwProcessId) {
-  void* handle = FindFirstProcess(CZelString(kNoPattern));
-  if (!handle) {
+  // The chain is scanned in place; a handle is made only for the record found.
+  const std::byte* found = zel::records::Bytes(GetProcess(dwProcessId));
+  if (!found) {
     m_Error.SetError(zel::code::kNotFound);
     return nullptr;
   }
-  auto* record = static_cast<ZELFIND_RECORD*>(handle);
-  do {
-    if (zel::records::ProcessId(record->pProcess) == dwProcessId) {
-      m_Error.SetError(zel::code::kSuccess);
-      return handle;
-    }
-  } while (FindNextProcess(handle));
-  CloseHandle(handle);
-  m_Error.SetError(zel::code::kNotFound);
-  return nullptr;
+  try {
+    void* handle = zel::records::NewRecord(zel::records::ProcessRecord(found));
+    m_Error.SetError(zel::code::kSuccess);
+    return handle;
+  } catch (const std::bad_alloc&) {
+    // As when the record is missing: the host gets no handle to stand on it.
+    m_Error.SetError(zel::code::kNotFound);
+    return nullptr;
+  }
 }

@@ -1,0 +1,552 @@
+// zel_walk_timing: what a full snapshot-and-walk through the process object
+// costs on a real Windows platform, next to the two ways a program gets the
+// same facts without it: the native snapshot query walked by hand, and a
+// Toolhelp32 snapshot. The three run interleaved, round after round, so that
+// whatever the machine does meanwhile weighs on all of them alike; the medians
+// are compared.
+//
+//   zel_walk_timing [--rounds N] [--children N]
+//
+// Before timing it starts N copies of itself (50 by default) that only wait,
+// so that the snapshot holds a realistic number of processes, and it ends
+// them all before it exits.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winternl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "platform/layouts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using zel::layout::Load;
+
+// A multiple of the six orders that the rounds cycle through.
+constexpr int kDefaultRounds = 120;
+constexpr int kDefaultChildren = 50;
+constexpr int kWarmUpRounds = 5;
+// A child outlives a lost parent by at most this long, should neither the job
+// nor the parent's handle end it first.
+constexpr DWORD kChildLifetimeLimitMs = 10 * 60 * 1000;
+constexpr DWORD kChildStartLimitMs = 60 * 1000;
+constexpr DWORD kChildExitWaitMs = 5000;
+
+constexpr ULONG kStatusSuccess = 0;
+constexpr ULONG kStatusInfoLengthMismatch = 0xC0000004;
+constexpr int kSystemProcessInformation = 5;
+
+// Owns a Win32 handle; both null and INVALID_HANDLE_VALUE mean none.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE handle)
+      : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { Reset(); }
+
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void Reset() {
+    if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A handle of the process object, closed on every path.
+class ZelHandle {
+ public:
+  ZelHandle(CZelProcess& owner, void* handle) : owner_(owner), handle_(handle) {}
+  ZelHandle(const ZelHandle&) = delete;
+  ZelHandle& operator=(const ZelHandle&) = delete;
+  ~ZelHandle() {
+    if (handle_) owner_.CloseHandle(handle_);
+  }
+  void* get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  CZelProcess& owner_;
+  void* handle_;
+};
+
+[[noreturn]] void Fail(const char* what) {
+  char message[256];
+  std::snprintf(message, sizeof message, "%s (error %lu)", what, GetLastError());
+  throw std::runtime_error(message);
+}
+
+std::string HandleText(HANDLE handle) {
+  return std::to_string(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+HANDLE HandleFromText(const char* text) {
+  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::strtoull(text, nullptr, 10)));
+}
+
+// ---------------------------------------------------------------- children
+
+// The child mode: says it is ready, then waits until the parent lets it go or
+// is gone itself.
+int RunChild(int argc, char** argv) {
+  if (argc != 5) return 2;
+  const OwnedHandle stop(HandleFromText(argv[2]));
+  const OwnedHandle ready(HandleFromText(argv[3]));
+  const OwnedHandle parent(HandleFromText(argv[4]));
+  ReleaseSemaphore(ready.get(), 1, nullptr);
+  const std::array<HANDLE, 2> waits{stop.get(), parent.get()};
+  WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
+                         kChildLifetimeLimitMs);
+  return 0;
+}
+
+// One started child; ending it is part of destroying it, so that no path out
+// of the host leaves one running.
+class Child {
+ public:
+  explicit Child(HANDLE process) : process_(process) {}
+  Child(Child&&) noexcept = default;
+  // Assigning over a running child would drop it without ending it.
+  Child& operator=(Child&&) = delete;
+  ~Child() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 0);
+    WaitForSingleObject(process_.get(), kChildExitWaitMs);
+  }
+
+ private:
+  OwnedHandle process_;
+};
+
+class ChildProcesses {
+ public:
+  // Every child is in a job that ends them when its last handle closes, even
+  // if this host is killed; each child also watches the parent's handle.
+  explicit ChildProcesses(int count) {
+    job_ = OwnedHandle(CreateJobObjectW(nullptr, nullptr));
+    if (job_) {
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+      in_job_ = SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
+                                        sizeof limits) != 0;
+    }
+
+    SECURITY_ATTRIBUTES inherit{};
+    inherit.nLength = sizeof inherit;
+    inherit.bInheritHandle = TRUE;
+    stop_ = OwnedHandle(CreateEventW(&inherit, TRUE, FALSE, nullptr));
+    if (!stop_) Fail("CreateEventW");
+    ready_ = OwnedHandle(CreateSemaphoreW(&inherit, 0, count > 0 ? count : 1, nullptr));
+    if (!ready_) Fail("CreateSemaphoreW");
+    HANDLE parent = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &parent,
+                         SYNCHRONIZE, TRUE, 0))
+      Fail("DuplicateHandle");
+    parent_ = OwnedHandle(parent);
+
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length =
+          GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+      if (length == 0) Fail("GetModuleFileNameW");
+      if (length < self.size()) {
+        self.resize(length);
+        break;
+      }
+      self.resize(self.size() * 2);
+    }
+    const std::string tail = " --child " + HandleText(stop_.get()) + " " +
+                             HandleText(ready_.get()) + " " + HandleText(parent_.get());
+    const std::wstring command_line =
+        L"\"" + self + L"\"" + std::wstring(tail.begin(), tail.end());
+
+    children_.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) Start(self, command_line);
+    for (int i = 0; i < count; ++i)
+      if (WaitForSingleObject(ready_.get(), kChildStartLimitMs) != WAIT_OBJECT_0)
+        throw std::runtime_error("a child did not report ready in time");
+  }
+  ChildProcesses(const ChildProcesses&) = delete;
+  ChildProcesses& operator=(const ChildProcesses&) = delete;
+
+  ~ChildProcesses() {
+    // Released first so that a child ends by returning where it can; each
+    // Child terminates whatever is still running when its turn comes.
+    if (stop_) SetEvent(stop_.get());
+    children_.clear();
+  }
+
+  std::size_t size() const { return children_.size(); }
+  bool InJob() const { return in_job_; }
+
+ private:
+  void Start(const std::wstring& image, const std::wstring& command_line) {
+    std::wstring mutable_line = command_line;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    // Suspended until it is in the job, so that it cannot outlive the job's
+    // guarantee even for an instant.
+    if (!CreateProcessW(image.c_str(), mutable_line.data(), nullptr, nullptr, TRUE,
+                        CREATE_SUSPENDED, nullptr, nullptr, &startup, &info))
+      Fail("CreateProcessW");
+    const OwnedHandle thread(info.hThread);
+    children_.emplace_back(info.hProcess);
+    // Closing the job here would end the children already in it; the parent
+    // handle that every child watches is the fallback instead.
+    if (in_job_ && !AssignProcessToJobObject(job_.get(), info.hProcess)) in_job_ = false;
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) Fail("ResumeThread");
+  }
+
+  // Declared before the children so that it closes after they are ended.
+  OwnedHandle job_;
+  bool in_job_ = false;
+  OwnedHandle stop_;
+  OwnedHandle ready_;
+  OwnedHandle parent_;
+  std::vector<Child> children_;
+};
+
+// ---------------------------------------------------------------- methods
+
+struct Round {
+  Clock::duration snapshot{};  // taking the snapshot
+  Clock::duration walk{};      // reading every record, then releasing it all
+  std::size_t processes = 0;
+  std::size_t threads = 0;
+  std::uint64_t checksum = 0;
+
+  Clock::duration total() const { return snapshot + walk; }
+};
+
+std::uint64_t Mix(std::uint64_t sum, std::uint64_t value) { return sum * 31 + value; }
+
+std::uint64_t Mix(std::uint64_t sum, const FILETIME& time) {
+  return Mix(sum, (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+Round LibraryRound() {
+  Round round;
+  const auto start = Clock::now();
+  Clock::time_point taken;
+  {
+    CZelProcess processes;
+    taken = Clock::now();
+    ZelHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
+    if (walk) {
+      do {
+        void* h = walk.get();
+        std::uint64_t sum = round.checksum;
+        const CZelString name = processes.GetName(h);
+        sum = Mix(sum, name.GetLength());
+        sum = Mix(sum, processes.GetProcessID(h));
+        sum = Mix(sum, processes.GetParentProcess(h));
+        sum = Mix(sum, static_cast<std::uint64_t>(processes.GetBasePriority(h)));
+        const unsigned threads = processes.GetThreadCount(h);
+        sum = Mix(sum, threads);
+        FILETIME create{}, user{}, kernel{};
+        processes.GetCreateTime(h, create);
+        processes.GetUserTime(h, user);
+        processes.GetKernelTime(h, kernel);
+        sum = Mix(Mix(Mix(sum, create), user), kernel);
+        VM_COUNTERS vm{};
+        IO_COUNTERS io{};
+        processes.GetMemoryCounters(h, vm);
+        processes.GetIOCounters(h, io);
+        sum = Mix(Mix(sum, vm.WorkingSetSize), io.ReadTransferCount);
+        ZelHandle thread(processes, processes.FindFirstThread(h));
+        if (thread && threads != 0) {
+          do {
+            FILETIME started{};
+            sum = Mix(sum, processes.GetThreadID(thread.get()));
+            processes.GetThreadCreateTime(thread.get(), started);
+            sum = Mix(sum, started);
+            ++round.threads;
+          } while (processes.FindNextThread(thread.get()));
+        }
+        round.checksum = sum;
+        ++round.processes;
+      } while (processes.FindNextProcess(walk.get()));
+    }
+  }
+  const auto end = Clock::now();
+  round.snapshot = taken - start;
+  round.walk = end - taken;
+  return round;
+}
+
+ZEL_PFN_NTQUERYSYSTEMINFORMATION ResolveQuery() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) Fail("GetModuleHandleW(ntdll.dll)");
+  using Generic = void (*)();
+  const auto query = reinterpret_cast<ZEL_PFN_NTQUERYSYSTEMINFORMATION>(
+      reinterpret_cast<Generic>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  if (!query) Fail("GetProcAddress(NtQuerySystemInformation)");
+  return query;
+}
+
+// The native query as a careful program uses it: a probe for the size, then
+// fills that retry with room to spare while the system grows. The same
+// fields are read as in LibraryRound.
+Round RawRound(ZEL_PFN_NTQUERYSYSTEMINFORMATION query) {
+  Round round;
+  const auto start = Clock::now();
+  Clock::time_point taken;
+  {
+    std::byte probe[1];
+    ZelUlong needed = 0;
+    if (static_cast<ULONG>(query(kSystemProcessInformation, probe, sizeof probe, &needed)) !=
+        kStatusInfoLengthMismatch)
+      throw std::runtime_error("the size probe did not answer a length mismatch");
+    std::unique_ptr<std::byte[]> buffer;
+    ZelUlong size = needed;
+    for (;;) {
+      buffer = std::make_unique_for_overwrite<std::byte[]>(size);
+      const auto status =
+          static_cast<ULONG>(query(kSystemProcessInformation, buffer.get(), size, &needed));
+      if (status == kStatusSuccess) break;
+      if (status != kStatusInfoLengthMismatch)
+        throw std::runtime_error("the snapshot query failed");
+      const ZelUlong grown = std::max(needed, size);
+      size = grown + std::max<ZelUlong>(grown / 8, 4096);
+    }
+    taken = Clock::now();
+
+    using zel::layout::SystemProcess;
+    using zel::layout::SystemThread;
+    std::uint64_t sum = 0;
+    for (const std::byte* p = buffer.get(); p;) {
+      // IDs are the low halves of pointer-sized fields, as the library reads them.
+      const auto id = [](const std::byte* record, std::size_t offset) {
+        return static_cast<std::uint32_t>(Load<std::uint64_t>(record, offset));
+      };
+      const auto name_bytes = Load<std::uint16_t>(p, ZEL_OFFSET(SystemProcess, ImageName.Length));
+      const auto name_text = Load<std::uint64_t>(p, ZEL_OFFSET(SystemProcess, ImageName.Buffer));
+      const std::u16string name =
+          name_bytes == 0
+              ? std::u16string()
+              : std::u16string(reinterpret_cast<const char16_t*>(name_text), name_bytes / 2);
+      sum = Mix(sum, name.size());
+      sum = Mix(sum, id(p, ZEL_OFFSET(SystemProcess, UniqueProcessId)));
+      sum = Mix(sum, id(p, ZEL_OFFSET(SystemProcess, InheritedFromUniqueProcessId)));
+      const auto priority = Load<std::int32_t>(p, ZEL_OFFSET(SystemProcess, BasePriority));
+      sum = Mix(sum, static_cast<std::uint64_t>(priority));
+      const auto threads = Load<std::uint32_t>(p, ZEL_OFFSET(SystemProcess, NumberOfThreads));
+      sum = Mix(sum, threads);
+      sum = Mix(sum, Load<std::uint64_t>(p, ZEL_OFFSET(SystemProcess, CreateTime)));
+      sum = Mix(sum, Load<std::uint64_t>(p, ZEL_OFFSET(SystemProcess, UserTime)));
+      sum = Mix(sum, Load<std::uint64_t>(p, ZEL_OFFSET(SystemProcess, KernelTime)));
+      const auto vm = Load<zel::layout::VmCounters>(p, ZEL_OFFSET(SystemProcess, Vm));
+      const auto io = Load<zel::layout::IoCounters>(p, ZEL_OFFSET(SystemProcess, Io));
+      sum = Mix(Mix(sum, vm.WorkingSetSize), io.ReadTransferCount);
+      const std::byte* thread = p + sizeof(SystemProcess);
+      for (std::uint32_t i = 0; i < threads; ++i, thread += sizeof(SystemThread)) {
+        sum = Mix(sum, id(thread, ZEL_OFFSET(SystemThread, UniqueThread)));
+        sum = Mix(sum, Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime)));
+        ++round.threads;
+      }
+      ++round.processes;
+      const auto next = Load<std::uint32_t>(p, ZEL_OFFSET(SystemProcess, NextEntryOffset));
+      p = next == 0 ? nullptr : p + next;
+    }
+    round.checksum = sum;
+  }
+  const auto end = Clock::now();
+  round.snapshot = taken - start;
+  round.walk = end - taken;
+  return round;
+}
+
+// Toolhelp32 offers fewer facts: no times and no counters. What it has is
+// read, which is what a program that settles for it pays.
+Round ToolhelpRound() {
+  Round round;
+  const auto start = Clock::now();
+  Clock::time_point taken;
+  {
+    const OwnedHandle snapshot(
+        CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) Fail("CreateToolhelp32Snapshot");
+    taken = Clock::now();
+    std::uint64_t sum = 0;
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    for (BOOL ok = Process32FirstW(snapshot.get(), &process); ok;
+         ok = Process32NextW(snapshot.get(), &process)) {
+      const std::u16string name(reinterpret_cast<const char16_t*>(process.szExeFile),
+                                std::wcslen(process.szExeFile));
+      sum = Mix(sum, name.size());
+      sum = Mix(sum, process.th32ProcessID);
+      sum = Mix(sum, process.th32ParentProcessID);
+      sum = Mix(sum, static_cast<std::uint64_t>(process.pcPriClassBase));
+      sum = Mix(sum, process.cntThreads);
+      ++round.processes;
+    }
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL ok = Thread32First(snapshot.get(), &thread); ok;
+         ok = Thread32Next(snapshot.get(), &thread)) {
+      sum = Mix(sum, thread.th32ThreadID);
+      sum = Mix(sum, thread.th32OwnerProcessID);
+      ++round.threads;
+    }
+    round.checksum = sum;
+  }
+  const auto end = Clock::now();
+  round.snapshot = taken - start;
+  round.walk = end - taken;
+  return round;
+}
+
+// ---------------------------------------------------------------- report
+
+double Microseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::micro>(d).count();
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+struct Summary {
+  const char* label;
+  double total = 0, snapshot = 0, walk = 0;
+  std::size_t processes = 0, threads = 0;
+};
+
+Summary Summarize(const char* label, const std::vector<Round>& rounds) {
+  std::vector<double> total, snapshot, walk, processes, threads;
+  for (const Round& r : rounds) {
+    total.push_back(Microseconds(r.total()));
+    snapshot.push_back(Microseconds(r.snapshot));
+    walk.push_back(Microseconds(r.walk));
+    processes.push_back(static_cast<double>(r.processes));
+    threads.push_back(static_cast<double>(r.threads));
+  }
+  return {label,
+          Median(total),
+          Median(snapshot),
+          Median(walk),
+          static_cast<std::size_t>(Median(processes)),
+          static_cast<std::size_t>(Median(threads))};
+}
+
+void Print(const Summary& s) {
+  const double per_process = s.processes ? s.total / static_cast<double>(s.processes) : 0.0;
+  std::printf("%-10s %10.1f %10.1f %10.1f %10zu %8zu %14.2f\n", s.label, s.total, s.snapshot,
+              s.walk, s.processes, s.threads, per_process);
+}
+
+int ParseCount(const char* text, const char* option) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (!end || *end != '\0' || value < 0 || value > 100000)
+    throw std::runtime_error(std::string("bad value for ") + option);
+  return static_cast<int>(value);
+}
+
+int Run(int rounds, int children_wanted) {
+  const ChildProcesses children(children_wanted);
+  const auto query = ResolveQuery();
+
+  volatile std::uint64_t sink = 0;
+  for (int i = 0; i < kWarmUpRounds; ++i)
+    sink = sink + LibraryRound().checksum + RawRound(query).checksum + ToolhelpRound().checksum;
+
+  std::vector<Round> library, raw, toolhelp;
+  library.reserve(static_cast<std::size_t>(rounds));
+  raw.reserve(static_cast<std::size_t>(rounds));
+  toolhelp.reserve(static_cast<std::size_t>(rounds));
+  // Whichever method runs right after another pays for some of what that one
+  // left behind (freed memory, the server's cleanup), so the rounds cycle
+  // through every order of the three: each runs in each place, and after
+  // each other, equally often.
+  std::array<int, 3> order{0, 1, 2};
+  for (int r = 0; r < rounds; ++r) {
+    std::next_permutation(order.begin(), order.end());
+    for (const int method : order) {
+      std::vector<Round>& into = method == 0 ? library : method == 1 ? raw : toolhelp;
+      into.push_back(method == 0   ? LibraryRound()
+                     : method == 1 ? RawRound(query)
+                                   : ToolhelpRound());
+      sink = sink + into.back().checksum;
+    }
+  }
+
+  const Summary lib = Summarize("library", library);
+  const Summary nat = Summarize("raw", raw);
+  const Summary th = Summarize("toolhelp", toolhelp);
+  std::printf("children started: %zu%s; rounds: %d (medians, microseconds)\n\n", children.size(),
+              children.InJob() ? " (in a kill-on-close job)" : "", rounds);
+  std::printf("%-10s %10s %10s %10s %10s %8s %14s\n", "method", "total", "snapshot", "walk",
+              "processes", "threads", "total/process");
+  Print(lib);
+  Print(nat);
+  Print(th);
+  std::printf("\nlibrary / raw:      total %.2f  snapshot %.2f  walk %.2f\n", lib.total / nat.total,
+              lib.snapshot / nat.snapshot, lib.walk / nat.walk);
+  std::printf("library / toolhelp: total %.2f\n", lib.total / th.total);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--child") == 0) return RunChild(argc, argv);
+  try {
+    int rounds = kDefaultRounds;
+    int children = kDefaultChildren;
+    for (int i = 1; i < argc; ++i) {
+      const std::string_view option = argv[i];
+      if (i + 1 < argc && option == "--rounds") {
+        rounds = std::max(1, ParseCount(argv[++i], "--rounds"));
+      } else if (i + 1 < argc && option == "--children") {
+        children = ParseCount(argv[++i], "--children");
+      } else {
+        std::fprintf(stderr, "usage: zel_walk_timing [--rounds N] [--children N]\n");
+        return 2;
+      }
+    }
+    return Run(rounds, children);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zel_walk_timing: %s\n", e.what());
+    return 1;
+  }
+}

@@ -1,0 +1,386 @@
+// The process walk on the real platform, checked against what Toolhelp32,
+// GetProcessTimes, GetProcessMemoryInfo and GetProcessIoCounters report.
+#include <windows.h>
+#include <winternl.h>
+#include <tlhelp32.h>
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "ZelProcess.h"
+
+namespace {
+
+// Enough tries for the system to hold still between two platform snapshots;
+// Wine's service processes start and end worker threads now and then.
+constexpr int kAttempts = 10;
+
+struct Win32HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using Win32Handle = std::unique_ptr<void, Win32HandleCloser>;
+
+// A handle of the process object, released on every path out of a test; the
+// tests close it themselves where they check the result.
+class ZelHandle {
+ public:
+  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
+  ZelHandle(const ZelHandle&) = delete;
+  ZelHandle& operator=(const ZelHandle&) = delete;
+  ~ZelHandle() {
+    if (handle_ != nullptr) owner_->CloseHandle(handle_);
+  }
+  void* get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  int Close() { return owner_->CloseHandle(std::exchange(handle_, nullptr)); }
+
+ private:
+  CZelProcess* owner_;
+  void* handle_;
+};
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+struct ProcessRow {
+  DWORD pid = 0;
+  DWORD parent = 0;
+  std::wstring name;
+  DWORD threads = 0;
+  LONG basePriority = 0;
+  auto operator<=>(const ProcessRow&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ProcessRow& row) {
+  return out << "{pid " << row.pid << ", parent " << row.parent << ", "
+             << CZelString(row.name.c_str()).ToUtf8() << ", " << row.threads << " threads, priority "
+             << row.basePriority << "}";
+}
+
+struct Census {
+  std::vector<ProcessRow> processes;  // sorted
+  std::map<DWORD, std::set<DWORD>> threads;
+  bool operator==(const Census&) const = default;
+};
+
+Census Toolhelp() {
+  Census census;
+  Win32Handle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
+  EXPECT_NE(snap.get(), INVALID_HANDLE_VALUE);
+  if (snap.get() == INVALID_HANDLE_VALUE) {
+    (void)snap.release();
+    return census;
+  }
+  PROCESSENTRY32W process{};
+  process.dwSize = sizeof process;
+  for (BOOL ok = Process32FirstW(snap.get(), &process); ok; ok = Process32NextW(snap.get(), &process)) {
+    census.processes.push_back({process.th32ProcessID, process.th32ParentProcessID, process.szExeFile,
+                                process.cntThreads, process.pcPriClassBase});
+    census.threads[process.th32ProcessID];
+  }
+  THREADENTRY32 thread{};
+  thread.dwSize = sizeof thread;
+  for (BOOL ok = Thread32First(snap.get(), &thread); ok; ok = Thread32Next(snap.get(), &thread))
+    census.threads[thread.th32OwnerProcessID].insert(thread.th32ThreadID);
+  std::sort(census.processes.begin(), census.processes.end());
+  return census;
+}
+
+std::vector<DWORD> WalkThreads(CZelProcess& processes, void* process, unsigned threadCount) {
+  std::vector<DWORD> ids;
+  ZelHandle thread(processes, processes.FindFirstThread(process));
+  if (threadCount == 0) {
+    // Nothing to walk, whatever FindFirstThread made of it.
+    if (thread) {
+      EXPECT_EQ(thread.Close(), 1);
+    }
+    return ids;
+  }
+  EXPECT_TRUE(thread) << "code " << processes.GetErrorCode();
+  if (!thread) return ids;
+  for (;;) {
+    ids.push_back(processes.GetThreadID(thread.get()));
+    if (processes.FindNextThread(thread.get()) != 1) break;
+  }
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(thread.Close(), 1);
+  return ids;
+}
+
+// Everything one walk with `pattern` yields. A walk that finds nothing leaves
+// the census empty and FindFirstProcess's code in `firstFailure`.
+struct Walk {
+  Census census;
+  ZelCode firstFailure = ERROR_SUCCESS;
+};
+
+Walk WalkProcesses(CZelProcess& processes, const CZelString& pattern) {
+  Walk walk;
+  ZelHandle find(processes, processes.FindFirstProcess(pattern));
+  if (!find) {
+    walk.firstFailure = processes.GetErrorCode();
+    return walk;
+  }
+  for (;;) {
+    ProcessRow row{processes.GetProcessID(find.get()), processes.GetParentProcess(find.get()),
+                   processes.GetName(find.get()).c_wstr(), processes.GetThreadCount(find.get()),
+                   processes.GetBasePriority(find.get())};
+    const std::vector<DWORD> threads = WalkThreads(processes, find.get(), row.threads);
+    // Both counts come out of the same snapshot, so they agree exactly.
+    EXPECT_EQ(threads.size(), row.threads) << row;
+    auto& ids = walk.census.threads[row.pid];
+    ids.insert(threads.begin(), threads.end());
+    EXPECT_EQ(ids.size(), threads.size()) << "a thread walked twice in " << row;
+    walk.census.processes.push_back(std::move(row));
+
+    if (processes.FindNextProcess(find.get()) != 1) break;
+    EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(find.Close(), 1);
+  std::sort(walk.census.processes.begin(), walk.census.processes.end());
+  return walk;
+}
+
+// A walk bracketed by two Toolhelp32 snapshots that agree with each other, so
+// that the walk saw the same system they did.
+struct QuietWalk {
+  bool quiet = false;
+  Walk ours;
+  Census theirs;
+};
+
+QuietWalk WalkAtAQuietMoment(const CZelString& pattern) {
+  QuietWalk result;
+  for (int attempt = 0; attempt < kAttempts && !result.quiet; ++attempt) {
+    const Census before = Toolhelp();
+    CZelProcess processes;
+    result.ours = WalkProcesses(processes, pattern);
+    result.theirs = Toolhelp();
+    result.quiet = before == result.theirs;
+  }
+  return result;
+}
+
+wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
+
+// Deliberately naive: '*' tries every split. The patterns used here have no
+// leading spaces, so the reference does not trim them.
+bool MatchOne(std::wstring_view pattern, std::wstring_view name) {
+  if (pattern.empty()) return name.empty();
+  if (pattern.front() == L'*')
+    return MatchOne(pattern.substr(1), name) || (!name.empty() && MatchOne(pattern, name.substr(1)));
+  if (name.empty()) return false;
+  if (pattern.front() != L'?' && FoldAscii(pattern.front()) != FoldAscii(name.front())) return false;
+  return MatchOne(pattern.substr(1), name.substr(1));
+}
+
+bool MatchList(std::wstring_view list, std::wstring_view name) {
+  for (;;) {
+    const std::size_t semicolon = list.find(L';');
+    const std::wstring_view one = list.substr(0, semicolon);
+    if (!one.empty() && MatchOne(one, name)) return true;
+    if (semicolon == std::wstring_view::npos) return false;
+    list.remove_prefix(semicolon + 1);
+  }
+}
+
+TEST(ProcessWalkOnWindows, ReferenceMatcherBehavesAsIntended) {
+  // The filter checks below are only as good as this reference.
+  EXPECT_TRUE(MatchList(L"*.exe", L"explorer.EXE"));
+  EXPECT_FALSE(MatchList(L"*.exe", L"explorer.exe.bak"));
+  EXPECT_TRUE(MatchList(L"EXPLORER.EXE", L"explorer.exe"));
+  EXPECT_FALSE(MatchList(L"EXPLORER.EXE", L"explorer.ex"));
+  EXPECT_TRUE(MatchList(L"s*;w*", L"winedevice.exe"));
+  EXPECT_TRUE(MatchList(L"s*;w*", L"Services.exe"));
+  EXPECT_FALSE(MatchList(L"s*;w*", L"rpcss.exe"));
+  EXPECT_TRUE(MatchList(L"?x*", L"explorer.exe"));
+  EXPECT_FALSE(MatchList(L"?x*", L"x.exe"));
+  EXPECT_FALSE(MatchList(L"?x*", L"e"));
+  EXPECT_FALSE(MatchList(L";", L"a"));
+}
+
+TEST(ProcessWalkOnWindows, FullWalkMatchesToolhelp) {
+  const QuietWalk walk = WalkAtAQuietMoment(L"");
+  ASSERT_TRUE(walk.quiet) << "the process set never held still between two Toolhelp32 snapshots";
+  EXPECT_EQ(walk.ours.firstFailure, static_cast<ZelCode>(ERROR_SUCCESS));
+  EXPECT_EQ(walk.ours.census.processes, walk.theirs.processes);
+  EXPECT_EQ(walk.ours.census.threads, walk.theirs.threads);
+  // Not a degenerate system: the host and Wine's own services are there.
+  EXPECT_GT(walk.ours.census.processes.size(), 1u);
+  EXPECT_TRUE(walk.ours.census.threads.contains(GetCurrentProcessId()));
+}
+
+TEST(ProcessWalkOnWindows, FilteredWalksSelectWhatTheReferenceSelects) {
+  const std::wstring patterns[] = {L"*.exe", L"EXPLORER.EXE", L"s*;w*", L"?x*", L"WINDOWS_TESTS.EXE",
+                                   L"no-such-image-?*.none"};
+  std::size_t patternsSelectingSome = 0;
+  std::size_t patternsSelectingNone = 0;
+  for (const std::wstring& pattern : patterns) {
+    const std::string shown = CZelString(pattern.c_str()).ToUtf8();
+    const QuietWalk walk = WalkAtAQuietMoment(pattern.c_str());
+    ASSERT_TRUE(walk.quiet) << shown;
+
+    std::vector<ProcessRow> expected;
+    std::ranges::copy_if(walk.theirs.processes, std::back_inserter(expected),
+                         [&](const ProcessRow& row) { return MatchList(pattern, row.name); });
+    EXPECT_EQ(walk.ours.census.processes, expected) << shown;
+    if (expected.empty()) {
+      ++patternsSelectingNone;
+      EXPECT_EQ(walk.ours.firstFailure, static_cast<ZelCode>(ERROR_NOT_FOUND)) << shown;
+    } else {
+      ++patternsSelectingSome;
+      EXPECT_EQ(walk.ours.firstFailure, static_cast<ZelCode>(ERROR_SUCCESS)) << shown;
+    }
+  }
+  // Otherwise a filter that passes everything or nothing would go unnoticed.
+  EXPECT_GE(patternsSelectingSome, 2u);
+  EXPECT_GE(patternsSelectingNone, 1u);
+}
+
+TEST(ProcessWalkOnWindows, HostTimesAgreeWithGetProcessTimes) {
+  FILETIME create{}, exit{}, kernelBefore{}, userBefore{};
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &create, &exit, &kernelBefore, &userBefore));
+  CZelProcess processes;
+  ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
+  ASSERT_TRUE(self);
+  EXPECT_EQ(processes.GetProcessID(self.get()), GetCurrentProcessId());
+  EXPECT_EQ(processes.GetName(self.get()), CZelString(L"windows_tests.exe"));
+
+  FILETIME ourCreate{}, ourUser{}, ourKernel{};
+  EXPECT_NE(processes.GetCreateTime(self.get(), ourCreate), 0);
+  EXPECT_NE(processes.GetUserTime(self.get(), ourUser), 0);
+  EXPECT_NE(processes.GetKernelTime(self.get(), ourKernel), 0);
+
+  FILETIME kernelAfter{}, userAfter{};
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &create, &exit, &kernelAfter, &userAfter));
+  EXPECT_EQ(Ticks(ourCreate), Ticks(create));
+  // CPU times only grow, and the snapshot was taken between the two readings.
+  EXPECT_LE(Ticks(userBefore), Ticks(ourUser));
+  EXPECT_LE(Ticks(ourUser), Ticks(userAfter));
+  EXPECT_LE(Ticks(kernelBefore), Ticks(ourKernel));
+  EXPECT_LE(Ticks(ourKernel), Ticks(kernelAfter));
+  EXPECT_EQ(self.Close(), 1);
+}
+
+TEST(ProcessWalkOnWindows, HostMemoryCountersAgreeWithGetProcessMemoryInfo) {
+  // The record is copied whole; bytes past it must stay as they were.
+  struct Guarded {
+    VM_COUNTERS vm;
+    std::array<unsigned char, 32> guard;
+  };
+  constexpr unsigned char kFill = 0xA5;
+
+  using Fields = std::array<std::uint64_t, 8>;
+  auto fieldsOf = [](const auto& c) {
+    return Fields{c.PageFaultCount,         c.PeakWorkingSetSize,         c.WorkingSetSize,
+                  c.QuotaPeakPagedPoolUsage, c.QuotaPagedPoolUsage,         c.QuotaPeakNonPagedPoolUsage,
+                  c.QuotaNonPagedPoolUsage,  c.PagefileUsage};
+  };
+  static constexpr const char* kNames[] = {"PageFaultCount",         "PeakWorkingSetSize",
+                                           "WorkingSetSize",         "QuotaPeakPagedPoolUsage",
+                                           "QuotaPagedPoolUsage",    "QuotaPeakNonPagedPoolUsage",
+                                           "QuotaNonPagedPoolUsage", "PagefileUsage"};
+
+  // The host's memory moves while the test runs (the snapshot itself is
+  // allocated), so each field is read before and after the snapshot and the
+  // library's value must lie between the two readings. Peak values and the
+  // fault count only grow, so for them that is before <= ours <= after; the
+  // current sizes may also shrink, and an attempt where a current size swung
+  // out and back between the readings is repeated.
+  Guarded ours{};
+  Fields before{}, after{};
+  std::uint64_t peakPagefileBefore = 0, peakPagefileAfter = 0;
+  bool bracketed = false;
+  for (int attempt = 0; attempt < kAttempts && !bracketed; ++attempt) {
+    PROCESS_MEMORY_COUNTERS first{}, second{};
+    std::memset(&ours, kFill, sizeof ours);
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &first, sizeof first));
+    CZelProcess processes;
+    ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
+    ASSERT_TRUE(self);
+    ASSERT_NE(processes.GetMemoryCounters(self.get(), ours.vm), 0);
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &second, sizeof second));
+    EXPECT_EQ(self.Close(), 1);
+
+    before = fieldsOf(first);
+    after = fieldsOf(second);
+    peakPagefileBefore = first.PeakPagefileUsage;
+    peakPagefileAfter = second.PeakPagefileUsage;
+    const Fields mine = fieldsOf(ours.vm);
+    bracketed = ours.vm.PeakPagefileUsage >= peakPagefileBefore && ours.vm.PeakPagefileUsage <= peakPagefileAfter;
+    for (std::size_t i = 0; i < mine.size(); ++i)
+      bracketed = bracketed && std::min(before[i], after[i]) <= mine[i] && mine[i] <= std::max(before[i], after[i]);
+  }
+  const Fields mine = fieldsOf(ours.vm);
+  for (std::size_t i = 0; i < mine.size(); ++i) {
+    EXPECT_LE(std::min(before[i], after[i]), mine[i]) << kNames[i];
+    EXPECT_LE(mine[i], std::max(before[i], after[i])) << kNames[i];
+  }
+  EXPECT_LE(peakPagefileBefore, ours.vm.PeakPagefileUsage);
+  EXPECT_LE(ours.vm.PeakPagefileUsage, peakPagefileAfter);
+  // The two fields GetProcessMemoryInfo lacks still have to be a live process's.
+  EXPECT_GT(ours.vm.VirtualSize, 0u);
+  EXPECT_GE(ours.vm.PeakVirtualSize, ours.vm.VirtualSize);
+  EXPECT_GE(ours.vm.PeakWorkingSetSize, ours.vm.WorkingSetSize);
+  for (unsigned char byte : ours.guard) EXPECT_EQ(byte, kFill);
+}
+
+TEST(ProcessWalkOnWindows, HostIoCountersDoNotRunAheadOfTheProcess) {
+  struct Guarded {
+    IO_COUNTERS io;
+    std::array<unsigned char, 32> guard;
+  };
+  constexpr unsigned char kFill = 0xA5;
+  Guarded ours;
+  std::memset(&ours, kFill, sizeof ours);
+
+  IO_COUNTERS before{}, after{};
+  ASSERT_TRUE(GetProcessIoCounters(GetCurrentProcess(), &before));
+  CZelProcess processes;
+  ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
+  ASSERT_TRUE(self);
+  ASSERT_NE(processes.GetIOCounters(self.get(), ours.io), 0);
+  ASSERT_TRUE(GetProcessIoCounters(GetCurrentProcess(), &after));
+
+  // The counters only grow, and the snapshot lies between the two readings.
+  auto fieldsOf = [](const IO_COUNTERS& c) {
+    return std::array{c.ReadOperationCount, c.WriteOperationCount, c.OtherOperationCount,
+                      c.ReadTransferCount,  c.WriteTransferCount,  c.OtherTransferCount};
+  };
+  static constexpr const char* kNames[] = {"ReadOperationCount", "WriteOperationCount", "OtherOperationCount",
+                                           "ReadTransferCount",  "WriteTransferCount",  "OtherTransferCount"};
+  const auto low = fieldsOf(before), mine = fieldsOf(ours.io), high = fieldsOf(after);
+  for (std::size_t i = 0; i < mine.size(); ++i) {
+    EXPECT_LE(low[i], mine[i]) << kNames[i];
+    EXPECT_LE(mine[i], high[i]) << kNames[i];
+  }
+  for (unsigned char byte : ours.guard) EXPECT_EQ(byte, kFill);
+  EXPECT_EQ(self.Close(), 1);
+}
+
+TEST(ProcessWalkOnWindows, UnknownProcessIdFindsNothing) {
+  CZelProcess processes;
+  // Process IDs are multiples of four, so this one never names a process.
+  ZelHandle none(processes, processes.CreateHandleFromPID(0xFFFFFFFBu));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(processes.GetErrorCode(), static_cast<ZelCode>(ERROR_NOT_FOUND));
+}
+
+}  // namespace
