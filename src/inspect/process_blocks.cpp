@@ -40,10 +40,15 @@ int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATIO
 int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
   zel::layout::ProcessBasicInformation info{};
   std::uint64_t peb_address = zel::layout::kFallbackPebAddress;
-  if (GetProcessInformation(hProcess, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)))
-    peb_address = info.PebBaseAddress;
+  const bool queried =
+      GetProcessInformation(hProcess, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info));
+  if (queried) peb_address = info.PebBaseAddress;
   const zel::os::UniqueHandle process(GetReadHandle(hProcess));
-  return zel::inspect::ReadRemote(process.Get(), peb_address, pPeb, zel::layout::kPebReadSize)
-             ? 1
-             : 0;
+  if (zel::inspect::ReadRemote(process.Get(), peb_address, pPeb, zel::layout::kPebReadSize))
+    return 1;
+  // After a successful query the holder says 0; a process that has ended but
+  // is still held opens and answers the query, yet has no memory to read, and
+  // that must not read as success.
+  if (queried) m_Error.SetError(zel::os::GetLastError());
+  return 0;
 }
