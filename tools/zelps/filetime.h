@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "ZelProcess.h"
@@ -17,12 +18,13 @@ inline std::uint64_t Ticks(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-// A point in time counted in 100 ns since 1601, as UTC in ISO 8601.
-inline std::string FormatFileTime(const FILETIME& time) {
+// A point in time counted in 100 ns since 1601, as UTC in ISO 8601; none
+// before 1970, as the zero that the platform gives where it has no time.
+inline std::optional<std::string> IsoTime(const FILETIME& time) {
   using namespace std::chrono;
   constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
   const std::uint64_t ticks = Ticks(time);
-  if (ticks < kTicksFrom1601To1970) return "-";
+  if (ticks < kTicksFrom1601To1970) return std::nullopt;
   const sys_time<seconds> at{seconds{(ticks - kTicksFrom1601To1970) / 10000000}};
   const auto day = floor<days>(at);
   const year_month_day date{day};
@@ -33,5 +35,8 @@ inline std::string FormatFileTime(const FILETIME& time) {
                 long(clock.minutes().count()), long(clock.seconds().count()));
   return text;
 }
+
+// As IsoTime, with "-" for a time before 1970.
+inline std::string FormatFileTime(const FILETIME& time) { return IsoTime(time).value_or("-"); }
 
 }  // namespace zelps

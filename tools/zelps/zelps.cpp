@@ -1,13 +1,18 @@
 // zelps: lists the processes of the system, one line each.
 //
-//   zelps [--threads] [--cmdline] [--user] [--tree] [PATTERN]
-//   zelps --env PID
+//   zelps [--json] [--threads] [--cmdline] [--user] [--tree] [PATTERN]
+//   zelps [--json] --env PID
 //
 // PATTERN selects processes by image name ('*', '?', ';'-separated list,
 // case-insensitive). --threads lists each process's threads below it;
 // --cmdline adds each command line and --user each owner as DOMAIN\user
 // (empty where they cannot be read); --tree shows each process below its
 // parent. --env prints the environment variables of one process, one a line.
+//
+// --json prints JSON Lines instead of the table: one object a line for each
+// process, with its ID, parent, thread count, base priority, name and
+// creation time, and what the other options add (see process_json.h); with
+// --env, one object holding the variables.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -18,18 +23,27 @@
 #include "ZelProcess.h"
 #include "environment_block.h"
 #include "filetime.h"
+#include "process_json.h"
 #include "process_table.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zelps [--threads] [--cmdline] [--user] [--tree] [PATTERN]\n"
-    "       zelps --env PID\n";
+    "usage: zelps [--json] [--threads] [--cmdline] [--user] [--tree] [PATTERN]\n"
+    "       zelps [--json] --env PID\n"
+    "  --json     one JSON object a line for each process instead of the table\n"
+    "  --threads  each process's threads, with their creation times\n"
+    "  --cmdline  each process's command line\n"
+    "  --user     each process's owner, as DOMAIN\\user\n"
+    "  --tree     each process below its parent\n"
+    "  --env PID  the environment variables of process PID\n"
+    "  PATTERN    image names to list: '*', '?', several separated by ';'\n";
 
 struct Options {
   std::string pattern;
   zelps::ReadOptions read;
   bool tree = false;
+  bool json = false;
   std::optional<unsigned> environmentOf;
 };
 
@@ -44,6 +58,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.read.owner = true;
     } else if (arg == "--tree") {
       options.tree = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (arg == "--env" && i + 1 < argc) {
       char* end = nullptr;
       options.environmentOf = static_cast<unsigned>(std::strtoul(argv[++i], &end, 10));
@@ -68,10 +84,20 @@ void Print(const zelps::ProcessRow& row, const Options& options) {
                 zelps::FormatFileTime(thread.created).c_str());
 }
 
+// Whole, since a string read out of a process may hold NUL characters.
+void PrintLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
 int List(const Options& options) {
   CZelProcess processes;
   auto rows = zelps::ReadProcesses(processes, options.pattern, options.read);
   if (options.tree) rows = zelps::AsTree(std::move(rows));
+  if (options.json) {
+    for (const auto& row : rows) PrintLine(zelps::ProcessJson(row, options.read, options.tree));
+    return 0;
+  }
   std::printf("%7s %7s %7s %4s  ", "PID", "PPID", "THREADS", "PRI");
   if (options.read.owner) std::printf("%-24s ", "USER");
   std::printf("%s\n", "NAME");
@@ -79,7 +105,7 @@ int List(const Options& options) {
   return 0;
 }
 
-int PrintEnvironment(unsigned process_id) {
+int PrintEnvironment(unsigned process_id, bool json) {
   CZelProcess processes;
   void* process = processes.CreateHandleFromPID(process_id);
   if (!process) {
@@ -94,9 +120,13 @@ int PrintEnvironment(unsigned process_id) {
                  static_cast<unsigned long>(error));
     return 1;
   }
-  for (const std::string& variable : zelps::EnvironmentVariables(block, zelps::kEnvironmentBytes))
-    std::printf("%s\n", variable.c_str());
+  const auto variables = zelps::EnvironmentVariables(block, zelps::kEnvironmentBytes);
   processes.FreeEnvironmentBuffer(block);
+  if (json) {
+    PrintLine(zelps::EnvironmentJson(process_id, variables));
+  } else {
+    for (const std::string& variable : variables) std::printf("%s\n", variable.c_str());
+  }
   return 0;
 }
 
@@ -109,7 +139,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    if (options.environmentOf) return PrintEnvironment(*options.environmentOf);
+    if (options.environmentOf) return PrintEnvironment(*options.environmentOf, options.json);
     return List(options);
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "zelps: %s (code 0x%08X)\n", e.what(),

@@ -1,0 +1,103 @@
+// The JSON that zelps --json prints: string escapes and the shape of each
+// object.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "zelps/process_json.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+FILETIME At(std::uint64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+// 2024-02-29T13:45:07Z, in 100 ns since 1601.
+constexpr std::uint64_t kLeapDay = 133536879070000000ULL;
+
+TEST(ZelpsJsonString, EscapesQuotesAndBackslashes) {
+  EXPECT_EQ(zelps::JsonString(R"(VM\root)"), R"("VM\\root")");
+  EXPECT_EQ(zelps::JsonString(R"("C:\Program Files\a.exe" -x "\\")"),
+            R"("\"C:\\Program Files\\a.exe\" -x \"\\\\\"")");
+  EXPECT_EQ(zelps::JsonString(""), R"("")");
+}
+
+TEST(ZelpsJsonString, EscapesEveryControlCharacterAsItsCodePoint) {
+  EXPECT_EQ(zelps::JsonString("a\nb\tc\rd"), R"("a\u000Ab\u0009c\u000Dd")");
+  EXPECT_EQ(zelps::JsonString("\x01\x1f"), R"("\u0001\u001F")");
+  // A NUL inside the text is a character like the others, not its end.
+  EXPECT_EQ(zelps::JsonString("x\0y"s), R"("x\u0000y")");
+  // Space and DEL need no escape.
+  EXPECT_EQ(zelps::JsonString(" \x7f"), "\" \x7f\"");
+}
+
+TEST(ZelpsJsonString, KeepsNonAsciiAsUtf8) {
+  // Two-, three- and four-byte sequences, whose bytes are all 0x80 or above.
+  const std::string text = "Zo\u00eb \u65e5\u672c \U0001F600";
+  EXPECT_EQ(zelps::JsonString(text), "\"" + text + "\"");
+}
+
+zelps::ProcessRow Process() {
+  zelps::ProcessRow row;
+  row.id = 348;
+  row.parentId = 40;
+  row.threadCount = 2;
+  row.basePriority = 8;
+  row.name = "zelps.exe";
+  row.created = At(kLeapDay);
+  return row;
+}
+
+TEST(ZelpsProcessJson, HoldsTheFactsOfTheTableWithoutOptions) {
+  EXPECT_EQ(zelps::ProcessJson(Process(), {}, false),
+            R"({"id":348,"parentId":40,"threadCount":2,"basePriority":8,)"
+            R"("name":"zelps.exe","createTime":"2024-02-29T13:45:07Z"})");
+}
+
+TEST(ZelpsProcessJson, AddsWhatTheOptionsRead) {
+  zelps::ProcessRow row = Process();
+  row.owner = R"(VM\root)";
+  row.commandLine = R"("Z:\bin\zelps.exe" --json)";
+  row.threads = {{352, At(kLeapDay)}, {356, At(0)}};
+  row.depth = 1;
+  EXPECT_EQ(zelps::ProcessJson(row, {.threads = true, .commandLine = true, .owner = true}, true),
+            R"({"id":348,"parentId":40,"threadCount":2,"basePriority":8,)"
+            R"("name":"zelps.exe","createTime":"2024-02-29T13:45:07Z","depth":1,)"
+            R"("owner":"VM\\root","commandLine":"\"Z:\\bin\\zelps.exe\" --json",)"
+            R"("threads":[{"id":352,"created":"2024-02-29T13:45:07Z"},)"
+            R"({"id":356,"created":null}]})");
+}
+
+TEST(ZelpsProcessJson, KeepsEmptyAndUnknownValuesAsValues) {
+  // A system process: no creation time, an owner and a command line that
+  // could not be read, no threads listed, a negative priority.
+  zelps::ProcessRow row;
+  row.basePriority = -2;
+  EXPECT_EQ(zelps::ProcessJson(row, {.threads = true, .commandLine = true, .owner = true}, false),
+            R"({"id":0,"parentId":0,"threadCount":0,"basePriority":-2,"name":"",)"
+            R"("createTime":null,"owner":"","commandLine":"","threads":[]})");
+}
+
+TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {
+  zelps::ProcessRow row = Process();
+  row.name = "a\"b\\c\x01.exe";
+  row.commandLine = "run\0hidden"s;
+  const std::string json = zelps::ProcessJson(row, {.commandLine = true}, false);
+  EXPECT_NE(json.find(R"("name":"a\"b\\c\u0001.exe")"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("commandLine":"run\u0000hidden")"), std::string::npos) << json;
+  EXPECT_EQ(json.find('\0'), std::string::npos);
+}
+
+TEST(ZelpsEnvironmentJson, ListsTheVariablesInOrder) {
+  EXPECT_EQ(zelps::EnvironmentJson(56, {"=C:=C:\\", "PATH=C:\\windows;C:\\bin", "E="}),
+            R"({"id":56,"environment":["=C:=C:\\","PATH=C:\\windows;C:\\bin","E="]})");
+  EXPECT_EQ(zelps::EnvironmentJson(7, {}), R"({"id":7,"environment":[]})");
+}
+
+}  // namespace
