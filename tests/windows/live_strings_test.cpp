@@ -16,20 +16,23 @@
 
 #include "ZelProcess.h"
 #include "child_process.h"
+#include "comparable.h"
+#include "handle_count.h"
+#include "host_handles.h"
 
 namespace {
 
 using zel::test::ChildOptions;
 using zel::test::ChildProcess;
+using zel::test::ExpectHandleCountToTrackHandles;
+using zel::test::HandleCount;
 using zel::test::MessagePipe;
 using zel::test::OwnedHandle;
+using zel::test::Text;
+using zel::test::ZelHandle;
 
 // How much of an environment block GetEnvironmentBuffer copies.
 constexpr std::size_t kEnvironmentCopySize = 4096;
-
-std::wstring Text(const CZelString& string) {
-  return std::wstring(string.c_wstr(), string.GetLength());
-}
 
 std::wstring CurrentDirectory() {
   std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
@@ -99,23 +102,6 @@ std::optional<SelfReport> ReadReport(MessagePipe& child) {
                     std::move(*environment)};
 }
 
-// A handle of the process object, closed on every path out of a test.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_ != nullptr) owner_->CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess* owner_;
-  void* handle_;
-};
-
 // An environment copy, given back on every path out of a test.
 class EnvironmentCopy {
  public:
@@ -154,53 +140,6 @@ std::size_t FirstDifference(const unsigned char* ours, const std::vector<std::by
   for (std::size_t i = 0; i < length; ++i)
     if (ours[i] != std::to_integer<unsigned char>(theirs[i])) return i;
   return length;
-}
-
-// The handles the host holds, as the system's handle table lists them.
-// GetProcessHandleCount would do on Windows, but Wine answers it with 0 whatever
-// the process holds.
-std::size_t HandleCount() {
-  // The table's layout, as the platform documents it for this query.
-  struct Entry {
-    void* object;
-    ULONG_PTR processId;
-    ULONG_PTR handleValue;
-    ULONG grantedAccess;
-    USHORT creatorBackTraceIndex;
-    USHORT objectTypeIndex;
-    ULONG handleAttributes;
-    ULONG reserved;
-  };
-  struct Table {
-    ULONG_PTR count;
-    ULONG_PTR reserved;
-    Entry entries[1];
-  };
-  constexpr ULONG kSystemExtendedHandleInformation = 64;
-  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  EXPECT_NE(query, nullptr);
-  if (query == nullptr) return 0;
-
-  std::vector<std::byte> buffer(1 << 16);
-  LONG status = 0;
-  for (;;) {
-    ULONG needed = 0;
-    status = query(kSystemExtendedHandleInformation, buffer.data(),
-                   static_cast<ULONG>(buffer.size()), &needed);
-    if (status != kInfoLengthMismatch) break;
-    // Other processes open handles between two calls: leave room for them.
-    buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + (1 << 16)));
-  }
-  EXPECT_EQ(status, 0);
-  if (status != 0) return 0;
-  const auto* table = reinterpret_cast<const Table*>(buffer.data());
-  const Entry* entries = table->entries;
-  return static_cast<std::size_t>(
-      std::count_if(entries, entries + table->count,
-                    [](const Entry& entry) { return entry.processId == ::GetCurrentProcessId(); }));
 }
 
 class TempDirectory {
@@ -249,15 +188,6 @@ class Desktop {
   HDESK desktop_;
   std::wstring fullName_;
 };
-
-// The handle count must move with the handles, or an unchanged count proves
-// nothing.
-void ExpectHandleCountToTrackHandles(DWORD processId) {
-  const std::size_t idle = HandleCount();
-  OwnedHandle extra(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  ASSERT_TRUE(extra) << ::GetLastError();
-  EXPECT_EQ(HandleCount(), idle + 1);
-}
 
 constexpr int kRounds = 1000;
 
@@ -339,19 +269,19 @@ TEST_F(LiveStringsOfAChild, AgreeWithWhatTheChildSeesOfItself) {
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
 
-  EXPECT_EQ(Text(processes.GetCommandLineW(child.get())), report_.commandLine);
+  EXPECT_EQ(Text(processes.GetCommandLineW(child.Get())), report_.commandLine);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.get())),
+  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.Get())),
             AsKeptInParameters(report_.currentDirectory));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetImageFile(child.get())), report_.moduleFile);
+  EXPECT_EQ(Text(processes.GetImageFile(child.Get())), report_.moduleFile);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetWindowTitle(child.get())), kTitle);
+  EXPECT_EQ(Text(processes.GetWindowTitle(child.Get())), kTitle);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetDesktopName(child.get())), desktop_.fullName());
+  EXPECT_EQ(Text(processes.GetDesktopName(child.Get())), desktop_.fullName());
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   // The loader's search path: its content is the platform's affair.
-  processes.GetPath(child.get());
+  processes.GetPath(child.Get());
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 }
 
@@ -360,7 +290,7 @@ TEST_F(LiveStringsOfAChild, EnvironmentBufferStartsLikeTheChildsBlock) {
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
 
-  EnvironmentCopy copy(processes, child.get());
+  EnvironmentCopy copy(processes, child.Get());
   ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
@@ -376,7 +306,7 @@ TEST_F(LiveStringsOfAChild, RepeatedReadsLeaveNoHandlesBehind) {
   ASSERT_TRUE(child) << processes.GetErrorCode();
   ExpectHandleCountToTrackHandles(child_->Id());
 
-  const ReadTally tally = ReadRepeatedly(processes, child.get());
+  const ReadTally tally = ReadRepeatedly(processes, child.Get());
   // Every read went all the way through, opening all it opens.
   EXPECT_EQ(tally.stringsRead, 5 * kRounds);
   EXPECT_EQ(tally.copiesMade, kRounds);
@@ -398,7 +328,7 @@ TEST(LiveStringsOfALargeEnvironment, YieldExactlyTheFirst4096Bytes) {
   CZelProcess processes;
   ZelHandle handle(processes, processes.CreateHandleFromPID(child.Id()));
   ASSERT_TRUE(handle) << processes.GetErrorCode();
-  EnvironmentCopy copy(processes, handle.get());
+  EnvironmentCopy copy(processes, handle.Get());
   ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
   EXPECT_EQ(FirstDifference(copy.get(), report->environment, kEnvironmentCopySize),
             kEnvironmentCopySize);
@@ -427,17 +357,17 @@ class LiveStringsOfAnEndedChild : public ::testing::Test {
 // left to read.
 TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldAreEmptyWithAFailureCode) {
   for (const Getter& getter : Getters()) {
-    EXPECT_EQ(Text(((*processes_).*getter.read)(handle_->get())), L"") << getter.name;
+    EXPECT_EQ(Text(((*processes_).*getter.read)(handle_->Get())), L"") << getter.name;
     EXPECT_NE(processes_->GetErrorCode(), ERROR_SUCCESS) << getter.name;
   }
-  EnvironmentCopy copy(*processes_, handle_->get());
+  EnvironmentCopy copy(*processes_, handle_->Get());
   EXPECT_EQ(copy.get(), nullptr);
   EXPECT_NE(processes_->GetErrorCode(), ERROR_SUCCESS);
 }
 
 TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {
   ExpectHandleCountToTrackHandles(child_->Id());
-  const ReadTally tally = ReadRepeatedly(*processes_, handle_->get());
+  const ReadTally tally = ReadRepeatedly(*processes_, handle_->Get());
   EXPECT_EQ(tally.stringsRead, 0);
   EXPECT_EQ(tally.copiesMade, 0);
 }
@@ -448,11 +378,11 @@ TEST_F(LiveStringsOfAnEndedChild, OnceGoneAreEmptyWithTheReasonItCouldNotBeOpene
   ASSERT_TRUE(WaitUntilGone(id)) << "the ended child's process can still be opened";
 
   for (const Getter& getter : Getters()) {
-    EXPECT_EQ(Text(((*processes_).*getter.read)(handle_->get())), L"") << getter.name;
+    EXPECT_EQ(Text(((*processes_).*getter.read)(handle_->Get())), L"") << getter.name;
     EXPECT_EQ(processes_->GetErrorCode(), ERROR_ACCESS_DENIED) << getter.name;
   }
   // OpenProcess's own code for an ID that names no process.
-  EnvironmentCopy copy(*processes_, handle_->get());
+  EnvironmentCopy copy(*processes_, handle_->Get());
   EXPECT_EQ(copy.get(), nullptr);
   EXPECT_EQ(processes_->GetErrorCode(), ERROR_INVALID_PARAMETER);
 }
@@ -479,11 +409,11 @@ TEST(LiveStringsOfTheHost, AgreeWithItsOwnView) {
   ZelHandle self(processes, processes.CreateHandleFromPID(::GetCurrentProcessId()));
   ASSERT_TRUE(self) << processes.GetErrorCode();
 
-  EXPECT_EQ(Text(processes.GetCommandLineW(self.get())), std::wstring(::GetCommandLineW()));
+  EXPECT_EQ(Text(processes.GetCommandLineW(self.Get())), std::wstring(::GetCommandLineW()));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetImageFile(self.get())), ModuleFileName());
+  EXPECT_EQ(Text(processes.GetImageFile(self.Get())), ModuleFileName());
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.get())),
+  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.Get())),
             AsKeptInParameters(CurrentDirectory()));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 
@@ -493,7 +423,7 @@ TEST(LiveStringsOfTheHost, AgreeWithItsOwnView) {
   ASSERT_TRUE(directory.created()) << ::GetLastError();
   CurrentDirectoryChange change(directory.path());
   ASSERT_TRUE(change.changed()) << ::GetLastError();
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.get())), AsKeptInParameters(directory.path()));
+  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.Get())), AsKeptInParameters(directory.path()));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 }
 

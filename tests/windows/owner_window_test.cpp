@@ -17,90 +17,20 @@
 
 #include "ZelProcess.h"
 #include "child_process.h"
+#include "comparable.h"
+#include "handle_count.h"
+#include "host_handles.h"
 
 namespace {
 
 using zel::test::ChildOptions;
 using zel::test::ChildProcess;
+using zel::test::ExpectHandleCountToTrackHandles;
+using zel::test::HandleCount;
 using zel::test::MessagePipe;
 using zel::test::OwnedHandle;
-
-std::wstring Text(const CZelString& string) {
-  return std::wstring(string.c_wstr(), string.GetLength());
-}
-
-// A handle of the process object, closed on every path out of a test.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_ != nullptr) owner_->CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess* owner_;
-  void* handle_;
-};
-
-// The handles the host holds, as the system's handle table lists them.
-// GetProcessHandleCount would do on Windows, but Wine answers it with 0 whatever
-// the process holds.
-std::size_t HandleCount() {
-  // The table's layout, as the platform documents it for this query.
-  struct Entry {
-    void* object;
-    ULONG_PTR processId;
-    ULONG_PTR handleValue;
-    ULONG grantedAccess;
-    USHORT creatorBackTraceIndex;
-    USHORT objectTypeIndex;
-    ULONG handleAttributes;
-    ULONG reserved;
-  };
-  struct Table {
-    ULONG_PTR count;
-    ULONG_PTR reserved;
-    Entry entries[1];
-  };
-  constexpr ULONG kSystemExtendedHandleInformation = 64;
-  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  EXPECT_NE(query, nullptr);
-  if (query == nullptr) return 0;
-
-  std::vector<std::byte> buffer(1 << 16);
-  LONG status = 0;
-  for (;;) {
-    ULONG needed = 0;
-    status = query(kSystemExtendedHandleInformation, buffer.data(),
-                   static_cast<ULONG>(buffer.size()), &needed);
-    if (status != kInfoLengthMismatch) break;
-    // Other processes open handles between two calls: leave room for them.
-    buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + (1 << 16)));
-  }
-  EXPECT_EQ(status, 0);
-  if (status != 0) return 0;
-  const auto* table = reinterpret_cast<const Table*>(buffer.data());
-  const Entry* entries = table->entries;
-  return static_cast<std::size_t>(
-      std::count_if(entries, entries + table->count,
-                    [](const Entry& entry) { return entry.processId == ::GetCurrentProcessId(); }));
-}
-
-// The handle count must move with the handles, or an unchanged count proves
-// nothing.
-void ExpectHandleCountToTrackHandles(DWORD processId) {
-  const std::size_t idle = HandleCount();
-  OwnedHandle extra(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  ASSERT_TRUE(extra) << ::GetLastError();
-  EXPECT_EQ(HandleCount(), idle + 1);
-}
+using zel::test::Text;
+using zel::test::ZelHandle;
 
 // ---------------------------------------------------------------------------
 // The account behind the host's own token, named without the library.
@@ -324,8 +254,8 @@ class HostThreadHandle {
  public:
   explicit HostThreadHandle(CZelProcess& processes)
       : process_(processes, processes.CreateHandleFromPID(::GetCurrentProcessId())),
-        thread_(processes, process_ ? processes.FindFirstThread(process_.get()) : nullptr) {}
-  void* get() const { return thread_.get(); }
+        thread_(processes, process_ ? processes.FindFirstThread(process_.Get()) : nullptr) {}
+  void* Get() const { return thread_.Get(); }
   explicit operator bool() const { return static_cast<bool>(thread_); }
 
  private:
@@ -349,10 +279,10 @@ TEST(OwnerOfAProcess, IsTheAccountOfTheHostsOwnToken) {
   // A failure first, so that success has a code of its own to replace.
   CZelString user;
   CZelString domain;
-  ASSERT_EQ(processes.GetUserAndDomain(thread.get(), user, domain), 0);
+  ASSERT_EQ(processes.GetUserAndDomain(thread.Get(), user, domain), 0);
   ASSERT_NE(processes.GetErrorCode(), ERROR_SUCCESS);
 
-  EXPECT_EQ(processes.GetUserAndDomain(self.get(), user, domain), 1);
+  EXPECT_EQ(processes.GetUserAndDomain(self.Get(), user, domain), 1);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   EXPECT_EQ(Text(user), account->user);
   EXPECT_EQ(Text(domain), account->domain);
@@ -371,7 +301,7 @@ TEST(OwnerOfAProcess, OfAChildIsTheHostsAccount) {
   ASSERT_TRUE(handle) << processes.GetErrorCode();
   CZelString user;
   CZelString domain;
-  EXPECT_EQ(processes.GetUserAndDomain(handle.get(), user, domain), 1);
+  EXPECT_EQ(processes.GetUserAndDomain(handle.Get(), user, domain), 1);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   EXPECT_EQ(Text(user), account->user);
   EXPECT_EQ(Text(domain), account->domain);
@@ -384,7 +314,7 @@ TEST(OwnerOfAProcess, OnAThreadHandleEmptiesBothStrings) {
 
   CZelString user(L"stale user");
   CZelString domain(L"stale domain");
-  EXPECT_EQ(processes.GetUserAndDomain(thread.get(), user, domain), 0);
+  EXPECT_EQ(processes.GetUserAndDomain(thread.Get(), user, domain), 0);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_INVALID_HANDLE);
   EXPECT_TRUE(user.IsEmpty()) << user.ToUtf8();
   EXPECT_TRUE(domain.IsEmpty()) << domain.ToUtf8();
@@ -410,10 +340,10 @@ TEST(MainWindowOfAChild, IsTheFirstOfItsWindowsInEnumerationOrder) {
   ZelHandle handle(processes, processes.CreateHandleFromPID(child.process.Id()));
   ASSERT_TRUE(handle) << processes.GetErrorCode();
   // A failure first, so that success has a code of its own to replace.
-  ASSERT_EQ(processes.GetMainWindow(thread.get()), nullptr);
+  ASSERT_EQ(processes.GetMainWindow(thread.Get()), nullptr);
   ASSERT_NE(processes.GetErrorCode(), ERROR_SUCCESS);
 
-  const MainWindowReading reading = ReadMainWindow(processes, handle.get(), child.process.Id());
+  const MainWindowReading reading = ReadMainWindow(processes, handle.Get(), child.process.Id());
   ASSERT_TRUE(reading.settled) << "the child's windows kept changing order";
   EXPECT_EQ(reading.library, reading.reference);
   EXPECT_EQ(reading.code, ERROR_SUCCESS);
@@ -433,7 +363,7 @@ TEST(MainWindowOfAChild, IsAHiddenWindowWhenThatComesFirst) {
   CZelProcess processes;
   ZelHandle handle(processes, processes.CreateHandleFromPID(child.process.Id()));
   ASSERT_TRUE(handle) << processes.GetErrorCode();
-  const MainWindowReading reading = ReadMainWindow(processes, handle.get(), child.process.Id());
+  const MainWindowReading reading = ReadMainWindow(processes, handle.Get(), child.process.Id());
   ASSERT_TRUE(reading.settled) << "the child's windows kept changing order";
   // The system may give the child hidden windows of its own (an input method
   // window under Wine), but the one the child made must lead, or this case
@@ -457,10 +387,10 @@ TEST(MainWindowOfAChild, IsNullWithSuccessWhenItHasNone) {
   ZelHandle handle(processes, processes.CreateHandleFromPID(child.process.Id()));
   ASSERT_TRUE(handle) << processes.GetErrorCode();
   // A failure first: a null answer must not leave its code in place.
-  ASSERT_EQ(processes.GetMainWindow(thread.get()), nullptr);
+  ASSERT_EQ(processes.GetMainWindow(thread.Get()), nullptr);
   ASSERT_NE(processes.GetErrorCode(), ERROR_SUCCESS);
 
-  EXPECT_EQ(processes.GetMainWindow(handle.get()), nullptr);
+  EXPECT_EQ(processes.GetMainWindow(handle.Get()), nullptr);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 
   EXPECT_EQ(child.process.Finish(), 0u);
@@ -470,7 +400,7 @@ TEST(MainWindowOfAChild, OnAThreadHandleIsNullWithAnInvalidParameter) {
   CZelProcess processes;
   HostThreadHandle thread(processes);
   ASSERT_TRUE(thread) << processes.GetErrorCode();
-  EXPECT_EQ(processes.GetMainWindow(thread.get()), nullptr);
+  EXPECT_EQ(processes.GetMainWindow(thread.Get()), nullptr);
   EXPECT_EQ(processes.GetErrorCode(), ERROR_INVALID_PARAMETER);
 }
 
@@ -491,14 +421,14 @@ TEST(OwnerAndMainWindowOfAChild, RepeatedCallsLeaveNoHandlesBehind) {
   for (int i = 0; i < kRounds; ++i) {
     CZelString user;
     CZelString domain;
-    if (processes.GetUserAndDomain(handle.get(), user, domain) == 1) ++owners;
+    if (processes.GetUserAndDomain(handle.Get(), user, domain) == 1) ++owners;
   }
   EXPECT_EQ(owners, kRounds);
   EXPECT_EQ(HandleCount(), before) << "after GetUserAndDomain";
 
   int windows = 0;
   for (int i = 0; i < kRounds; ++i)
-    if (processes.GetMainWindow(handle.get()) != nullptr) ++windows;
+    if (processes.GetMainWindow(handle.Get()) != nullptr) ++windows;
   EXPECT_EQ(windows, kRounds);
   EXPECT_EQ(HandleCount(), before) << "after GetMainWindow";
 

@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -23,40 +22,18 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "comparable.h"
+#include "host_handles.h"
 
 namespace {
+
+using zel::test::OwnedHandle;
+using zel::test::Ticks;
+using zel::test::ZelHandle;
 
 // Enough tries for the system to hold still between two platform snapshots;
 // Wine's service processes start and end worker threads now and then.
 constexpr int kAttempts = 10;
-
-struct Win32HandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using Win32Handle = std::unique_ptr<void, Win32HandleCloser>;
-
-// A handle of the process object, released on every path out of a test; the
-// tests close it themselves where they check the result.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_ != nullptr) owner_->CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  int Close() { return owner_->CloseHandle(std::exchange(handle_, nullptr)); }
-
- private:
-  CZelProcess* owner_;
-  void* handle_;
-};
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 struct ProcessRow {
   DWORD pid = 0;
@@ -81,22 +58,19 @@ struct Census {
 
 Census Toolhelp() {
   Census census;
-  Win32Handle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
-  EXPECT_NE(snap.get(), INVALID_HANDLE_VALUE);
-  if (snap.get() == INVALID_HANDLE_VALUE) {
-    (void)snap.release();
-    return census;
-  }
+  const OwnedHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
+  EXPECT_NE(snap.Get(), INVALID_HANDLE_VALUE);
+  if (snap.Get() == INVALID_HANDLE_VALUE) return census;
   PROCESSENTRY32W process{};
   process.dwSize = sizeof process;
-  for (BOOL ok = Process32FirstW(snap.get(), &process); ok; ok = Process32NextW(snap.get(), &process)) {
+  for (BOOL ok = Process32FirstW(snap.Get(), &process); ok; ok = Process32NextW(snap.Get(), &process)) {
     census.processes.push_back({process.th32ProcessID, process.th32ParentProcessID, process.szExeFile,
                                 process.cntThreads, process.pcPriClassBase});
     census.threads[process.th32ProcessID];
   }
   THREADENTRY32 thread{};
   thread.dwSize = sizeof thread;
-  for (BOOL ok = Thread32First(snap.get(), &thread); ok; ok = Thread32Next(snap.get(), &thread))
+  for (BOOL ok = Thread32First(snap.Get(), &thread); ok; ok = Thread32Next(snap.Get(), &thread))
     census.threads[thread.th32OwnerProcessID].insert(thread.th32ThreadID);
   std::sort(census.processes.begin(), census.processes.end());
   return census;
@@ -115,8 +89,8 @@ std::vector<DWORD> WalkThreads(CZelProcess& processes, void* process, unsigned t
   EXPECT_TRUE(thread) << "code " << processes.GetErrorCode();
   if (!thread) return ids;
   for (;;) {
-    ids.push_back(processes.GetThreadID(thread.get()));
-    if (processes.FindNextThread(thread.get()) != 1) break;
+    ids.push_back(processes.GetThreadID(thread.Get()));
+    if (processes.FindNextThread(thread.Get()) != 1) break;
   }
   EXPECT_EQ(processes.GetErrorCode(), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(thread.Close(), 1);
@@ -138,10 +112,10 @@ Walk WalkProcesses(CZelProcess& processes, const CZelString& pattern) {
     return walk;
   }
   for (;;) {
-    ProcessRow row{processes.GetProcessID(find.get()), processes.GetParentProcess(find.get()),
-                   processes.GetName(find.get()).c_wstr(), processes.GetThreadCount(find.get()),
-                   processes.GetBasePriority(find.get())};
-    const std::vector<DWORD> threads = WalkThreads(processes, find.get(), row.threads);
+    ProcessRow row{processes.GetProcessID(find.Get()), processes.GetParentProcess(find.Get()),
+                   processes.GetName(find.Get()).c_wstr(), processes.GetThreadCount(find.Get()),
+                   processes.GetBasePriority(find.Get())};
+    const std::vector<DWORD> threads = WalkThreads(processes, find.Get(), row.threads);
     // Both counts come out of the same snapshot, so they agree exactly.
     EXPECT_EQ(threads.size(), row.threads) << row;
     auto& ids = walk.census.threads[row.pid];
@@ -149,7 +123,7 @@ Walk WalkProcesses(CZelProcess& processes, const CZelString& pattern) {
     EXPECT_EQ(ids.size(), threads.size()) << "a thread walked twice in " << row;
     walk.census.processes.push_back(std::move(row));
 
-    if (processes.FindNextProcess(find.get()) != 1) break;
+    if (processes.FindNextProcess(find.Get()) != 1) break;
     EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   }
   EXPECT_EQ(processes.GetErrorCode(), ERROR_NO_MORE_ITEMS);
@@ -260,13 +234,13 @@ TEST(ProcessWalkOnWindows, HostTimesAgreeWithGetProcessTimes) {
   CZelProcess processes;
   ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
   ASSERT_TRUE(self);
-  EXPECT_EQ(processes.GetProcessID(self.get()), GetCurrentProcessId());
-  EXPECT_EQ(processes.GetName(self.get()), CZelString(L"windows_tests.exe"));
+  EXPECT_EQ(processes.GetProcessID(self.Get()), GetCurrentProcessId());
+  EXPECT_EQ(processes.GetName(self.Get()), CZelString(L"windows_tests.exe"));
 
   FILETIME ourCreate{}, ourUser{}, ourKernel{};
-  EXPECT_NE(processes.GetCreateTime(self.get(), ourCreate), 0);
-  EXPECT_NE(processes.GetUserTime(self.get(), ourUser), 0);
-  EXPECT_NE(processes.GetKernelTime(self.get(), ourKernel), 0);
+  EXPECT_NE(processes.GetCreateTime(self.Get(), ourCreate), 0);
+  EXPECT_NE(processes.GetUserTime(self.Get(), ourUser), 0);
+  EXPECT_NE(processes.GetKernelTime(self.Get(), ourKernel), 0);
 
   FILETIME kernelAfter{}, userAfter{};
   ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &create, &exit, &kernelAfter, &userAfter));
@@ -315,7 +289,7 @@ TEST(ProcessWalkOnWindows, HostMemoryCountersAgreeWithGetProcessMemoryInfo) {
     CZelProcess processes;
     ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
     ASSERT_TRUE(self);
-    ASSERT_NE(processes.GetMemoryCounters(self.get(), ours.vm), 0);
+    ASSERT_NE(processes.GetMemoryCounters(self.Get(), ours.vm), 0);
     ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &second, sizeof second));
     EXPECT_EQ(self.Close(), 1);
 
@@ -356,7 +330,7 @@ TEST(ProcessWalkOnWindows, HostIoCountersDoNotRunAheadOfTheProcess) {
   CZelProcess processes;
   ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
   ASSERT_TRUE(self);
-  ASSERT_NE(processes.GetIOCounters(self.get(), ours.io), 0);
+  ASSERT_NE(processes.GetIOCounters(self.Get(), ours.io), 0);
   ASSERT_TRUE(GetProcessIoCounters(GetCurrentProcess(), &after));
 
   // The counters only grow, and the snapshot lies between the two readings.

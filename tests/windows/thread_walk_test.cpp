@@ -9,49 +9,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <utility>
 #include <vector>
 
 #include "ZelProcess.h"
+#include "comparable.h"
+#include "host_handles.h"
 #include "platform/layouts.h"
 
 namespace {
 
 using zel::layout::Load;
-
-struct Win32HandleCloser {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using Win32Handle = std::unique_ptr<void, Win32HandleCloser>;
-
-// A handle of the process object, released on every path out of a test; the
-// tests close it themselves where they check the result.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_ != nullptr) owner_->CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  int Close() { return owner_->CloseHandle(std::exchange(handle_, nullptr)); }
-
- private:
-  CZelProcess* owner_;
-  void* handle_;
-};
+using zel::test::OwnedHandle;
+using zel::test::Ticks;
+using zel::test::ZelHandle;
 
 class TebReader : public CZelProcess {
  public:
   using CZelProcess::GetTEB;
 };
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 // GCC takes the intrinsic's gs-relative read for an access to a null array.
 #pragma GCC diagnostic push
@@ -73,20 +48,20 @@ class ParkedThread {
       : ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     if (!ready_ || !release_) return;
-    thread_.reset(CreateThread(nullptr, 0, &Main, this, 0, nullptr));
-    if (thread_) WaitForSingleObject(ready_.get(), INFINITE);
+    thread_ = OwnedHandle(CreateThread(nullptr, 0, &Main, this, 0, nullptr));
+    if (thread_) WaitForSingleObject(ready_.Get(), INFINITE);
   }
   ParkedThread(const ParkedThread&) = delete;
   ParkedThread& operator=(const ParkedThread&) = delete;
   ~ParkedThread() {
     if (!thread_) return;
-    SetEvent(release_.get());
-    WaitForSingleObject(thread_.get(), INFINITE);
+    SetEvent(release_.Get());
+    WaitForSingleObject(thread_.Get(), INFINITE);
   }
 
-  bool Running() const { return thread_ != nullptr; }
-  HANDLE Handle() const { return thread_.get(); }
-  DWORD Id() const { return GetThreadId(thread_.get()); }
+  bool Running() const { return static_cast<bool>(thread_); }
+  HANDLE Handle() const { return thread_.Get(); }
+  DWORD Id() const { return GetThreadId(thread_.Get()); }
   // As the thread itself saw them.
   DWORD OwnId() const { return ownId_; }
   const void* OwnTeb() const { return ownTeb_; }
@@ -96,14 +71,14 @@ class ParkedThread {
     auto* self = static_cast<ParkedThread*>(argument);
     self->ownId_ = GetCurrentThreadId();
     self->ownTeb_ = CurrentTeb();
-    SetEvent(self->ready_.get());
-    WaitForSingleObject(self->release_.get(), INFINITE);
+    SetEvent(self->ready_.Get());
+    WaitForSingleObject(self->release_.Get(), INFINITE);
     return 0;
   }
 
-  Win32Handle ready_;
-  Win32Handle release_;
-  Win32Handle thread_;
+  OwnedHandle ready_;
+  OwnedHandle release_;
+  OwnedHandle thread_;
   DWORD ownId_ = 0;
   const void* ownTeb_ = nullptr;
 };
@@ -119,20 +94,20 @@ std::map<DWORD, WalkedThread> WalkHostThreads(CZelProcess& processes) {
   ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
   EXPECT_TRUE(self);
   if (!self) return threads;
-  const unsigned count = processes.GetThreadCount(self.get());
-  ZelHandle thread(processes, processes.FindFirstThread(self.get()));
+  const unsigned count = processes.GetThreadCount(self.Get());
+  ZelHandle thread(processes, processes.FindFirstThread(self.Get()));
   EXPECT_TRUE(thread);
   if (!thread) return threads;
   unsigned walked = 0;
   for (;;) {
     ++walked;
     WalkedThread facts;
-    facts.parent = processes.GetThreadParentProcess(thread.get());
+    facts.parent = processes.GetThreadParentProcess(thread.Get());
     FILETIME created{};
-    EXPECT_NE(processes.GetThreadCreateTime(thread.get(), created), 0);
+    EXPECT_NE(processes.GetThreadCreateTime(thread.Get(), created), 0);
     facts.created = Ticks(created);
-    threads.emplace(processes.GetThreadID(thread.get()), facts);
-    if (processes.FindNextThread(thread.get()) != 1) break;
+    threads.emplace(processes.GetThreadID(thread.Get()), facts);
+    if (processes.FindNextThread(thread.Get()) != 1) break;
   }
   EXPECT_EQ(processes.GetErrorCode(), static_cast<ZelCode>(ERROR_NO_MORE_ITEMS));
   EXPECT_EQ(walked, count);
@@ -158,9 +133,9 @@ TEST(ThreadWalkOnWindows, HostThreadsAppearWithTheirFacts) {
   // Threads the platform started in the host are held to the same clock.
   for (const auto& [id, facts] : threads) {
     // One that has ended since may have passed its ID on to another process.
-    Win32Handle other(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
-    if (other && GetProcessIdOfThread(other.get()) == GetCurrentProcessId()) {
-      EXPECT_EQ(facts.created, CreationTicks(other.get())) << "thread " << id;
+    OwnedHandle other(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (other && GetProcessIdOfThread(other.Get()) == GetCurrentProcessId()) {
+      EXPECT_EQ(facts.created, CreationTicks(other.Get())) << "thread " << id;
     }
   }
 }
@@ -173,16 +148,16 @@ TEST(ThreadWalkOnWindows, HandleFromThreadIdStaysWithinItsProcess) {
   ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
   ASSERT_TRUE(self);
   for (DWORD id : {parked.Id(), GetCurrentThreadId()}) {
-    ZelHandle thread(processes, processes.CreateHandleFromTID(self.get(), id));
+    ZelHandle thread(processes, processes.CreateHandleFromTID(self.Get(), id));
     ASSERT_TRUE(thread) << "thread " << id;
-    EXPECT_EQ(processes.GetThreadID(thread.get()), id);
-    EXPECT_EQ(processes.GetThreadParentProcess(thread.get()), GetCurrentProcessId());
+    EXPECT_EQ(processes.GetThreadID(thread.Get()), id);
+    EXPECT_EQ(processes.GetThreadParentProcess(thread.Get()), GetCurrentProcessId());
     EXPECT_EQ(thread.Close(), 1);
   }
-  ZelHandle parkedThread(processes, processes.CreateHandleFromTID(self.get(), parked.Id()));
+  ZelHandle parkedThread(processes, processes.CreateHandleFromTID(self.Get(), parked.Id()));
   ASSERT_TRUE(parkedThread);
   FILETIME created{};
-  EXPECT_NE(processes.GetThreadCreateTime(parkedThread.get(), created), 0);
+  EXPECT_NE(processes.GetThreadCreateTime(parkedThread.Get(), created), 0);
   EXPECT_EQ(Ticks(created), CreationTicks(parked.Handle()));
   EXPECT_EQ(parkedThread.Close(), 1);
 
@@ -192,20 +167,20 @@ TEST(ThreadWalkOnWindows, HandleFromThreadIdStaysWithinItsProcess) {
   ASSERT_TRUE(other);
   DWORD foreignThread = 0;
   do {
-    if (processes.GetProcessID(other.get()) == GetCurrentProcessId()) continue;
-    ZelHandle thread(processes, processes.FindFirstThread(other.get()));
+    if (processes.GetProcessID(other.Get()) == GetCurrentProcessId()) continue;
+    ZelHandle thread(processes, processes.FindFirstThread(other.Get()));
     if (!thread) continue;
-    foreignThread = processes.GetThreadID(thread.get());
+    foreignThread = processes.GetThreadID(thread.Get());
     EXPECT_EQ(thread.Close(), 1);
-  } while (foreignThread == 0 && processes.FindNextProcess(other.get()) == 1);
+  } while (foreignThread == 0 && processes.FindNextProcess(other.Get()) == 1);
   ASSERT_NE(foreignThread, 0u) << "no other process with a thread";
 
-  ZelHandle found(processes, processes.CreateHandleFromTID(other.get(), foreignThread));
+  ZelHandle found(processes, processes.CreateHandleFromTID(other.Get(), foreignThread));
   EXPECT_TRUE(found);
-  EXPECT_EQ(processes.GetThreadID(found.get()), foreignThread);
+  EXPECT_EQ(processes.GetThreadID(found.Get()), foreignThread);
   EXPECT_EQ(found.Close(), 1);
 
-  ZelHandle stray(processes, processes.CreateHandleFromTID(self.get(), foreignThread));
+  ZelHandle stray(processes, processes.CreateHandleFromTID(self.Get(), foreignThread));
   EXPECT_FALSE(stray);
   EXPECT_EQ(processes.GetErrorCode(), static_cast<ZelCode>(ERROR_NO_MORE_ITEMS));
 
@@ -231,11 +206,11 @@ void ExpectTebOf(DWORD threadId, const void* teb) {
   TebReader processes;
   ZelHandle self(processes, processes.CreateHandleFromPID(GetCurrentProcessId()));
   ASSERT_TRUE(self);
-  ZelHandle thread(processes, processes.CreateHandleFromTID(self.get(), threadId));
+  ZelHandle thread(processes, processes.CreateHandleFromTID(self.Get(), threadId));
   ASSERT_TRUE(thread);
 
   TebCopy copy;
-  ASSERT_NE(processes.GetTEB(thread.get(), reinterpret_cast<_TEB*>(copy.bytes.data())), 0);
+  ASSERT_NE(processes.GetTEB(thread.Get(), reinterpret_cast<_TEB*>(copy.bytes.data())), 0);
   EXPECT_EQ(copy.Field(ZEL_OFFSET(TebPrefix, Self)), reinterpret_cast<std::uintptr_t>(teb));
   EXPECT_EQ(copy.Field(ZEL_OFFSET(TebPrefix, ClientIdProcess)), GetCurrentProcessId());
   EXPECT_EQ(copy.Field(ZEL_OFFSET(TebPrefix, ClientIdThread)), threadId);
