@@ -73,11 +73,22 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
+// Text read out of a process may hold control characters, even NULs (Wine
+// separates some arguments so); the table shows each as a space, all of the
+// text, where --json keeps them.
+void PrintText(std::string_view text) {
+  for (char c : text) std::putchar(static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
+}
+
 void Print(const zelps::ProcessRow& row, const Options& options) {
   std::printf("%7u %7u %7u %4ld  ", row.id, row.parentId, row.threadCount, row.basePriority);
   if (options.read.owner) std::printf("%-24s ", row.owner.c_str());
-  std::printf("%*s%s", 2 * row.depth, "", row.name.c_str());
-  if (options.read.commandLine) std::printf("  %s", row.commandLine.c_str());
+  std::printf("%*s", 2 * row.depth, "");
+  PrintText(row.name);
+  if (options.read.commandLine) {
+    std::printf("  ");
+    PrintText(row.commandLine);
+  }
   std::printf("\n");
   for (const zelps::ThreadRow& thread : row.threads)
     std::printf("        thread %6u  created %s\n", thread.id,
