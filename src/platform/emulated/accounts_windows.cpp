@@ -1,6 +1,7 @@
 // Access tokens, the account lookup and top-level windows of the emulation.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "../codes.h"
@@ -60,7 +61,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     return 0;
   }
   emu::System* system = emu::Installed();
-  const emu::ProcessModel* owner = system ? system->FindProcess(entry->id) : nullptr;
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ProcessModel* owner = system->FindProcess(entry->id);
   DWORD error = 0;
   if (!(entry->access & kProcessQueryInformation)) error = code::kAccessDenied;
   else if (!owner) error = code::kInvalidParameter;
@@ -78,7 +80,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
                          DWORD* needed) {
   const emu::HandleEntry* entry = emu::FindHandle(token, emu::HandleKind::Token);
   emu::System* system = emu::Installed();
-  const emu::ProcessModel* owner = entry && system ? system->FindProcess(entry->id) : nullptr;
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
   if (!owner || !owner->ownerSid) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -115,12 +118,11 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
 BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
                        DWORD* domain_units, SID_NAME_USE* use) {
   emu::System* system = emu::Installed();
+  const std::lock_guard lock(system->ModelMutex());
   const std::string text = emu::SidToText(static_cast<const std::uint8_t*>(sid));
   const emu::AccountModel* account = nullptr;
-  if (system) {
-    for (const auto& a : system->accounts)
-      if (a.sid == text) account = &a;
-  }
+  for (const auto& a : system->accounts)
+    if (a.sid == text) account = &a;
   if (!account) {
     SetLastError(emu::kErrorNoneMapped);
     return 0;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -56,6 +57,9 @@ struct ProcessModel {
   std::uint64_t pebAddress = 0;
   // OpenProcess on it fails with this last error when set.
   std::optional<std::uint32_t> openError;
+  // An OpenProcess that asks to read its memory (kProcessVmRead) fails with
+  // this last error when set; one that only queries it may still succeed.
+  std::optional<std::uint32_t> readOpenError;
   // Its basic-information query answers this status when set; with
   // `basicInfoWithoutLength` a successful one reports no length.
   std::optional<Status> basicInfoStatus;
@@ -159,6 +163,15 @@ class System {
   // Called by the emulated native query; a source that reads a real system
   // refreshes `processes` here.
   virtual void Reload() {}
+  // Called at the start of each emulated OpenProcess, before the model is
+  // consulted; a source that reads a real system brings that process up to
+  // date here (its live memory and owner), or removes it when it has gone.
+  virtual void OnOpenProcess(std::uint32_t /*id*/) {}
+
+  // Held by each emulated call while it uses `processes` or `accounts`, so
+  // that a source which changes them on its own (Reload, OnOpenProcess) can
+  // serve several threads. Recursive: a test's callback may call back in.
+  std::recursive_mutex& ModelMutex() { return modelMutex_; }
 
   Status QuerySnapshot(void* buffer, std::uint32_t size, std::uint32_t* needed);
 
@@ -167,6 +180,7 @@ class System {
   int snapshotQueries_ = 0;
   std::map<int, std::uint32_t> openProcessFailures_;
   int openProcessCalls_ = 0;
+  std::recursive_mutex modelMutex_;
 };
 
 // The thread with this ID and the process that owns it, or nulls.
@@ -176,9 +190,13 @@ std::pair<ProcessModel*, ThreadModel*> FindThread(System& system, std::uint32_t 
 std::vector<std::uint8_t> SidFromText(const std::string& text);
 std::string SidToText(const std::uint8_t* sid);
 
-// The system that the platform calls serve; none until one is installed.
+// The system that the platform calls serve: the installed one, else the
+// machine's own processes (MachineSystem); never null.
 System* Installed();
+// Installs a system (null: none) and returns the one installed before, if any.
 System* Install(System* system);
+// The process-wide system over the machine's /proc, made on first use.
+System& MachineSystem();
 
 // Installs a system for the lifetime of this object.
 class ScopedSystem {

@@ -17,7 +17,7 @@ System* installed = nullptr;
 
 }  // namespace
 
-System* Installed() { return installed; }
+System* Installed() { return installed ? installed : &MachineSystem(); }
 
 System* Install(System* system) {
   System* previous = installed;
@@ -64,14 +64,14 @@ BOOL CloseHandle(HANDLE handle) {
 // As on Windows, an ID that names no live process or thread is a bad parameter.
 HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
   emu::System* system = emu::Installed();
-  if (!system) {
-    SetLastError(code::kInvalidParameter);
-    return nullptr;
-  }
+  const std::lock_guard lock(system->ModelMutex());
+  system->OnOpenProcess(process_id);
   const emu::ProcessModel* process = system->FindProcess(process_id);
   std::optional<std::uint32_t> failure = system->TakeOpenProcessFailure();
   if (!failure && !process) failure = code::kInvalidParameter;
   if (!failure && process->openError) failure = *process->openError;
+  if (!failure && process->readOpenError && (access & kProcessVmRead))
+    failure = *process->readOpenError;
   if (failure) {
     SetLastError(*failure);
     return nullptr;
@@ -81,7 +81,8 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
 
 HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
   emu::System* system = emu::Installed();
-  if (!system || !emu::FindThread(*system, thread_id).second) {
+  const std::lock_guard lock(system->ModelMutex());
+  if (!emu::FindThread(*system, thread_id).second) {
     SetLastError(code::kInvalidParameter);
     return nullptr;
   }

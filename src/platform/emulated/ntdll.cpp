@@ -1,6 +1,7 @@
 // The emulated NTDLL: the module lookup and the native queries.
 #include <cstring>
 #include <cwctype>
+#include <mutex>
 #include <string_view>
 
 #include "../codes.h"
@@ -27,9 +28,9 @@ bool SameModuleName(const wchar_t* a, std::wstring_view b) {
 ZelNtStatus ZEL_NTAPI NtQuerySystemInformation(int cls, void* buffer, ZelUlong size,
                                                ZelUlong* needed) {
   System* system = Installed();
-  if (!system) return static_cast<ZelNtStatus>(code::kStatusAccessDenied);
   if (cls != os::kSystemProcessInformation)
     return static_cast<ZelNtStatus>(code::kStatusInvalidInfoClass);
+  const std::lock_guard lock(system->ModelMutex());
   return static_cast<ZelNtStatus>(system->QuerySnapshot(buffer, size, needed));
 }
 
@@ -43,7 +44,8 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
   if (cls != os::kProcessBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
   if (size != sizeof(layout::ProcessBasicInformation))
     return AsStatus(code::kStatusInfoLengthMismatch);
-  const ProcessModel* process = Installed() ? Installed()->FindProcess(entry->id) : nullptr;
+  const std::lock_guard lock(Installed()->ModelMutex());
+  const ProcessModel* process = Installed()->FindProcess(entry->id);
   if (process && process->basicInfoStatus && *process->basicInfoStatus != code::kStatusSuccess)
     return AsStatus(*process->basicInfoStatus);
   layout::ProcessBasicInformation info{};
@@ -67,7 +69,8 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buff
     return AsStatus(code::kStatusInfoLengthMismatch);
   layout::ThreadBasicInformation info{};
   info.ClientIdThread = entry->id;
-  if (Installed()) {
+  {
+    const std::lock_guard lock(Installed()->ModelMutex());
     auto [process, thread] = FindThread(*Installed(), entry->id);
     if (thread) {
       info.TebBaseAddress = thread->tebAddress;

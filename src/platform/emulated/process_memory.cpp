@@ -2,6 +2,7 @@
 // process and thread queries.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "../codes.h"
 #include "emulation.h"
@@ -96,7 +97,8 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
     return 0;
   }
   emu::System* system = emu::Installed();
-  emu::ProcessModel* target = system ? system->FindProcess(entry->id) : nullptr;
+  const std::lock_guard lock(system->ModelMutex());
+  emu::ProcessModel* target = system->FindProcess(entry->id);
   if (size == 0) return 1;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (target) {
