@@ -1,13 +1,9 @@
 #!/bin/sh
-# The main job: lists the processes of the system with zelps, the library's
-# process lister, cross-built for Windows and run under Wine.
-# Arguments are passed to zelps.
+# The main job: lists the processes of this machine with zelps, the library's
+# process lister, built natively (the Linux port reads /proc). Arguments are
+# passed to zelps; scripts/zelps-wine.sh runs the Windows build under Wine.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" >&2
-"$root/scripts/build.sh" windows >/dev/null
-. "$root/scripts/wine-prefix.sh"
-trap zel_wine_stop EXIT
-trap 'exit 1' INT TERM
-zel_wine_start
-"$root/scripts/wine-exec.sh" "$root/build/windows/bin/zelps.exe" "$@"
+"$root/scripts/build.sh" linux >/dev/null
+"$root/build/linux/bin/zelps" "$@"
