@@ -1,0 +1,454 @@
+// zel_dump_facts: every fact that the library gives about each process of
+// this machine, one JSON object a line, so that an independent reader of
+// /proc can be held against it (psutil_oracle.py, unprivileged.sh).
+//
+//   zel_dump_facts [--environment PID]...
+//   zel_dump_facts --exited-child
+//
+// Each object holds the snapshot facts (ids, name, threads, the three times
+// as raw 100-ns counts, all memory and I/O counters) and the live strings;
+// a string that comes back empty carries the code that the object recorded
+// for it, since an empty string alone cannot tell "none" from "refused".
+// The environment is read only for the processes named with --environment:
+// other processes' variables are nobody's business here.
+//
+// --exited-child checks instead what a reader gets from a process that was
+// in the snapshot but has since exited and been reaped, and exits non-zero
+// when that differs from what the platform would say.
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "ZelProcess.h"
+
+namespace {
+
+constexpr ZelCode kAccessDenied = 5;
+constexpr ZelCode kInvalidParameter = 87;
+constexpr std::size_t kEnvironmentBytes = 4096;
+
+// A handle of the walk, closed on every path.
+class WalkHandle {
+ public:
+  WalkHandle(CZelProcess& processes, void* handle) : processes_(processes), handle_(handle) {}
+  WalkHandle(const WalkHandle&) = delete;
+  WalkHandle& operator=(const WalkHandle&) = delete;
+  ~WalkHandle() {
+    if (handle_) processes_.CloseHandle(handle_);
+  }
+  void* get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  CZelProcess& processes_;
+  void* handle_;
+};
+
+// An environment copy, given back to the library on every path.
+class EnvironmentCopy {
+ public:
+  EnvironmentCopy(CZelProcess& processes, unsigned char* block)
+      : processes_(processes), block_(block) {}
+  EnvironmentCopy(const EnvironmentCopy&) = delete;
+  EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
+  ~EnvironmentCopy() {
+    if (block_) processes_.FreeEnvironmentBuffer(block_);
+  }
+  const unsigned char* get() const { return block_; }
+
+ private:
+  CZelProcess& processes_;
+  unsigned char* block_;
+};
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// JSON text of one string. The library's UTF-8 is well formed, so only
+// quotes, backslashes and controls need escapes; everything else passes as
+// it is, so that a reader sees exactly the characters the library gave.
+void AppendString(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (byte < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+          out += escape;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+// One JSON object, built a member at a time; names need no escapes.
+class Json {
+ public:
+  Json& Number(std::string_view name, std::uint64_t value) {
+    Key(name) += std::to_string(value);
+    return *this;
+  }
+  Json& Signed(std::string_view name, std::int64_t value) {
+    Key(name) += std::to_string(value);
+    return *this;
+  }
+  Json& String(std::string_view name, std::string_view value) {
+    AppendString(Key(name), value);
+    return *this;
+  }
+  Json& Bool(std::string_view name, bool value) {
+    Key(name) += value ? "true" : "false";
+    return *this;
+  }
+  // The code, or null when the value is there and the code tells nothing.
+  Json& CodeIf(std::string_view name, bool failed, ZelCode code) {
+    Key(name) += failed ? std::to_string(code) : "null";
+    return *this;
+  }
+  Json& Raw(std::string_view name, std::string_view json) {
+    Key(name) += json;
+    return *this;
+  }
+  std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
+
+ private:
+  std::string& Key(std::string_view name) {
+    text_ += text_.empty() ? '{' : ',';
+    text_ += '"';
+    text_ += name;
+    text_ += "\":";
+    return text_;
+  }
+  std::string text_;
+};
+
+std::string VmJson(const VM_COUNTERS& vm) {
+  return Json()
+      .Number("PeakVirtualSize", vm.PeakVirtualSize)
+      .Number("VirtualSize", vm.VirtualSize)
+      .Number("PageFaultCount", vm.PageFaultCount)
+      .Number("PeakWorkingSetSize", vm.PeakWorkingSetSize)
+      .Number("WorkingSetSize", vm.WorkingSetSize)
+      .Number("QuotaPeakPagedPoolUsage", vm.QuotaPeakPagedPoolUsage)
+      .Number("QuotaPagedPoolUsage", vm.QuotaPagedPoolUsage)
+      .Number("QuotaPeakNonPagedPoolUsage", vm.QuotaPeakNonPagedPoolUsage)
+      .Number("QuotaNonPagedPoolUsage", vm.QuotaNonPagedPoolUsage)
+      .Number("PagefileUsage", vm.PagefileUsage)
+      .Number("PeakPagefileUsage", vm.PeakPagefileUsage)
+      .Text();
+}
+
+std::string IoJson(const IO_COUNTERS& io) {
+  return Json()
+      .Number("ReadOperationCount", io.ReadOperationCount)
+      .Number("WriteOperationCount", io.WriteOperationCount)
+      .Number("OtherOperationCount", io.OtherOperationCount)
+      .Number("ReadTransferCount", io.ReadTransferCount)
+      .Number("WriteTransferCount", io.WriteTransferCount)
+      .Number("OtherTransferCount", io.OtherTransferCount)
+      .Text();
+}
+
+std::string ThreadIdsJson(CZelProcess& processes, void* process) {
+  std::string list = "[";
+  if (processes.GetThreadCount(process) != 0) {
+    WalkHandle thread(processes, processes.FindFirstThread(process));
+    if (thread) {
+      do {
+        if (list.size() > 1) list += ',';
+        list += std::to_string(processes.GetThreadID(thread.get()));
+      } while (processes.FindNextThread(thread.get()));
+    }
+  }
+  return list + "]";
+}
+
+struct EnvironmentVariables {
+  std::vector<std::string> variables;
+  bool complete = false;  // the block's closing empty string lies within the copy
+};
+
+// The NUL-separated UTF-16 strings of the copy; one cut by the copy's end is
+// left out, as its value would be wrong.
+EnvironmentVariables SplitEnvironment(const unsigned char* block) {
+  std::vector<unsigned short> units(kEnvironmentBytes / sizeof(unsigned short));
+  std::memcpy(units.data(), block, units.size() * sizeof(unsigned short));
+  EnvironmentVariables result;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    if (units[i] != 0) continue;
+    if (i == start) {
+      result.complete = true;
+      break;
+    }
+    result.variables.push_back(CZelString(units.data() + start, i - start).ToUtf8());
+    start = i + 1;
+  }
+  return result;
+}
+
+// Adds one live string and, when it came back empty, the code recorded for it.
+template <class Read>
+void AddLiveString(Json& json, std::string_view name, std::string_view errorName,
+                   CZelProcess& processes, Read read) {
+  const CZelString value = read();
+  const ZelCode code = processes.GetErrorCode();
+  json.String(name, value.ToUtf8()).CodeIf(errorName, value.IsEmpty(), code);
+}
+
+void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
+  EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
+  const ZelCode code = processes.GetErrorCode();
+  if (!copy.get()) {
+    json.Raw("environment", "null").Bool("environmentComplete", false).CodeIf(
+        "environmentError", true, code);
+    return;
+  }
+  const EnvironmentVariables split = SplitEnvironment(copy.get());
+  std::string list = "[";
+  for (const std::string& variable : split.variables) {
+    if (list.size() > 1) list += ',';
+    AppendString(list, variable);
+  }
+  json.Raw("environment", list + "]")
+      .Bool("environmentComplete", split.complete)
+      .CodeIf("environmentError", false, code);
+}
+
+std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironment) {
+  Json json;
+  json.Number("id", processes.GetProcessID(process))
+      .Number("parentId", processes.GetParentProcess(process))
+      .String("name", processes.GetName(process).ToUtf8())
+      .Signed("basePriority", processes.GetBasePriority(process))
+      .Number("threadCount", processes.GetThreadCount(process))
+      .Raw("threadIds", ThreadIdsJson(processes, process));
+  FILETIME created{}, user{}, kernel{};
+  processes.GetCreateTime(process, created);
+  processes.GetUserTime(process, user);
+  processes.GetKernelTime(process, kernel);
+  json.Number("createTime", Ticks(created))
+      .Number("userTime", Ticks(user))
+      .Number("kernelTime", Ticks(kernel));
+  VM_COUNTERS vm{};
+  IO_COUNTERS io{};
+  processes.GetMemoryCounters(process, vm);
+  processes.GetIOCounters(process, io);
+  json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io));
+
+  AddLiveString(json, "commandLine", "commandLineError", processes,
+                [&] { return processes.GetCommandLineW(process); });
+  AddLiveString(json, "currentDirectory", "currentDirectoryError", processes,
+                [&] { return processes.GetCurrentDirectoryW(process); });
+  AddLiveString(json, "imageFile", "imageFileError", processes,
+                [&] { return processes.GetImageFile(process); });
+  CZelString userName, domain;
+  const int owned = processes.GetUserAndDomain(process, userName, domain);
+  const ZelCode ownerCode = processes.GetErrorCode();
+  json.String("user", userName.ToUtf8())
+      .String("domain", domain.ToUtf8())
+      .CodeIf("userError", !owned, ownerCode);
+  if (withEnvironment) AddEnvironment(json, processes, process);
+  return json.Text();
+}
+
+void PrintLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+int DumpAll(const std::set<unsigned>& environmentOf) {
+  CZelProcess processes;
+  WalkHandle process(processes, processes.FindFirstProcess(CZelString()));
+  if (!process) {
+    std::fprintf(stderr, "zel_dump_facts: the walk found no process (code %lu)\n",
+                 static_cast<unsigned long>(processes.GetErrorCode()));
+    return 1;
+  }
+  do {
+    const bool withEnvironment = environmentOf.contains(processes.GetProcessID(process.get()));
+    PrintLine(ProcessJson(processes, process.get(), withEnvironment));
+  } while (processes.FindNextProcess(process.get()));
+  return 0;
+}
+
+// --exited-child ----------------------------------------------------------
+
+// A forked child that waits until told to exit, and is reaped on every path.
+class WaitingChild {
+ public:
+  WaitingChild() {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+    pid_ = fork();
+    if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (pid_ == 0) {
+      // Only async-signal-safe calls here: wait for the parent's end to close.
+      ::close(fds[1]);
+      char byte;
+      while (::read(fds[0], &byte, 1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }
+    ::close(fds[0]);
+    release_ = fds[1];
+  }
+  WaitingChild(const WaitingChild&) = delete;
+  WaitingChild& operator=(const WaitingChild&) = delete;
+  ~WaitingChild() { ExitAndReap(); }
+
+  pid_t pid() const { return pid_; }
+
+  // After this the ID names no process at all, not even a zombie.
+  bool ExitAndReap() {
+    if (release_ >= 0) {
+      ::close(release_);
+      release_ = -1;
+    }
+    if (reaped_) return true;
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0) {
+      if (errno != EINTR) return false;
+    }
+    reaped_ = true;
+    return true;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool reaped_ = false;
+};
+
+class Checks {
+ public:
+  void Expect(bool ok, const std::string& what) {
+    std::printf("%s: %s\n", ok ? "ok" : "FAIL", what.c_str());
+    ++(ok ? passed_ : failed_);
+  }
+  void ExpectCode(ZelCode actual, ZelCode expected, const std::string& what) {
+    Expect(actual == expected, what + " records " + std::to_string(expected) + " (got " +
+                                   std::to_string(actual) + ")");
+  }
+  int Finish() const {
+    std::printf("%d passed, %d failed\n", passed_, failed_);
+    return failed_ == 0 ? 0 : 1;
+  }
+
+ private:
+  int passed_ = 0;
+  int failed_ = 0;
+};
+
+int CheckExitedChild() {
+  Checks checks;
+  WaitingChild child;
+  CZelProcess processes;
+  WalkHandle process(processes, processes.CreateHandleFromPID(static_cast<unsigned>(child.pid())));
+  checks.Expect(static_cast<bool>(process), "the snapshot holds the waiting child");
+  if (!process) return checks.Finish();
+
+  // While the child lives its memory is readable: what fails below fails
+  // because it has gone, not because these reads never work.
+  checks.Expect(!processes.GetCommandLineW(process.get()).IsEmpty(),
+                "the live child's command line is read");
+  {
+    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.get()));
+    checks.Expect(copy.get() != nullptr, "the live child's environment is copied");
+  }
+
+  checks.Expect(child.ExitAndReap(), "the child exits and is reaped");
+
+  {
+    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.get()));
+    const ZelCode code = processes.GetErrorCode();
+    checks.Expect(copy.get() == nullptr, "no environment copy of a gone process");
+    checks.ExpectCode(code, kInvalidParameter, "GetEnvironmentBuffer of a gone process");
+  }
+  const struct {
+    const char* name;
+    CZelString (CZelProcess::*read)(void*);
+  } getters[] = {
+      {"GetCommandLineW", &CZelProcess::GetCommandLineW},
+      {"GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW},
+      {"GetImageFile", &CZelProcess::GetImageFile},
+  };
+  for (const auto& getter : getters) {
+    const CZelString value = (processes.*getter.read)(process.get());
+    const ZelCode code = processes.GetErrorCode();
+    checks.Expect(value.IsEmpty(), std::string(getter.name) + " of a gone process is empty");
+    checks.ExpectCode(code, kAccessDenied, std::string(getter.name) + " of a gone process");
+  }
+  CZelString user, domain;
+  const int owned = processes.GetUserAndDomain(process.get(), user, domain);
+  const ZelCode ownerCode = processes.GetErrorCode();
+  checks.Expect(!owned && user.IsEmpty() && domain.IsEmpty(),
+                "GetUserAndDomain of a gone process fails with both strings empty");
+  checks.ExpectCode(ownerCode, kAccessDenied, "GetUserAndDomain of a gone process");
+
+  // The snapshot still describes the process as it was taken.
+  checks.Expect(processes.GetProcessID(process.get()) == static_cast<unsigned>(child.pid()),
+                "the snapshot still gives the gone child's ID");
+  checks.Expect(processes.GetParentProcess(process.get()) == static_cast<unsigned>(getpid()),
+                "the snapshot still gives the gone child's parent");
+  const std::string name = processes.GetName(process.get()).ToUtf8();
+  checks.Expect(name == "zel_dump_facts",
+                "the snapshot still gives the gone child's name (got \"" + name + "\")");
+  return checks.Finish();
+}
+
+constexpr const char* kUsage =
+    "usage: zel_dump_facts [--environment PID]...\n"
+    "       zel_dump_facts --exited-child\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::set<unsigned> environmentOf;
+  bool exitedChild = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--exited-child") {
+      exitedChild = true;
+    } else if (arg == "--environment" && i + 1 < argc) {
+      char* end = nullptr;
+      environmentOf.insert(static_cast<unsigned>(std::strtoul(argv[++i], &end, 10)));
+      if (*end != 0) {
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  try {
+    return exitedChild ? CheckExitedChild() : DumpAll(environmentOf);
+  } catch (const std::system_error& e) {
+    std::fprintf(stderr, "zel_dump_facts: %s (code 0x%08X)\n", e.what(),
+                 static_cast<unsigned>(e.code().value()));
+    return 1;
+  }
+}
