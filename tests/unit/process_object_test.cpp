@@ -136,6 +136,29 @@ TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
   EXPECT_EQ(p.IdOf(p.GetProcess(160)), 160u);
 }
 
+// A source that reads a real system on every reload, counted.
+class CountingSource : public zel::emu::System {
+ public:
+  void Reload() override { ++reloads; }
+  int reloads = 0;
+};
+
+TEST(SnapshotSource, IsReadOncePerSnapshot) {
+  CountingSource source;
+  source.processes = MakeProcesses(5);
+  zel::emu::ScopedSystem use(source);
+  CZelProcess p;
+  EXPECT_EQ(source.reloads, 1);
+  ASSERT_EQ(p.Refresh(), 1);
+  EXPECT_EQ(source.reloads, 2);
+  // A probe whose fill never comes does not keep a later probe from reading.
+  std::uint32_t needed = 0;
+  std::byte scratch[1];
+  EXPECT_EQ(source.QuerySnapshot(scratch, sizeof scratch, &needed), zel::code::kStatusInfoLengthMismatch);
+  EXPECT_EQ(source.QuerySnapshot(scratch, sizeof scratch, &needed), zel::code::kStatusInfoLengthMismatch);
+  EXPECT_EQ(source.reloads, 4);
+}
+
 TEST_F(ProcessObjectTest, FillThatKeepsRacingGivesUp) {
   system.processes = MakeProcesses(3);
   SnapshotProbe p;

@@ -178,6 +178,7 @@ class System {
  private:
   std::deque<QueryStep> snapshotScript_;
   int snapshotQueries_ = 0;
+  std::size_t probedSize_ = 0;  // what the last query told a caller it needs
   std::map<int, std::uint32_t> openProcessFailures_;
   int openProcessCalls_ = 0;
   std::recursive_mutex modelMutex_;

@@ -81,10 +81,18 @@ Status System::QuerySnapshot(void* buffer, std::uint32_t size, std::uint32_t* ne
     snapshotScript_.pop_front();
     if (auto status = step()) return *status;
   }
-  Reload();
+  // A fill that follows a size probe with room for what the probe counted
+  // writes the processes the probe read, as if no time had passed: a source
+  // that reads a real system then reads it once per snapshot, not twice.
+  const bool fill_after_probe = probedSize_ != 0 && size >= probedSize_;
+  probedSize_ = 0;
+  if (!fill_after_probe) Reload();
   const std::size_t required = SnapshotSize(processes);
   if (needed) *needed = static_cast<std::uint32_t>(required);
-  if (required > size || buffer == nullptr) return code::kStatusInfoLengthMismatch;
+  if (required > size || buffer == nullptr) {
+    probedSize_ = required;
+    return code::kStatusInfoLengthMismatch;
+  }
   WriteSnapshot(processes, static_cast<std::byte*>(buffer));
   return code::kStatusSuccess;
 }
