@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "zelps/json.h"
 
 namespace {
 
@@ -77,72 +78,16 @@ std::uint64_t Ticks(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-// JSON text of one string. The library's UTF-8 is well formed, so only
-// quotes, backslashes and controls need escapes; everything else passes as
-// it is, so that a reader sees exactly the characters the library gave.
-void AppendString(std::string& out, std::string_view text) {
-  out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-          out += escape;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
+using Json = zelps::JsonObject;
+
+Json& Bool(Json& json, std::string_view name, bool value) {
+  return json.Raw(name, value ? "true" : "false");
 }
 
-// One JSON object, built a member at a time; names need no escapes.
-class Json {
- public:
-  Json& Number(std::string_view name, std::uint64_t value) {
-    Key(name) += std::to_string(value);
-    return *this;
-  }
-  Json& Signed(std::string_view name, std::int64_t value) {
-    Key(name) += std::to_string(value);
-    return *this;
-  }
-  Json& String(std::string_view name, std::string_view value) {
-    AppendString(Key(name), value);
-    return *this;
-  }
-  Json& Bool(std::string_view name, bool value) {
-    Key(name) += value ? "true" : "false";
-    return *this;
-  }
-  // The code, or null when the value is there and the code tells nothing.
-  Json& CodeIf(std::string_view name, bool failed, ZelCode code) {
-    Key(name) += failed ? std::to_string(code) : "null";
-    return *this;
-  }
-  Json& Raw(std::string_view name, std::string_view json) {
-    Key(name) += json;
-    return *this;
-  }
-  std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
-
- private:
-  std::string& Key(std::string_view name) {
-    text_ += text_.empty() ? '{' : ',';
-    text_ += '"';
-    text_ += name;
-    text_ += "\":";
-    return text_;
-  }
-  std::string text_;
-};
+// The code, or null when the value is there and the code tells nothing.
+Json& CodeIf(Json& json, std::string_view name, bool failed, ZelCode code) {
+  return json.Raw(name, failed ? std::to_string(code) : "null");
+}
 
 std::string VmJson(const VM_COUNTERS& vm) {
   return Json()
@@ -215,26 +160,25 @@ void AddLiveString(Json& json, std::string_view name, std::string_view errorName
                    CZelProcess& processes, Read read) {
   const CZelString value = read();
   const ZelCode code = processes.GetErrorCode();
-  json.String(name, value.ToUtf8()).CodeIf(errorName, value.IsEmpty(), code);
+  CodeIf(json.String(name, value.ToUtf8()), errorName, value.IsEmpty(), code);
 }
 
 void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
   EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
   const ZelCode code = processes.GetErrorCode();
   if (!copy.get()) {
-    json.Raw("environment", "null").Bool("environmentComplete", false).CodeIf(
-        "environmentError", true, code);
+    CodeIf(Bool(json.Raw("environment", "null"), "environmentComplete", false),
+           "environmentError", true, code);
     return;
   }
   const EnvironmentVariables split = SplitEnvironment(copy.get());
   std::string list = "[";
   for (const std::string& variable : split.variables) {
     if (list.size() > 1) list += ',';
-    AppendString(list, variable);
+    zelps::AppendJsonString(list, variable);
   }
-  json.Raw("environment", list + "]")
-      .Bool("environmentComplete", split.complete)
-      .CodeIf("environmentError", false, code);
+  CodeIf(Bool(json.Raw("environment", list + "]"), "environmentComplete", split.complete),
+         "environmentError", false, code);
 }
 
 std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironment) {
@@ -242,7 +186,7 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   json.Number("id", processes.GetProcessID(process))
       .Number("parentId", processes.GetParentProcess(process))
       .String("name", processes.GetName(process).ToUtf8())
-      .Signed("basePriority", processes.GetBasePriority(process))
+      .Number("basePriority", processes.GetBasePriority(process))
       .Number("threadCount", processes.GetThreadCount(process))
       .Raw("threadIds", ThreadIdsJson(processes, process));
   FILETIME created{}, user{}, kernel{};
@@ -267,9 +211,8 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   CZelString userName, domain;
   const int owned = processes.GetUserAndDomain(process, userName, domain);
   const ZelCode ownerCode = processes.GetErrorCode();
-  json.String("user", userName.ToUtf8())
-      .String("domain", domain.ToUtf8())
-      .CodeIf("userError", !owned, ownerCode);
+  CodeIf(json.String("user", userName.ToUtf8()).String("domain", domain.ToUtf8()), "userError",
+         !owned, ownerCode);
   if (withEnvironment) AddEnvironment(json, processes, process);
   return json.Text();
 }
