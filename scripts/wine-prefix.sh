@@ -3,7 +3,9 @@
 zel_wine_start() {
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zel-wine.XXXXXX")
   export WINEPREFIX WINEDEBUG=-all
-  /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+  # No .NET or HTML engine is needed, and their installers would ask for one
+  # on the X display.
+  WINEDLLOVERRIDES="mscoree=;mshtml=" /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
 }
 zel_wine_stop() {
   [ -n "${WINEPREFIX:-}" ] || return 0
