@@ -55,7 +55,8 @@ const ProcClock& ProcSystem::Clock() {
 
 void ProcSystem::Reload() {
   std::vector<std::uint32_t> ids;
-  for (const std::string& name : reader_->List("").names)
+  const auto listing = reader_->List("");
+  for (const std::string& name : listing.names)
     if (const auto id = ParseId(name)) ids.push_back(*id);
   std::sort(ids.begin(), ids.end());
 
