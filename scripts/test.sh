@@ -1,11 +1,13 @@
 #!/bin/sh
 # Installs what is missing, builds both targets and runs every test: the
-# Linux ones natively, the Windows ones under Wine in a private prefix, with
-# an X server of their own for the windows they make.
+# Linux ones natively (the unit tests also under the sanitizers), the Windows
+# ones under Wine in a private prefix, with an X server of their own for the
+# windows they make.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" linux
+"$root/scripts/build.sh" linux-sanitized
 "$root/scripts/build.sh" windows
 
 . "$root/scripts/wine-prefix.sh"
@@ -15,6 +17,10 @@ trap 'exit 1' INT TERM
 
 status=0
 ctest --test-dir "$root/build/linux" --output-on-failure || status=1
+# The unit tests again, where a leak, an out-of-bounds access or undefined
+# behaviour fails them.
+ctest --test-dir "$root/build/linux-sanitized" --output-on-failure -R '^(unit|framework)_tests$' ||
+  status=1
 
 zel_xvfb_start
 zel_wine_start
