@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "host/zel_handles.h"
 #include "platform/emulated/api.h"
 #include "platform/emulated/emulation.h"
 
 namespace {
 
 namespace emu = zel::emu;
+using zel::host::FindHandle;
 
 constexpr int kRecordCount = 10000;
 constexpr int kThreadsPerRecord = 3;
@@ -61,24 +63,6 @@ emu::System& LargeSystem() {
 
 std::uint32_t LastRecordId() { return LargeSystem().processes.back().id; }
 
-// A library handle closed on every path, including a benchmark that stops
-// early with SkipWithError.
-class Handle {
- public:
-  Handle(CZelProcess& owner, void* handle) : owner_(owner), handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_) owner_.CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess& owner_;
-  void* handle_;
-};
-
 CZelString Pattern(std::u16string_view text) {
   std::vector<unsigned short> units(text.begin(), text.end());
   units.push_back(0);
@@ -95,7 +79,7 @@ void BM_SnapshotFullWalkReadingIds(benchmark::State& state) {
   const CZelString all;
   std::int64_t visited = 0;
   for (auto _ : state) {
-    Handle walk(processes, processes.FindFirstProcess(all));
+    FindHandle walk(processes, processes.FindFirstProcess(all));
     if (!walk) {
       state.SkipWithError("FindFirstProcess found nothing");
       break;
@@ -103,9 +87,9 @@ void BM_SnapshotFullWalkReadingIds(benchmark::State& state) {
     std::uint64_t sum = 0;
     std::int64_t count = 0;
     do {
-      sum += processes.GetProcessID(walk.get());
+      sum += processes.GetProcessID(walk.Get());
       ++count;
-    } while (processes.FindNextProcess(walk.get()));
+    } while (processes.FindNextProcess(walk.Get()));
     benchmark::DoNotOptimize(sum);
     visited = count;
   }
@@ -122,16 +106,16 @@ void BM_SnapshotFilteredWalk(benchmark::State& state) {
   const CZelString pattern = Pattern(u"s*;w*");
   std::int64_t matched = 0;
   for (auto _ : state) {
-    Handle walk(processes, processes.FindFirstProcess(pattern));
+    FindHandle walk(processes, processes.FindFirstProcess(pattern));
     if (!walk) {
       state.SkipWithError("the pattern matched nothing");
       break;
     }
     std::int64_t count = 0;
     do {
-      benchmark::DoNotOptimize(processes.GetProcessID(walk.get()));
+      benchmark::DoNotOptimize(processes.GetProcessID(walk.Get()));
       ++count;
-    } while (processes.FindNextProcess(walk.get()));
+    } while (processes.FindNextProcess(walk.Get()));
     matched = count;
   }
   state.counters["matched"] = static_cast<double>(matched);
@@ -145,12 +129,12 @@ void BM_SnapshotHandleFromLastPid(benchmark::State& state) {
   CZelProcess processes;
   const std::uint32_t last = LastRecordId();
   for (auto _ : state) {
-    Handle found(processes, processes.CreateHandleFromPID(last));
+    FindHandle found(processes, processes.CreateHandleFromPID(last));
     if (!found) {
       state.SkipWithError("the last record was not found");
       break;
     }
-    benchmark::DoNotOptimize(found.get());
+    benchmark::DoNotOptimize(found.Get());
   }
   SetPerRecord(state, kRecordCount);
 }
@@ -159,13 +143,13 @@ BENCHMARK(BM_SnapshotHandleFromLastPid);
 void BM_SnapshotGetName(benchmark::State& state) {
   emu::ScopedSystem use(LargeSystem());
   CZelProcess processes;
-  Handle first(processes, processes.FindFirstProcess(CZelString()));
+  FindHandle first(processes, processes.FindFirstProcess(CZelString()));
   if (!first) {
     state.SkipWithError("FindFirstProcess found nothing");
     return;
   }
   for (auto _ : state) {
-    CZelString name = processes.GetName(first.get());
+    CZelString name = processes.GetName(first.Get());
     benchmark::DoNotOptimize(name.GetLength());
   }
 }
@@ -177,13 +161,13 @@ BENCHMARK(BM_SnapshotGetName);
 void BM_SnapshotHandleCheckAlone(benchmark::State& state) {
   emu::ScopedSystem use(LargeSystem());
   CZelProcess processes;
-  Handle first(processes, processes.FindFirstProcess(CZelString()));
+  FindHandle first(processes, processes.FindFirstProcess(CZelString()));
   if (!first) {
     state.SkipWithError("FindFirstProcess found nothing");
     return;
   }
   for (auto _ : state)
-    benchmark::DoNotOptimize(zel::os::IsBadReadPtr(first.get(), zel::layout::kFindRecordSize));
+    benchmark::DoNotOptimize(zel::os::IsBadReadPtr(first.Get(), zel::layout::kFindRecordSize));
 }
 BENCHMARK(BM_SnapshotHandleCheckAlone);
 
@@ -192,14 +176,14 @@ void BM_SnapshotFullWalkReadingEveryFact(benchmark::State& state) {
   CZelProcess processes;
   const CZelString all;
   for (auto _ : state) {
-    Handle walk(processes, processes.FindFirstProcess(all));
+    FindHandle walk(processes, processes.FindFirstProcess(all));
     if (!walk) {
       state.SkipWithError("FindFirstProcess found nothing");
       break;
     }
     std::uint64_t sum = 0;
     do {
-      void* h = walk.get();
+      void* h = walk.Get();
       sum += processes.GetName(h).GetLength();
       sum += processes.GetProcessID(h) + processes.GetParentProcess(h);
       sum += static_cast<std::uint64_t>(processes.GetBasePriority(h));
@@ -215,16 +199,16 @@ void BM_SnapshotFullWalkReadingEveryFact(benchmark::State& state) {
       processes.GetMemoryCounters(h, vm);
       processes.GetIOCounters(h, io);
       sum += vm.WorkingSetSize + io.ReadOperationCount;
-      Handle thread(processes, processes.FindFirstThread(h));
+      FindHandle thread(processes, processes.FindFirstThread(h));
       if (thread && threads != 0) {
         do {
           FILETIME started{};
-          sum += processes.GetThreadID(thread.get());
-          processes.GetThreadCreateTime(thread.get(), started);
+          sum += processes.GetThreadID(thread.Get());
+          processes.GetThreadCreateTime(thread.Get(), started);
           sum += started.dwLowDateTime;
-        } while (processes.FindNextThread(thread.get()));
+        } while (processes.FindNextThread(thread.Get()));
       }
-    } while (processes.FindNextProcess(walk.get()));
+    } while (processes.FindNextProcess(walk.Get()));
     benchmark::DoNotOptimize(sum);
   }
   SetPerRecord(state, kRecordCount);

@@ -28,30 +28,15 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "host/zel_handles.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zel::host::FindHandle;
 
 constexpr int kDefaultRounds = 50;
 constexpr int kWarmUpRounds = 3;
-
-// A handle of the walk, closed on every path.
-class WalkHandle {
- public:
-  WalkHandle(CZelProcess& processes, void* handle) : processes_(processes), handle_(handle) {}
-  WalkHandle(const WalkHandle&) = delete;
-  WalkHandle& operator=(const WalkHandle&) = delete;
-  ~WalkHandle() {
-    if (handle_) processes_.CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess& processes_;
-  void* handle_;
-};
 
 struct Run {
   double microseconds = 0;
@@ -72,12 +57,12 @@ Run Time(ReadOne readOne) {
   unsigned count = 0;
   {
     CZelProcess processes;
-    WalkHandle process(processes, processes.FindFirstProcess(CZelString()));
+    FindHandle process(processes, processes.FindFirstProcess(CZelString()));
     if (process) {
       do {
-        readOne(processes, process.get());
+        readOne(processes, process.Get());
         ++count;
-      } while (processes.FindNextProcess(process.get()));
+      } while (processes.FindNextProcess(process.Get()));
     }
   }
   const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;

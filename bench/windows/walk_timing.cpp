@@ -38,11 +38,13 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "host/zel_handles.h"
 #include "platform/layouts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zel::host::FindHandle;
 using zel::layout::Load;
 
 // A multiple of the six orders that the rounds cycle through.
@@ -85,23 +87,6 @@ class OwnedHandle {
 
  private:
   HANDLE handle_ = nullptr;
-};
-
-// A handle of the process object, closed on every path.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_) owner_.CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess& owner_;
-  void* handle_;
 };
 
 [[noreturn]] void Fail(const char* what) {
@@ -266,10 +251,10 @@ Round LibraryRound() {
   {
     CZelProcess processes;
     taken = Clock::now();
-    ZelHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
+    FindHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
     if (walk) {
       do {
-        void* h = walk.get();
+        void* h = walk.Get();
         std::uint64_t sum = round.checksum;
         const CZelString name = processes.GetName(h);
         sum = Mix(sum, name.GetLength());
@@ -288,19 +273,19 @@ Round LibraryRound() {
         processes.GetMemoryCounters(h, vm);
         processes.GetIOCounters(h, io);
         sum = Mix(Mix(sum, vm.WorkingSetSize), io.ReadTransferCount);
-        ZelHandle thread(processes, processes.FindFirstThread(h));
+        FindHandle thread(processes, processes.FindFirstThread(h));
         if (thread && threads != 0) {
           do {
             FILETIME started{};
-            sum = Mix(sum, processes.GetThreadID(thread.get()));
-            processes.GetThreadCreateTime(thread.get(), started);
+            sum = Mix(sum, processes.GetThreadID(thread.Get()));
+            processes.GetThreadCreateTime(thread.Get(), started);
             sum = Mix(sum, started);
             ++round.threads;
-          } while (processes.FindNextThread(thread.get()));
+          } while (processes.FindNextThread(thread.Get()));
         }
         round.checksum = sum;
         ++round.processes;
-      } while (processes.FindNextProcess(walk.get()));
+      } while (processes.FindNextProcess(walk.Get()));
     }
   }
   const auto end = Clock::now();

@@ -32,47 +32,17 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "host/zel_handles.h"
 #include "zelps/json.h"
 
 namespace {
 
+using zel::host::EnvironmentCopy;
+using zel::host::FindHandle;
+
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;
 constexpr std::size_t kEnvironmentBytes = 4096;
-
-// A handle of the walk, closed on every path.
-class WalkHandle {
- public:
-  WalkHandle(CZelProcess& processes, void* handle) : processes_(processes), handle_(handle) {}
-  WalkHandle(const WalkHandle&) = delete;
-  WalkHandle& operator=(const WalkHandle&) = delete;
-  ~WalkHandle() {
-    if (handle_) processes_.CloseHandle(handle_);
-  }
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  CZelProcess& processes_;
-  void* handle_;
-};
-
-// An environment copy, given back to the library on every path.
-class EnvironmentCopy {
- public:
-  EnvironmentCopy(CZelProcess& processes, unsigned char* block)
-      : processes_(processes), block_(block) {}
-  EnvironmentCopy(const EnvironmentCopy&) = delete;
-  EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
-  ~EnvironmentCopy() {
-    if (block_) processes_.FreeEnvironmentBuffer(block_);
-  }
-  const unsigned char* get() const { return block_; }
-
- private:
-  CZelProcess& processes_;
-  unsigned char* block_;
-};
 
 std::uint64_t Ticks(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -119,12 +89,12 @@ std::string IoJson(const IO_COUNTERS& io) {
 std::string ThreadIdsJson(CZelProcess& processes, void* process) {
   std::string list = "[";
   if (processes.GetThreadCount(process) != 0) {
-    WalkHandle thread(processes, processes.FindFirstThread(process));
+    FindHandle thread(processes, processes.FindFirstThread(process));
     if (thread) {
       do {
         if (list.size() > 1) list += ',';
-        list += std::to_string(processes.GetThreadID(thread.get()));
-      } while (processes.FindNextThread(thread.get()));
+        list += std::to_string(processes.GetThreadID(thread.Get()));
+      } while (processes.FindNextThread(thread.Get()));
     }
   }
   return list + "]";
@@ -166,12 +136,12 @@ void AddLiveString(Json& json, std::string_view name, std::string_view errorName
 void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
   EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
   const ZelCode code = processes.GetErrorCode();
-  if (!copy.get()) {
+  if (!copy.Get()) {
     CodeIf(Bool(json.Raw("environment", "null"), "environmentComplete", false),
            "environmentError", true, code);
     return;
   }
-  const EnvironmentVariables split = SplitEnvironment(copy.get());
+  const EnvironmentVariables split = SplitEnvironment(copy.Get());
   std::string list = "[";
   for (const std::string& variable : split.variables) {
     if (list.size() > 1) list += ',';
@@ -224,16 +194,16 @@ void PrintLine(const std::string& line) {
 
 int DumpAll(const std::set<unsigned>& environmentOf) {
   CZelProcess processes;
-  WalkHandle process(processes, processes.FindFirstProcess(CZelString()));
+  FindHandle process(processes, processes.FindFirstProcess(CZelString()));
   if (!process) {
     std::fprintf(stderr, "zel_dump_facts: the walk found no process (code %lu)\n",
                  static_cast<unsigned long>(processes.GetErrorCode()));
     return 1;
   }
   do {
-    const bool withEnvironment = environmentOf.contains(processes.GetProcessID(process.get()));
-    PrintLine(ProcessJson(processes, process.get(), withEnvironment));
-  } while (processes.FindNextProcess(process.get()));
+    const bool withEnvironment = environmentOf.contains(processes.GetProcessID(process.Get()));
+    PrintLine(ProcessJson(processes, process.Get(), withEnvironment));
+  } while (processes.FindNextProcess(process.Get()));
   return 0;
 }
 
@@ -309,25 +279,25 @@ int CheckExitedChild() {
   Checks checks;
   WaitingChild child;
   CZelProcess processes;
-  WalkHandle process(processes, processes.CreateHandleFromPID(static_cast<unsigned>(child.pid())));
+  FindHandle process(processes, processes.CreateHandleFromPID(static_cast<unsigned>(child.pid())));
   checks.Expect(static_cast<bool>(process), "the snapshot holds the waiting child");
   if (!process) return checks.Finish();
 
   // While the child lives its memory is readable: what fails below fails
   // because it has gone, not because these reads never work.
-  checks.Expect(!processes.GetCommandLineW(process.get()).IsEmpty(),
+  checks.Expect(!processes.GetCommandLineW(process.Get()).IsEmpty(),
                 "the live child's command line is read");
   {
-    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.get()));
-    checks.Expect(copy.get() != nullptr, "the live child's environment is copied");
+    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.Get()));
+    checks.Expect(copy.Get() != nullptr, "the live child's environment is copied");
   }
 
   checks.Expect(child.ExitAndReap(), "the child exits and is reaped");
 
   {
-    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.get()));
+    EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process.Get()));
     const ZelCode code = processes.GetErrorCode();
-    checks.Expect(copy.get() == nullptr, "no environment copy of a gone process");
+    checks.Expect(copy.Get() == nullptr, "no environment copy of a gone process");
     checks.ExpectCode(code, kInvalidParameter, "GetEnvironmentBuffer of a gone process");
   }
   const struct {
@@ -339,24 +309,24 @@ int CheckExitedChild() {
       {"GetImageFile", &CZelProcess::GetImageFile},
   };
   for (const auto& getter : getters) {
-    const CZelString value = (processes.*getter.read)(process.get());
+    const CZelString value = (processes.*getter.read)(process.Get());
     const ZelCode code = processes.GetErrorCode();
     checks.Expect(value.IsEmpty(), std::string(getter.name) + " of a gone process is empty");
     checks.ExpectCode(code, kAccessDenied, std::string(getter.name) + " of a gone process");
   }
   CZelString user, domain;
-  const int owned = processes.GetUserAndDomain(process.get(), user, domain);
+  const int owned = processes.GetUserAndDomain(process.Get(), user, domain);
   const ZelCode ownerCode = processes.GetErrorCode();
   checks.Expect(!owned && user.IsEmpty() && domain.IsEmpty(),
                 "GetUserAndDomain of a gone process fails with both strings empty");
   checks.ExpectCode(ownerCode, kAccessDenied, "GetUserAndDomain of a gone process");
 
   // The snapshot still describes the process as it was taken.
-  checks.Expect(processes.GetProcessID(process.get()) == static_cast<unsigned>(child.pid()),
+  checks.Expect(processes.GetProcessID(process.Get()) == static_cast<unsigned>(child.pid()),
                 "the snapshot still gives the gone child's ID");
-  checks.Expect(processes.GetParentProcess(process.get()) == static_cast<unsigned>(getpid()),
+  checks.Expect(processes.GetParentProcess(process.Get()) == static_cast<unsigned>(getpid()),
                 "the snapshot still gives the gone child's parent");
-  const std::string name = processes.GetName(process.get()).ToUtf8();
+  const std::string name = processes.GetName(process.Get()).ToUtf8();
   checks.Expect(name == "zel_dump_facts",
                 "the snapshot still gives the gone child's name (got \"" + name + "\")");
   return checks.Finish();

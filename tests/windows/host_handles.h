@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "ZelProcess.h"
+#include "host/zel_handles.h"
 
 namespace zel::test {
 
@@ -39,26 +40,8 @@ class OwnedHandle {
   HANDLE handle_ = nullptr;
 };
 
-// A handle of the process object (a process or a thread found in its
-// snapshot). Tests that check what closing returns close it themselves; the
+// Tests that check what closing returns close it themselves with Close(); the
 // destructor releases it otherwise.
-class ZelHandle {
- public:
-  ZelHandle(CZelProcess& owner, void* handle) : owner_(&owner), handle_(handle) {}
-  ZelHandle(const ZelHandle&) = delete;
-  ZelHandle& operator=(const ZelHandle&) = delete;
-  ~ZelHandle() {
-    if (handle_ != nullptr) owner_->CloseHandle(handle_);
-  }
-
-  void* Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  // The library's answer to closing it; it is not closed again afterwards.
-  int Close() { return owner_->CloseHandle(std::exchange(handle_, nullptr)); }
-
- private:
-  CZelProcess* owner_;
-  void* handle_;
-};
+using ZelHandle = zel::host::FindHandle;
 
 }  // namespace zel::test

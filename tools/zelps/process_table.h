@@ -8,6 +8,7 @@
 
 #include "ZelProcess.h"
 #include "filetime.h"
+#include "host/zel_handles.h"
 
 namespace zelps {
 
@@ -38,15 +39,14 @@ struct ReadOptions {
 inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
   std::vector<ThreadRow> rows;
   if (processes.GetThreadCount(process) == 0) return rows;
-  void* thread = processes.FindFirstThread(process);
+  const zel::host::FindHandle thread(processes, processes.FindFirstThread(process));
   if (!thread) return rows;
   do {
     ThreadRow row;
-    row.id = processes.GetThreadID(thread);
-    processes.GetThreadCreateTime(thread, row.created);
+    row.id = processes.GetThreadID(thread.Get());
+    processes.GetThreadCreateTime(thread.Get(), row.created);
     rows.push_back(row);
-  } while (processes.FindNextThread(thread));
-  processes.CloseHandle(thread);
+  } while (processes.FindNextThread(thread.Get()));
   return rows;
 }
 
@@ -54,9 +54,12 @@ inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process)
 inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string& pattern,
                                              const ReadOptions& options) {
   std::vector<ProcessRow> rows;
-  void* process = processes.FindFirstProcess(CZelString::FromUtf8(pattern));
-  if (!process) return rows;
+  // Owned, since reading a row allocates and may throw halfway through the walk.
+  const zel::host::FindHandle walk(processes,
+                                   processes.FindFirstProcess(CZelString::FromUtf8(pattern)));
+  if (!walk) return rows;
   do {
+    void* process = walk.Get();
     ProcessRow row;
     row.id = processes.GetProcessID(process);
     row.parentId = processes.GetParentProcess(process);
@@ -72,8 +75,7 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
     }
     if (options.threads) row.threads = ReadThreads(processes, process);
     rows.push_back(std::move(row));
-  } while (processes.FindNextProcess(process));
-  processes.CloseHandle(process);
+  } while (processes.FindNextProcess(walk.Get()));
   return rows;
 }
 

@@ -24,6 +24,7 @@
 #include "environment_block.h"
 #include "filetime.h"
 #include "process_json.h"
+#include "host/zel_handles.h"
 #include "process_table.h"
 
 namespace {
@@ -118,21 +119,18 @@ int List(const Options& options) {
 
 int PrintEnvironment(unsigned process_id, bool json) {
   CZelProcess processes;
-  void* process = processes.CreateHandleFromPID(process_id);
+  const zel::host::FindHandle process(processes, processes.CreateHandleFromPID(process_id));
   if (!process) {
     std::fprintf(stderr, "zelps: no process %u\n", process_id);
     return 1;
   }
-  unsigned char* block = processes.GetEnvironmentBuffer(process);
-  const ZelCode error = processes.GetErrorCode();
-  processes.CloseHandle(process);
-  if (!block) {
+  const zel::host::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
+  if (!block.Get()) {
     std::fprintf(stderr, "zelps: cannot read the environment of %u (code %lu)\n", process_id,
-                 static_cast<unsigned long>(error));
+                 static_cast<unsigned long>(processes.GetErrorCode()));
     return 1;
   }
-  const auto variables = zelps::EnvironmentVariables(block, zelps::kEnvironmentBytes);
-  processes.FreeEnvironmentBuffer(block);
+  const auto variables = zelps::EnvironmentVariables(block.Get(), zelps::kEnvironmentBytes);
   if (json) {
     PrintLine(zelps::EnvironmentJson(process_id, variables));
   } else {
