@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "host/win32_handle.h"
 #include "host/zel_handles.h"
 #include "platform/layouts.h"
 
@@ -61,33 +62,7 @@ constexpr ULONG kStatusSuccess = 0;
 constexpr ULONG kStatusInfoLengthMismatch = 0xC0000004;
 constexpr int kSystemProcessInformation = 5;
 
-// Owns a Win32 handle; both null and INVALID_HANDLE_VALUE mean none.
-class OwnedHandle {
- public:
-  OwnedHandle() = default;
-  explicit OwnedHandle(HANDLE handle)
-      : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() { Reset(); }
-
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  void Reset() {
-    if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+using zel::host::OwnedHandle;
 
 [[noreturn]] void Fail(const char* what) {
   char message[256];
@@ -112,8 +87,8 @@ int RunChild(int argc, char** argv) {
   const OwnedHandle stop(HandleFromText(argv[2]));
   const OwnedHandle ready(HandleFromText(argv[3]));
   const OwnedHandle parent(HandleFromText(argv[4]));
-  ReleaseSemaphore(ready.get(), 1, nullptr);
-  const std::array<HANDLE, 2> waits{stop.get(), parent.get()};
+  ReleaseSemaphore(ready.Get(), 1, nullptr);
+  const std::array<HANDLE, 2> waits{stop.Get(), parent.Get()};
   WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE,
                          kChildLifetimeLimitMs);
   return 0;
@@ -129,8 +104,8 @@ class Child {
   Child& operator=(Child&&) = delete;
   ~Child() {
     if (!process_) return;
-    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 0);
-    WaitForSingleObject(process_.get(), kChildExitWaitMs);
+    if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.Get(), 0);
+    WaitForSingleObject(process_.Get(), kChildExitWaitMs);
   }
 
  private:
@@ -146,7 +121,7 @@ class ChildProcesses {
     if (job_) {
       JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
       limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-      in_job_ = SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
+      in_job_ = SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits,
                                         sizeof limits) != 0;
     }
 
@@ -174,15 +149,15 @@ class ChildProcesses {
       }
       self.resize(self.size() * 2);
     }
-    const std::string tail = " --child " + HandleText(stop_.get()) + " " +
-                             HandleText(ready_.get()) + " " + HandleText(parent_.get());
+    const std::string tail = " --child " + HandleText(stop_.Get()) + " " +
+                             HandleText(ready_.Get()) + " " + HandleText(parent_.Get());
     const std::wstring command_line =
         L"\"" + self + L"\"" + std::wstring(tail.begin(), tail.end());
 
     children_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) Start(self, command_line);
     for (int i = 0; i < count; ++i)
-      if (WaitForSingleObject(ready_.get(), kChildStartLimitMs) != WAIT_OBJECT_0)
+      if (WaitForSingleObject(ready_.Get(), kChildStartLimitMs) != WAIT_OBJECT_0)
         throw std::runtime_error("a child did not report ready in time");
   }
   ChildProcesses(const ChildProcesses&) = delete;
@@ -191,7 +166,7 @@ class ChildProcesses {
   ~ChildProcesses() {
     // Released first so that a child ends by returning where it can; each
     // Child terminates whatever is still running when its turn comes.
-    if (stop_) SetEvent(stop_.get());
+    if (stop_) SetEvent(stop_.Get());
     children_.clear();
   }
 
@@ -213,8 +188,8 @@ class ChildProcesses {
     children_.emplace_back(info.hProcess);
     // Closing the job here would end the children already in it; the parent
     // handle that every child watches is the fallback instead.
-    if (in_job_ && !AssignProcessToJobObject(job_.get(), info.hProcess)) in_job_ = false;
-    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) Fail("ResumeThread");
+    if (in_job_ && !AssignProcessToJobObject(job_.Get(), info.hProcess)) in_job_ = false;
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) Fail("ResumeThread");
   }
 
   // Declared before the children so that it closes after they are ended.
@@ -390,8 +365,8 @@ Round ToolhelpRound() {
     std::uint64_t sum = 0;
     PROCESSENTRY32W process{};
     process.dwSize = sizeof process;
-    for (BOOL ok = Process32FirstW(snapshot.get(), &process); ok;
-         ok = Process32NextW(snapshot.get(), &process)) {
+    for (BOOL ok = Process32FirstW(snapshot.Get(), &process); ok;
+         ok = Process32NextW(snapshot.Get(), &process)) {
       const std::u16string name(reinterpret_cast<const char16_t*>(process.szExeFile),
                                 std::wcslen(process.szExeFile));
       sum = Mix(sum, name.size());
@@ -403,8 +378,8 @@ Round ToolhelpRound() {
     }
     THREADENTRY32 thread{};
     thread.dwSize = sizeof thread;
-    for (BOOL ok = Thread32First(snapshot.get(), &thread); ok;
-         ok = Thread32Next(snapshot.get(), &thread)) {
+    for (BOOL ok = Thread32First(snapshot.Get(), &thread); ok;
+         ok = Thread32Next(snapshot.Get(), &thread)) {
       sum = Mix(sum, thread.th32ThreadID);
       sum = Mix(sum, thread.th32OwnerProcessID);
       ++round.threads;
