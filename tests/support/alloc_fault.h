@@ -5,7 +5,9 @@
 
 namespace zel::test {
 
-// The n-th allocation from now (0: the next one) throws std::bad_alloc, once.
+// Allocations are counted, and fail, only outside the emulated platform's
+// calls: the n-th allocation from now (0: the next one) throws
+// std::bad_alloc, once.
 void FailAllocation(int n);
 // Cancels a failure that has not happened yet.
 void DisarmAllocationFailure();
@@ -15,6 +17,9 @@ bool AllocationFailed();
 // Allocations made and not yet freed, counted from the start of the binary;
 // the difference across a call is what the call left allocated.
 long LiveAllocations();
+// Allocations made outside the platform's calls, counted from the start of
+// the binary: the difference across a call is how many FailAllocation can fail.
+long AllocationsMade();
 
 // Arms a failure for a scope and disarms whatever is left of it at the end.
 class ScopedAllocationFailure {

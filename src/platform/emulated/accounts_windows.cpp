@@ -7,6 +7,7 @@
 #include "../codes.h"
 #include "emulation.h"
 #include "handle_table.h"
+#include "platform_call.h"
 
 namespace zel::emu {
 namespace {
@@ -55,6 +56,11 @@ std::string SidToText(const std::uint8_t* sid) {
 namespace zel::os {
 
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+  const emu::PlatformCall call(*emu::Installed(), "OpenProcessToken");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
   const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
   if (!entry) {
     SetLastError(code::kInvalidHandle);
@@ -78,8 +84,13 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer, DWORD size,
                          DWORD* needed) {
-  const emu::HandleEntry* entry = emu::FindHandle(token, emu::HandleKind::Token);
   emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "GetTokenInformation");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
+  const emu::HandleEntry* entry = emu::FindHandle(token, emu::HandleKind::Token);
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
   if (!owner || !owner->ownerSid) {
@@ -118,6 +129,11 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
 BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
                        DWORD* domain_units, SID_NAME_USE* use) {
   emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "LookupAccountSidW");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
   const std::lock_guard lock(system->ModelMutex());
   const std::string text = emu::SidToText(static_cast<const std::uint8_t*>(sid));
   const emu::AccountModel* account = nullptr;
@@ -147,9 +163,16 @@ BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, W
 
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
   emu::System* system = emu::Installed();
-  if (!system) return 1;
-  // A copy, so that a callback may change the model.
-  const std::vector<emu::WindowModel> windows = system->windows;
+  std::vector<emu::WindowModel> windows;
+  {
+    const emu::PlatformCall call(*system, "EnumWindows");
+    if (call.Fault()) {
+      SetLastError(call.Fault()->code);
+      return 0;
+    }
+    // A copy, so that a callback may change the model.
+    windows = system->windows;
+  }
   for (const auto& window : windows) {
     if (!callback(reinterpret_cast<HWND>(window.handle), param)) return 0;
   }
@@ -158,12 +181,15 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
 
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id) {
   emu::System* system = emu::Installed();
-  if (system) {
-    for (const auto& w : system->windows) {
-      if (w.handle != reinterpret_cast<std::uintptr_t>(window)) continue;
-      if (process_id) *process_id = w.processId;
-      return w.threadId;
-    }
+  const emu::PlatformCall call(*system, "GetWindowThreadProcessId");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
+  for (const auto& w : system->windows) {
+    if (w.handle != reinterpret_cast<std::uintptr_t>(window)) continue;
+    if (process_id) *process_id = w.processId;
+    return w.threadId;
   }
   SetLastError(emu::kErrorInvalidWindowHandle);
   return 0;

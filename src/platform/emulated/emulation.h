@@ -22,6 +22,29 @@ namespace zel::emu {
 
 using Status = std::uint32_t;
 
+// One way in which the platform fails a call: with a null handle or FALSE and
+// a last error (`Error`), with a status other than 0 (`Status`), or, for a
+// memory read, with part of the bytes copied and ERROR_PARTIAL_COPY
+// (`ShortRead`).
+struct CallFault {
+  enum class Kind { Error, Status, ShortRead };
+  Kind kind = Kind::Error;
+  std::uint32_t code = 0;
+};
+
+// The last error and the status that injected faults carry: values that no
+// emulated call gives on its own, so that a result carrying one can only have
+// come from the fault.
+inline constexpr std::uint32_t kInjectedError = 1359;        // ERROR_INTERNAL_ERROR
+inline constexpr std::uint32_t kInjectedStatus = 0xC0000001;  // STATUS_UNSUCCESSFUL
+
+// Every way in which the platform can fail the named call.
+std::vector<CallFault> WaysToFail(std::string_view call);
+
+// Whether this thread is inside an emulated platform call: what it allocates
+// there is the platform's, not the library's.
+bool InPlatformCall();
+
 struct ThreadModel {
   std::uint32_t id = 0;
   std::uint64_t createTime = 0;  // 100-ns units since 1601
@@ -175,7 +198,45 @@ class System {
 
   Status QuerySnapshot(void* buffer, std::uint32_t size, std::uint32_t* needed);
 
+  // The fallible platform calls made from now on, by name, in order; the
+  // calls that CloseHandle, IsBadReadPtr and IsBadWritePtr make are not among
+  // them (the first cannot fail on a handle the library holds, the others
+  // test the caller's own memory).
+  void RecordCalls() {
+    const std::lock_guard lock(faultMutex_);
+    recorded_.clear();
+    callsSeen_ = 0;
+    recording_ = true;
+  }
+  std::vector<std::string_view> RecordedCalls() {
+    const std::lock_guard lock(faultMutex_);
+    return recorded_;
+  }
+  // The n-th fallible call from now (0: the next) fails in this way.
+  void FailCall(int n, CallFault fault) {
+    const std::lock_guard lock(faultMutex_);
+    plannedFault_ = fault;
+    plannedAt_ = callsSeen_ + n;
+    injected_ = false;
+  }
+  // Whether the fault planned by FailCall has been injected.
+  bool CallFailed() {
+    const std::lock_guard lock(faultMutex_);
+    return injected_;
+  }
+  // Called as each fallible call starts: counts it and answers the fault it
+  // must fail with, if any.
+  std::optional<CallFault> Intercept(std::string_view call);  // `call` must outlive the system
+
  private:
+  std::mutex faultMutex_;
+  bool recording_ = false;
+  std::vector<std::string_view> recorded_;  // the calls' names are literals
+  int callsSeen_ = 0;
+  std::optional<CallFault> plannedFault_;
+  int plannedAt_ = 0;
+  bool injected_ = false;
+
   std::deque<QueryStep> snapshotScript_;
   int snapshotQueries_ = 0;
   std::size_t probedSize_ = 0;  // what the last query told a caller it needs

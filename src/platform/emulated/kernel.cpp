@@ -5,6 +5,7 @@
 #include "../codes.h"
 #include "emulation.h"
 #include "handle_table.h"
+#include "platform_call.h"
 
 namespace zel::emu {
 namespace {
@@ -64,6 +65,11 @@ BOOL CloseHandle(HANDLE handle) {
 // As on Windows, an ID that names no live process or thread is a bad parameter.
 HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
   emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "OpenProcess");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
   const std::lock_guard lock(system->ModelMutex());
   system->OnOpenProcess(process_id);
   const emu::ProcessModel* process = system->FindProcess(process_id);
@@ -81,6 +87,11 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
 
 HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
   emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "OpenThread");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
   const std::lock_guard lock(system->ModelMutex());
   if (!emu::FindThread(*system, thread_id).second) {
     SetLastError(code::kInvalidParameter);

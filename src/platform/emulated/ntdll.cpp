@@ -7,6 +7,7 @@
 #include "../codes.h"
 #include "emulation.h"
 #include "handle_table.h"
+#include "platform_call.h"
 
 namespace zel::os {
 struct EmulatedModule {};
@@ -28,6 +29,8 @@ bool SameModuleName(const wchar_t* a, std::wstring_view b) {
 ZelNtStatus ZEL_NTAPI NtQuerySystemInformation(int cls, void* buffer, ZelUlong size,
                                                ZelUlong* needed) {
   System* system = Installed();
+  const PlatformCall call(*system, "NtQuerySystemInformation");
+  if (call.Fault()) return static_cast<ZelNtStatus>(call.Fault()->code);
   if (cls != os::kSystemProcessInformation)
     return static_cast<ZelNtStatus>(code::kStatusInvalidInfoClass);
   const std::lock_guard lock(system->ModelMutex());
@@ -38,6 +41,8 @@ ZelNtStatus AsStatus(Status status) { return static_cast<ZelNtStatus>(status); }
 
 ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buffer,
                                                 ZelUlong size, ZelUlong* returned) {
+  const PlatformCall call(*Installed(), "NtQueryInformationProcess");
+  if (call.Fault()) return AsStatus(call.Fault()->code);
   const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (!(entry->access & os::kProcessQueryInformation)) return AsStatus(code::kStatusAccessDenied);
@@ -62,6 +67,8 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
 
 ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buffer,
                                                ZelUlong size, ZelUlong* returned) {
+  const PlatformCall call(*Installed(), "NtQueryInformationThread");
+  if (call.Fault()) return AsStatus(call.Fault()->code);
   const HandleEntry* entry = FindHandle(handle, HandleKind::Thread);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (cls != os::kThreadBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
@@ -96,7 +103,12 @@ namespace zel::os {
 
 HMODULE GetModuleHandleW(const wchar_t* name) {
   emu::System* system = emu::Installed();
-  if (system && system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL"))
+  const emu::PlatformCall call(*system, "GetModuleHandleW");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL"))
     return &emu::ntdll;
   SetLastError(code::kModuleNotFound);
   return nullptr;
@@ -104,7 +116,12 @@ HMODULE GetModuleHandleW(const wchar_t* name) {
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
   emu::System* system = emu::Installed();
-  if (module == &emu::ntdll && system && name && !system->missingEntryPoints.count(name)) {
+  const emu::PlatformCall call(*system, "GetProcAddress");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  if (module == &emu::ntdll && name && !system->missingEntryPoints.count(name)) {
     const std::string_view n(name);
     if (n == "NtQuerySystemInformation") return emu::AsFarProc(&emu::NtQuerySystemInformation);
     if (n == "NtQueryInformationProcess") return emu::AsFarProc(&emu::NtQueryInformationProcess);

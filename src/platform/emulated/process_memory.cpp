@@ -7,6 +7,7 @@
 #include "../codes.h"
 #include "emulation.h"
 #include "handle_table.h"
+#include "platform_call.h"
 
 namespace zel::emu {
 
@@ -87,6 +88,15 @@ namespace zel::os {
 BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T size,
                        SIZE_T* bytes_read) {
   if (bytes_read) *bytes_read = 0;
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "ReadProcessMemory");
+  using FaultKind = emu::CallFault::Kind;
+  if (call.Fault() && call.Fault()->kind != FaultKind::ShortRead) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
+  // A short read copies the first half of what a whole one would.
+  const bool short_read = call.Fault().has_value();
   const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
   if (!entry) {
     SetLastError(code::kInvalidHandle);
@@ -96,7 +106,6 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
     SetLastError(code::kAccessDenied);
     return 0;
   }
-  emu::System* system = emu::Installed();
   const std::lock_guard lock(system->ModelMutex());
   emu::ProcessModel* target = system->FindProcess(entry->id);
   if (size == 0) return 1;
@@ -105,7 +114,8 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
     for (const emu::MemoryRegion& region : target->memory) {
       if (from < region.address || from >= region.address + region.bytes.size()) continue;
       const std::size_t offset = from - region.address;
-      const std::size_t available = std::min<std::size_t>(size, region.bytes.size() - offset);
+      std::size_t available = std::min<std::size_t>(size, region.bytes.size() - offset);
+      if (short_read) available = std::min(available, size / 2);
       std::memcpy(buffer, region.bytes.data() + offset, available);
       if (bytes_read) *bytes_read = available;
       if (available == size) return 1;
