@@ -31,7 +31,13 @@ HWND CZelProcess::GetMainWindow(void* hProcess) {
     return nullptr;
   }
   ZELWND_SEARCH search{this, GetProcessID(hProcess), nullptr};
-  zel::os::EnumWindows(MainWindowEnumProc, reinterpret_cast<zel::os::LPARAM>(&search));
+  // The enumeration also answers FALSE when the callback stops it at a match;
+  // without one, FALSE means the windows could not be enumerated.
+  if (!zel::os::EnumWindows(MainWindowEnumProc, reinterpret_cast<zel::os::LPARAM>(&search)) &&
+      !search.hWnd) {
+    m_Error.SetError(zel::os::GetLastError());
+    return nullptr;
+  }
   if (search.dwProcessId == kNoId) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;

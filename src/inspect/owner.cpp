@@ -1,5 +1,6 @@
 // The account that owns a live process.
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "../platform/codes.h"
@@ -60,7 +61,16 @@ int CZelProcess::GetUserAndDomain(void* hProcess, CZelString& strUser, CZelStrin
     m_Error.SetError(zel::os::GetLastError());
     return 0;
   }
-  strUser = name;
-  strDomain = domain;
+  // Both strings are built before either is given, so that a failed
+  // allocation leaves the caller with two empty strings, not half an answer.
+  try {
+    CZelString user(name);
+    CZelString found_domain(domain);
+    strUser = std::move(user);
+    strDomain = std::move(found_domain);
+  } catch (const std::bad_alloc&) {
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return 0;
+  }
   return 1;
 }

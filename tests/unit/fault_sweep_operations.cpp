@@ -1,0 +1,380 @@
+#include "fault_sweep_operations.h"
+
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <utility>
+
+#include "platform/codes.h"
+#include "platform/emulated/api.h"
+#include "platform/layouts.h"
+#include "support/scripted_system.h"
+
+namespace zel::sweep {
+namespace {
+
+using Kind = emu::CallFault::Kind;
+namespace layout = zel::layout;
+
+const unsigned short* U(const char16_t* text) { return reinterpret_cast<const unsigned short*>(text); }
+
+constexpr std::uint32_t kTarget = 100;
+constexpr std::uint32_t kSecondThread = kTarget * 100 + 2;
+constexpr std::uint64_t kTebAddress = 0x7FF00000;
+constexpr std::uintptr_t kTargetWindow = 0x2000;
+constexpr const char* kOwnerSid = "S-1-5-21-7-8-9-1001";
+
+emu::ProcessParametersModel Parameters() {
+  emu::ProcessParametersModel parameters;
+  parameters.imagePath = u"C:\\app\\target.exe";
+  parameters.commandLine = u"target.exe --sweep";
+  parameters.currentDirectory = u"C:\\work\\";
+  parameters.dllPath = u"C:\\Windows\\system32";
+  parameters.windowTitle = u"Target";
+  parameters.desktop = u"WinSta0\\Default";
+  // Long enough for the whole fixed-size copy.
+  parameters.environment = std::u16string(u"A=1\0B=2\0\0", 9);
+  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
+  return parameters;
+}
+
+std::vector<std::byte> TebBytes() {
+  std::vector<std::byte> bytes(layout::kTebReadSize);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::byte(i * 13);
+  return bytes;
+}
+
+// Runs an operation whose result is built by value, where an allocation
+// failure may leave as std::bad_alloc.
+template <class F>
+void Guarded(Stage& s, F&& f) {
+  try {
+    f();
+  } catch (const std::bad_alloc&) {
+    s.failed = true;
+    s.thrown = kBadAllocEscaped;
+  }
+}
+
+// An exception that left the operation left the caller's string unassigned.
+bool Unwritten(Stage& s) { return s.thrown == kBadAllocEscaped && s.text == U(u"before"); }
+
+bool CloseMade(Stage& s) {
+  if (s.made) s.p().CloseHandle(s.made);
+  return s.failed == (s.made == nullptr);
+}
+
+// A process or thread ID getter, which answers 0xFFFFFFFF when it fails.
+Operation IdGetter(std::string name, unsigned int (CZelProcess::*get)(void*), void* Stage::*handle,
+                   ZelCode on_success = code::kSuccess) {
+  return {std::move(name),
+          [get, handle](Stage& s) { s.failed = (s.p().*get)(s.*handle) == 0xFFFFFFFF; },
+          nullptr,
+          {false, on_success},
+          {}};
+}
+
+// A getter of a fact into the caller's structure of type T.
+template <class T>
+Operation FactGetter(std::string name, int (CZelProcess::*get)(void*, T&), void* Stage::*handle,
+                     ZelCode on_success = code::kSuccess) {
+  return {std::move(name),
+          [get, handle](Stage& s) {
+            T out{};
+            s.failed = !(s.p().*get)(s.*handle, out);
+          },
+          nullptr,
+          {false, on_success},
+          {}};
+}
+
+// The failures that the live strings share: the first open is the basic
+// information query's, whose failure the holder reports as access denied and
+// after which the PEB is looked for at the fallback address, which the
+// emulated target does not map; the second and third opens are those of the
+// PEB and parameters reads, which then read through no handle.
+std::vector<Rule> LiveStringRules() {
+  return {
+      {"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
+      {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}},
+      {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}},
+      // The string's own read: access denied, whatever the platform said.
+      {"ReadProcessMemory", 3, std::nullopt, {true, code::kAccessDenied}},
+      // The characters of the result, built by value.
+      {"new", 2, std::nullopt, {true, kBadAllocEscaped}},
+  };
+}
+
+Operation LiveString(std::string name, CZelString (CZelProcess::*get)(void*), const char16_t* want) {
+  return {std::move(name),
+          [get](Stage& s) { Guarded(s, [&] { s.text = (s.p().*get)(s.process); s.failed = s.text.IsEmpty(); }); },
+          [want](Stage& s) { return s.failed ? Unwritten(s) || s.text.IsEmpty() : s.text == U(want); },
+          {false, code::kSuccess},
+          LiveStringRules()};
+}
+
+std::vector<Operation> MakeOperations() {
+  std::vector<Operation> ops;
+
+  ops.push_back({"construction",
+                 [](Stage& s) {
+                   try {
+                     Probe fresh;
+                     s.thrown = fresh.GetErrorCode();
+                   } catch (const std::system_error& e) {
+                     s.failed = true;
+                     s.thrown = static_cast<ZelCode>(e.code().value());
+                   }
+                 },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
+  for (auto [name, refresh] : {std::pair{"Refresh", &Probe::Refresh}, {"ReadProcesses", &Probe::ReadProcesses}}) {
+    ops.push_back({name,
+                   [refresh](Stage& s) { s.failed = !(s.p().*refresh)(); },
+                   // A failed probe keeps the old snapshot; a failed fill, nothing.
+                   [](Stage& s) {
+                     const unsigned count = s.p().GetProcessCount();
+                     return count == 3 || (s.failed && count == 0);
+                   },
+                   {false, kNothingRecorded},
+                   // The holder keeps its code when the fill fails.
+                   {{"NtQuerySystemInformation", 2, std::nullopt, {true, kNothingRecorded}}}});
+  }
+  ops.push_back({"InitFunctionsPointers",
+                 [](Stage& s) { s.failed = !s.p().InitFunctionsPointers(); },
+                 nullptr,
+                 {false, kNothingRecorded},
+                 // The constructor reads the platform's last error itself.
+                 {{"GetModuleHandleW", 0, std::nullopt, {true, kNothingRecorded}},
+                  {"GetProcAddress", 0, std::nullopt, {true, kNothingRecorded}}}});
+  ops.push_back({"GetProcessCount", [](Stage& s) { s.failed = s.p().GetProcessCount() != 3; }, nullptr,
+                 {false, kNothingRecorded}, {}});
+  ops.push_back({"GetProcess", [](Stage& s) { s.failed = !s.p().GetProcess(kTarget); }, nullptr,
+                 {false, kNothingRecorded}, {}});
+
+  // The walk.
+  ops.push_back({"FindFirstProcess",
+                 [](Stage& s) {
+                   s.made = s.p().FindFirstProcess(std::move(s.pattern));
+                   s.failed = !s.made;
+                 },
+                 CloseMade, {false, code::kSuccess}, {}});
+  ops.push_back({"FindNextProcess", [](Stage& s) { s.failed = !s.p().FindNextProcess(s.walk); }, nullptr,
+                 {false, code::kSuccess}, {}});
+  ops.push_back({"CloseHandle",
+                 [](Stage& s) {
+                   s.failed = !s.p().CloseHandle(s.spare);
+                   if (!s.failed) s.spare = nullptr;
+                 },
+                 nullptr, {false, code::kSuccess}, {}});
+  ops.push_back({"DuplicateHandle",
+                 [](Stage& s) {
+                   s.made = s.p().DuplicateHandle(s.walk);
+                   s.failed = !s.made;
+                 },
+                 CloseMade, {false, code::kSuccess}, {}});
+  ops.push_back({"IsProcessHandle", [](Stage& s) { s.failed = !s.p().IsProcessHandle(s.process); }, nullptr,
+                 {false, code::kSuccess}, {}});
+  ops.push_back({"CreateHandleFromPID",
+                 [](Stage& s) {
+                   s.made = s.p().CreateHandleFromPID(kTarget);
+                   s.failed = !s.made;
+                 },
+                 CloseMade, {false, code::kSuccess},
+                 // Its walk finds nothing when it cannot make its handle.
+                 {{"new", 0, std::nullopt, {true, code::kNotFound}}}});
+
+  // The snapshot's facts.
+  ops.push_back({"GetName",
+                 [](Stage& s) { Guarded(s, [&] { s.text = s.p().GetName(s.process); s.failed = s.text.IsEmpty(); }); },
+                 [](Stage& s) { return s.failed ? Unwritten(s) : s.text == U(u"target.exe"); },
+                 {false, code::kSuccess},
+                 {{"new", 0, std::nullopt, {true, kBadAllocEscaped}}}});
+  ops.push_back(IdGetter("GetProcessID", &CZelProcess::GetProcessID, &Stage::process));
+  ops.push_back(IdGetter("GetParentProcess", &CZelProcess::GetParentProcess, &Stage::process));
+  ops.push_back(IdGetter("GetThreadCount", &CZelProcess::GetThreadCount, &Stage::process, kNothingRecorded));
+  ops.push_back({"GetBasePriority", [](Stage& s) { s.failed = s.p().GetBasePriority(s.process) != 8; },
+                 nullptr, {false, code::kSuccess}, {}});
+  ops.push_back(FactGetter<_FILETIME>("GetCreateTime", &CZelProcess::GetCreateTime, &Stage::process));
+  ops.push_back(FactGetter<_FILETIME>("GetUserTime", &CZelProcess::GetUserTime, &Stage::process));
+  ops.push_back(FactGetter<_FILETIME>("GetKernelTime", &CZelProcess::GetKernelTime, &Stage::process));
+  ops.push_back(FactGetter<_VM_COUNTERS>("GetMemoryCounters", &CZelProcess::GetMemoryCounters, &Stage::process,
+                                                   kNothingRecorded));
+  ops.push_back(FactGetter<_IO_COUNTERS>("GetIOCounters", &CZelProcess::GetIOCounters, &Stage::process,
+                                                   kNothingRecorded));
+
+  // The threads.
+  ops.push_back({"FindFirstThread",
+                 [](Stage& s) {
+                   s.made = s.p().FindFirstThread(s.process);
+                   s.failed = !s.made;
+                 },
+                 CloseMade, {false, kNothingRecorded}, {}});
+  ops.push_back({"FindNextThread", [](Stage& s) { s.failed = !s.p().FindNextThread(s.thread); }, nullptr,
+                 {false, kNothingRecorded}, {}});
+  ops.push_back(IdGetter("GetThreadID", &CZelProcess::GetThreadID, &Stage::thread, kNothingRecorded));
+  ops.push_back(IdGetter("GetThreadParentProcess", &CZelProcess::GetThreadParentProcess, &Stage::thread,
+                         kNothingRecorded));
+  ops.push_back(FactGetter<_FILETIME>("GetThreadCreateTime", &CZelProcess::GetThreadCreateTime, &Stage::thread));
+  ops.push_back({"CreateHandleFromTID",
+                 [](Stage& s) {
+                   s.made = s.p().CreateHandleFromTID(s.process, kSecondThread);
+                   s.failed = !s.made;
+                 },
+                 CloseMade, {false, kNothingRecorded}, {}});
+  ops.push_back({"GetTEB",
+                 [](Stage& s) { s.failed = !s.p().GetTEB(s.thread, reinterpret_cast<_TEB*>(s.buffer.data())); },
+                 [](Stage& s) {
+                   return s.failed || std::memcmp(s.buffer.data(), TebBytes().data(), layout::kTebReadSize) == 0;
+                 },
+                 {false, code::kSuccess},
+                 // Without a process handle the read fails on the handle.
+                 {{"OpenProcess", 1, std::nullopt, {true, code::kInvalidHandle}}}});
+
+  // The live strings.
+  ops.push_back(LiveString("GetImageFile", &CZelProcess::GetImageFile, u"C:\\app\\target.exe"));
+  ops.push_back(LiveString("GetCommandLineW", &CZelProcess::GetCommandLineW, u"target.exe --sweep"));
+  ops.push_back(LiveString("GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW, u"C:\\work\\"));
+  ops.push_back(LiveString("GetWindowTitle", &CZelProcess::GetWindowTitle, u"Target"));
+  ops.push_back(LiveString("GetDesktopName", &CZelProcess::GetDesktopName, u"WinSta0\\Default"));
+  ops.push_back(LiveString("GetPath", &CZelProcess::GetPath, u"C:\\Windows\\system32"));
+  {
+    Operation read = LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, u"target.exe --sweep");
+    read.run = [](Stage& s) {
+      Guarded(s, [&] {
+        s.text = s.p().ReadProcessInfoString(s.process, ZELPI_COMMANDLINE);
+        s.failed = s.text.IsEmpty();
+      });
+    };
+    ops.push_back(std::move(read));
+  }
+  ops.push_back({"GetReadHandle",
+                 [](Stage& s) {
+                   s.made = s.p().GetReadHandle(s.process);
+                   s.failed = !s.made;
+                 },
+                 [](Stage& s) {
+                   if (s.made) os::CloseHandle(s.made);
+                   return true;
+                 },
+                 {false, kNothingRecorded},
+                 // The caller records why.
+                 {{"OpenProcess", 1, std::nullopt, {true, kNothingRecorded}}}});
+  ops.push_back({"GetProcessInformation",
+                 [](Stage& s) {
+                   s.failed = !s.p().GetProcessInformation(
+                       s.process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(s.buffer.data()));
+                 },
+                 [](Stage& s) {
+                   if (s.failed) return true;
+                   const auto info = layout::Load<layout::ProcessBasicInformation>(s.buffer.data(), 0);
+                   return info.UniqueProcessId == kTarget && info.PebBaseAddress != 0;
+                 },
+                 {false, code::kSuccess},
+                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
+  ops.push_back({"GetPEB",
+                 [](Stage& s) { s.failed = !s.p().GetPEB(s.process, reinterpret_cast<_PEB*>(s.buffer.data())); },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
+                  {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}}}});
+
+  ops.push_back({"GetEnvironmentBuffer",
+                 [](Stage& s) {
+                   s.made = s.p().GetEnvironmentBuffer(s.process);
+                   s.failed = !s.made;
+                 },
+                 [](Stage& s) {
+                   auto* copy = static_cast<unsigned char*>(s.made);
+                   const bool as_promised = s.failed || std::memcmp(copy, u"A=1", 6) == 0;
+                   if (copy) s.p().FreeEnvironmentBuffer(copy);
+                   return as_promised;
+                 },
+                 {false, code::kSuccess},
+                 // Without the query, the PEB is looked for at the fallback
+                 // address, which the target does not map; then without a
+                 // handle for that read.
+                 {{"OpenProcess", 2, std::nullopt, {true, code::kPartialCopy}},
+                  {"NtQueryInformationProcess", 1, std::nullopt, {true, code::kPartialCopy}},
+                  {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
+  ops.push_back({"FreeEnvironmentBuffer",
+                 [](Stage& s) { s.failed = !s.p().FreeEnvironmentBuffer(s.environment); },
+                 [](Stage& s) { return s.failed || s.environment == nullptr; },
+                 {false, kNothingRecorded},
+                 {}});
+
+  ops.push_back({"GetUserAndDomain",
+                 [](Stage& s) { s.failed = !s.p().GetUserAndDomain(s.process, s.user, s.domain); },
+                 [](Stage& s) {
+                   if (s.failed) return s.user.IsEmpty() && s.domain.IsEmpty();
+                   return s.user == U(u"alice") && s.domain == U(u"CORP");
+                 },
+                 {false, code::kSuccess},
+                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
+  ops.push_back({"GetMainWindow",
+                 [](Stage& s) {
+                   s.made = s.p().GetMainWindow(s.process);
+                   s.failed = !s.made;
+                 },
+                 [](Stage& s) { return s.failed || s.made == reinterpret_cast<void*>(kTargetWindow); },
+                 {false, code::kSuccess},
+                 // A window whose owner cannot be told is not the target's: the
+                 // search goes on past the first, and finds none at the second.
+                 {{"GetWindowThreadProcessId", 1, std::nullopt, {false, code::kSuccess}},
+                  {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}}}});
+  return ops;
+}
+
+}  // namespace
+
+Stage::Stage() {
+  system.processes = {test::MakeProcess(4, 0, u"System"), test::MakeProcess(kTarget, 4, u"target.exe", 2),
+                      test::MakeProcess(200, 4, u"other.exe")};
+  emu::ProcessModel& target = system.processes[1];
+  emu::LayOutParameters(target, Parameters());
+  target.threads[0].tebAddress = kTebAddress;
+  target.memory.push_back({kTebAddress, TebBytes()});
+  target.ownerSid = kOwnerSid;
+  system.accounts.push_back({kOwnerSid, u"alice", u"CORP"});
+  system.windows = {{0x1000, 4, 401, true}, {kTargetWindow, kTarget, kTarget * 100 + 1, true}};
+
+  use.emplace(system);
+  object.emplace();
+  process = p().CreateHandleFromPID(kTarget);
+  walk = p().FindFirstProcess(CZelString(U(u"*.exe")));
+  thread = p().FindFirstThread(process);
+  spare = p().DuplicateHandle(walk);
+  environment = p().GetEnvironmentBuffer(process);
+  pattern = U(u"TARGET*");
+  user = U(u"someone");
+  domain = U(u"SOMEWHERE");
+  text = U(u"before");
+  buffer.assign(layout::kTebReadSize, 0);
+}
+
+Stage::~Stage() {
+  for (void* h : {process, walk, thread, spare})
+    if (h) p().CloseHandle(h);
+  if (environment) p().FreeEnvironmentBuffer(environment);
+}
+
+Expectation Operation::Expect(const std::string& call, int occurrence, const emu::CallFault& fault) const {
+  for (const Rule& r : rules)
+    if (r.call == call && (r.occurrence == 0 || r.occurrence == occurrence) && (!r.kind || *r.kind == fault.kind))
+      return r.expect;
+  return {true, fault.code};
+}
+
+Expectation Operation::ExpectAllocation(int occurrence) const {
+  for (const Rule& r : rules)
+    if (r.call == "new" && (r.occurrence == 0 || r.occurrence == occurrence)) return r.expect;
+  return {true, code::kOutOfMemory};
+}
+
+const std::vector<Operation>& Operations() {
+  static const std::vector<Operation> operations = MakeOperations();
+  return operations;
+}
+
+}  // namespace zel::sweep

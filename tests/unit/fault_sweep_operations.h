@@ -1,0 +1,99 @@
+// The operations that the fault sweep runs: how to run each on a prepared
+// system, what its caller must find afterwards, and the outcome of each fault
+// whose code is not simply the one the failed platform call gave.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "platform/emulated/emulation.h"
+
+namespace zel::sweep {
+
+// The code in the holder before each run, so that "nothing recorded" shows.
+inline constexpr ZelCode kNothingRecorded = 0x5EEDC0DE;
+// What a run reports when std::bad_alloc left the operation.
+inline constexpr ZelCode kBadAllocEscaped = 0xBAD0A110;
+
+// The library's object with its protected operations in reach.
+class Probe : public CZelProcess {
+ public:
+  using CZelProcess::GetPEB;
+  using CZelProcess::GetProcess;
+  using CZelProcess::GetProcessInformation;
+  using CZelProcess::GetReadHandle;
+  using CZelProcess::GetTEB;
+  using CZelProcess::InitFunctionsPointers;
+  using CZelProcess::ReadProcessInfoString;
+  using CZelProcess::ReadProcesses;
+  void MarkCode() { m_Error.SetError(kNothingRecorded); }
+};
+
+// What a run starts from: a system whose target process has every live fact
+// to give, the library's object on it, the handles an operation takes, and
+// what the run leaves for its caller.
+class Stage {
+ public:
+  Stage();
+  ~Stage();
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+  emu::System system;
+  std::optional<emu::ScopedSystem> use;
+  std::optional<Probe> object;
+  Probe& p() { return *object; }
+
+  void* process = nullptr;  // a handle on the target
+  void* walk = nullptr;     // a walk of the processes named "*.exe"
+  void* thread = nullptr;   // a handle on the target's first thread
+  void* spare = nullptr;    // a handle that an operation may close
+  unsigned char* environment = nullptr;  // a copy that an operation may give back
+  CZelString pattern;
+  CZelString user;
+  CZelString domain;
+
+  // What the run reported and produced.
+  bool failed = false;
+  std::optional<ZelCode> thrown;
+  void* made = nullptr;
+  CZelString text;
+  std::vector<unsigned char> buffer;
+};
+
+struct Expectation {
+  bool fails = true;
+  ZelCode code = 0;
+};
+
+// The outcome of failing one platform call (by name and by its position among
+// the calls of that name, from 1; 0 matches each), or of failing an
+// allocation (the call "new", by its position among the allocations).
+struct Rule {
+  std::string call;
+  int occurrence = 0;
+  std::optional<emu::CallFault::Kind> kind;
+  Expectation expect;
+};
+
+struct Operation {
+  std::string name;
+  std::function<void(Stage&)> run;
+  // Whether the caller's outputs are as promised for the run's result; also
+  // gives back what the run handed to its caller.
+  std::function<bool(Stage&)> settle;
+  Expectation success;
+  std::vector<Rule> rules;
+
+  // Without a rule, a failed call makes the operation fail with the call's
+  // own code, and a failed allocation with ERROR_OUTOFMEMORY.
+  Expectation Expect(const std::string& call, int occurrence, const emu::CallFault& fault) const;
+  Expectation ExpectAllocation(int occurrence) const;
+};
+
+const std::vector<Operation>& Operations();
+
+}  // namespace zel::sweep
