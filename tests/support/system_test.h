@@ -60,22 +60,34 @@ class BadHandles {
   BadHandles() {
     wrong_size_.cbSize = layout::kFindRecordSize - 1;
     wrong_size_.bKind = layout::ZELFIND_PROCESS;
-    for (std::uint8_t kind : {0, 3}) {
+    for (std::uint8_t kind : {0, 3, 255}) {
       layout::ZELFIND_RECORD r{};
       r.cbSize = layout::kFindRecordSize;
       r.bKind = kind;
       wrong_kinds_.push_back(r);
     }
+    wrong_kinds_before_ = wrong_kinds_;
   }
+  ~BadHandles() { EXPECT_TRUE(Untouched()) << "an operation wrote to a record it refused"; }
+  BadHandles(const BadHandles&) = delete;
+  BadHandles& operator=(const BadHandles&) = delete;
   // Null, an unmapped page, a record cut by the end of the mapping, a size tag
-  // other than 32, and kind bytes 0 and 3.
+  // other than 32, and kind bytes 0, 3 and 255.
   std::vector<std::pair<std::string, void*>> All() {
     return {{"null", nullptr},
             {"unmapped page", unmapped_.Unmapped()},
             {"record cut by unmapped page", unmapped_.Straddling()},
             {"size 31", &wrong_size_},
             {"kind 0", &wrong_kinds_[0]},
-            {"kind 3", &wrong_kinds_[1]}};
+            {"kind 3", &wrong_kinds_[1]},
+            {"kind 255", &wrong_kinds_[2]}};
+  }
+  // Whether no operation has written to the records it refused.
+  bool Untouched() const {
+    return std::memcmp(wrong_kinds_.data(), wrong_kinds_before_.data(),
+                       wrong_kinds_.size() * sizeof(layout::ZELFIND_RECORD)) == 0 &&
+           wrong_size_.cbSize == layout::kFindRecordSize - 1 && wrong_size_.pProcess == nullptr &&
+           wrong_size_.pFilter == nullptr && wrong_size_.bKind == layout::ZELFIND_PROCESS;
   }
   void* Kind3() { return &wrong_kinds_[1]; }
 
@@ -83,6 +95,7 @@ class BadHandles {
   UnmappedPage unmapped_;
   layout::ZELFIND_RECORD wrong_size_{};
   std::vector<layout::ZELFIND_RECORD> wrong_kinds_;
+  std::vector<layout::ZELFIND_RECORD> wrong_kinds_before_;
 };
 
 inline const layout::ZELFIND_RECORD& RecordOf(void* handle) {
