@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" linux
 "$root/scripts/build.sh" linux-sanitized
+"$root/scripts/build.sh" linux-thread-sanitized
 "$root/scripts/build.sh" windows
 
 . "$root/scripts/wine-prefix.sh"
@@ -19,8 +20,11 @@ status=0
 ctest --test-dir "$root/build/linux" --output-on-failure || status=1
 # The unit tests again, where a leak, an out-of-bounds access or undefined
 # behaviour fails them.
-ctest --test-dir "$root/build/linux-sanitized" --output-on-failure -R '^(unit|framework)_tests$' ||
-  status=1
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+  ctest --test-dir "$root/build/linux-sanitized" --output-on-failure \
+  -R '^(unit|framework|concurrency)_tests$' || status=1
+# Threads with objects of their own, where a data race fails them.
+TSAN_OPTIONS=halt_on_error=1 "$root/build/linux-thread-sanitized/bin/concurrency_tests" || status=1
 
 zel_xvfb_start
 zel_wine_start
