@@ -129,6 +129,20 @@ std::vector<Operation> MakeOperations() {
                  nullptr,
                  {false, code::kSuccess},
                  {}});
+  ops.push_back({"copy construction",
+                 [](Stage& s) {
+                   Probe copy(s.p());
+                   s.failed = copy.GetProcessCount() != 3;
+                 },
+                 nullptr, {false, kNothingRecorded}, {}});
+  ops.push_back({"assignment",
+                 [](Stage& s) {
+                   Probe other(s.p());
+                   other = s.p();
+                   s.failed = other.GetProcessCount() != 3;
+                 },
+                 nullptr, {false, kNothingRecorded}, {}});
+  ops.push_back({"Dump", [](Stage& s) { s.failed = s.p().Dump() != 0; }, nullptr, {false, kNothingRecorded}, {}});
   for (auto [name, refresh] : {std::pair{"Refresh", &Probe::Refresh}, {"ReadProcesses", &Probe::ReadProcesses}}) {
     ops.push_back({name,
                    [refresh](Stage& s) { s.failed = !(s.p().*refresh)(); },
