@@ -15,6 +15,7 @@ class BlockReader : public CZelProcess {
  public:
   using CZelProcess::GetPEB;
   using CZelProcess::GetProcessInformation;
+  using CZelProcess::GetReadHandle;
   using CZelProcess::ReadProcessInfoString;
 };
 
@@ -102,9 +103,21 @@ TEST_F(LiveStringsTest, InvalidHandlesLeaveInvalidParameter) {
   auto all = bad.All();
   all.emplace_back("thread handle", thread);
   layout::ProcessBasicInformation info{};
+  using Getter = CZelString (CZelProcess::*)(void*);
+  const Getter getters[] = {&CZelProcess::GetImageFile,     &CZelProcess::GetCommandLineW,
+                            &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
+                            &CZelProcess::GetDesktopName,   &CZelProcess::GetPath};
+  std::vector<std::byte> peb(layout::kPebReadSize);
   for (auto& [name, h] : all) {
-    EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty()) << name;
+    for (Getter get : getters) {
+      EXPECT_TRUE((p.*get)(h).IsEmpty()) << name;
+      EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
+    }
+    EXPECT_TRUE(p.ReadProcessInfoString(h, ZELPI_COMMANDLINE).IsEmpty()) << name;
     EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
+    EXPECT_EQ(p.GetReadHandle(h), nullptr) << name;
+    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
+    EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0) << name;
     EXPECT_EQ(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)), 0);
     EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied) << name;
     EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr) << name;
