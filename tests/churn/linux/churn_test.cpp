@@ -176,6 +176,7 @@ TEST(ChurnOnLinux, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
   CZelProcess processes;
   Lister lister(processes, tally);
   std::size_t planned = 0, ended = 0;
+  int turns[3] = {};
 
   ChurnPool pool(kPoolSlots);
   for (int round = 0; round < kRounds; ++round) {
@@ -184,8 +185,10 @@ TEST(ChurnOnLinux, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
     for (int i = 0; i < kVictimsPerRound; ++i) {
       victims.push_back(std::make_unique<WaitingChild>());
       const auto how = static_cast<Ending>(i % 3);
-      // Every step of the reading sees a death over the rounds.
-      const int step = (i / 3 + round * (kVictimsPerRound / 3)) % Lister::kStepCount;
+      // Each way of ending takes the steps in turn, the second from half-way,
+      // so that over the rounds a death comes before every step.
+      const int turn = ++turns[static_cast<int>(how)];
+      const int step = (turn + static_cast<int>(how) * Lister::kStepCount / 2) % Lister::kStepCount;
       plan.emplace(static_cast<unsigned>(victims.back()->Id()),
                    PlannedEnding{how, step, victims.back().get()});
     }
