@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winternl.h>
 #endif
 
 #include <algorithm>
@@ -101,14 +102,23 @@ std::vector<WalkedProcess> Lister::Walk(bool live, const BetweenSteps& between) 
   return walked;
 }
 
+bool Lister::IsStarting(void* process) {
+  if (processes_.GetParentProcess(process) != startingParent_) return false;
+  FILETIME created{};
+  processes_.GetCreateTime(process, created);
+  return processes_.GetName(process).IsEmpty() || Ticks(created) > NowTicks() + kClockSlack;
+}
+
 void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& between) {
   const auto step = [&](Step s) {
     if (between) between(id, s);
     Prime(process);
     ++figures_.factCalls;
   };
+  const bool starting = IsStarting(process);
+  if (starting) ++figures_.startingSeen;
   step(kName);
-  if (processes_.GetName(process).IsEmpty()) tally_.Breach(Where(id) + "no name");
+  if (processes_.GetName(process).IsEmpty() && !starting) tally_.Breach(Where(id) + "no name");
   Record("GetName");
   step(kId);
   if (processes_.GetProcessID(process) != id) tally_.Breach(Where(id) + "its ID changed");
@@ -137,13 +147,16 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
   Record("GetKernelTime");
   const std::uint64_t now = NowTicks();
   const std::uint64_t start = Ticks(created);
-  if (start < kYear2000 || start > now + kClockSlack)
+  if (starting) {
+    // Nothing to hold its times against.
+  } else if (start < kYear2000 || start > now + kClockSlack) {
     tally_.Breach(Where(id) + "created at " + std::to_string(start) + ", now " + std::to_string(now));
-  // No process can have run longer than all cores since it started.
-  const std::uint64_t lived = now + kClockSlack - std::min(start, now);
-  if (Ticks(user) + Ticks(kernel) > lived * Cores() + kClockSlack)
+  } else if (const std::uint64_t lived = now + kClockSlack - std::min(start, now);
+             Ticks(user) + Ticks(kernel) > lived * Cores() + kClockSlack) {
+    // No process can have run longer than all cores since it started.
     tally_.Breach(Where(id) + "CPU time " + std::to_string(Ticks(user) + Ticks(kernel)) +
                   " beyond its life " + std::to_string(lived));
+  }
 
   step(kMemoryCounters);
   VM_COUNTERS vm{};
@@ -157,10 +170,10 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
   Record("GetIOCounters");
 
   step(kThreadWalk);
-  if (threads != kNoId) WalkThreads(process, id, threads);
+  if (threads != kNoId) WalkThreads(process, id, threads, starting);
 }
 
-void Lister::WalkThreads(void* process, unsigned id, unsigned count) {
+void Lister::WalkThreads(void* process, unsigned id, unsigned count, bool starting) {
   FindHandle thread(processes_, processes_.FindFirstThread(process));
   Record("FindFirstThread");
   if (!thread) {
@@ -190,7 +203,8 @@ void Lister::WalkThreads(void* process, unsigned id, unsigned count) {
     if (processes_.GetThreadCreateTime(thread.Get(), created) != 1)
       tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " without creation time");
     Record("GetThreadCreateTime");
-    if (Ticks(created) + kClockSlack < Ticks(processCreated) || Ticks(created) > now + kClockSlack)
+    if (!starting &&
+        (Ticks(created) + kClockSlack < Ticks(processCreated) || Ticks(created) > now + kClockSlack))
       tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " created at " +
                     std::to_string(Ticks(created)));
     Prime(process);

@@ -27,6 +27,7 @@ struct ListerFigures {
   std::size_t stringsRead = 0;  // live strings that came back with text
   std::size_t environmentCopies = 0;
   std::size_t ownersRead = 0;
+  std::size_t startingSeen = 0;  // records of children still being started
 };
 
 // A process as a walk met it.
@@ -52,6 +53,12 @@ class Lister {
 
   Lister(CZelProcess& processes, CodeTally& tally) : processes_(processes), tally_(tally) {}
 
+  // Wine lists a process that is still being started without an image name
+  // or a creation time (the server's 0x5555555555555555 fill): a record of a
+  // child of `parent` that lacks either is taken for one, and its name and
+  // times are not checked.
+  void TolerateStartingChildrenOf(unsigned parent) { startingParent_ = parent; }
+
   // Walks the object's current snapshot from first to last process, reading
   // the snapshot facts and threads of each, and the live facts too when
   // `live`. Returns the processes walked.
@@ -60,8 +67,9 @@ class Lister {
   const ListerFigures& Figures() const { return figures_; }
 
  private:
+  bool IsStarting(void* process);
   void ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& between);
-  void WalkThreads(void* process, unsigned id, unsigned count);
+  void WalkThreads(void* process, unsigned id, unsigned count, bool starting);
   void ReadLiveFacts(void* process, unsigned id, const BetweenSteps& between);
   void ReadString(void* process, unsigned id, const char* operation,
                   CZelString (CZelProcess::*read)(void*));
@@ -76,6 +84,7 @@ class Lister {
   CZelProcess& processes_;
   CodeTally& tally_;
   ListerFigures figures_;
+  unsigned startingParent_ = 0xFFFFFFFF;
 };
 
 }  // namespace zel::churn

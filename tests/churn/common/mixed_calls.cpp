@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winternl.h>
 #endif
 
 #include "host/zel_handles.h"

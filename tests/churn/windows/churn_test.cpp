@@ -1,0 +1,258 @@
+// The library under Wine while children keep starting and exiting:
+// snapshots taken one after another stay whole, and a lister that reads
+// everything of every process, while processes exit in the middle of its
+// walk, gets only the codes that a process which went away can give.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "children.h"
+#include "code_tally.h"
+#include "lister.h"
+
+namespace {
+
+using zel::churn::AllowedCodes;
+using zel::churn::ChurnPool;
+using zel::churn::CodeTally;
+using zel::churn::FirstFew;
+using zel::churn::Lister;
+using zel::churn::WaitingChild;
+using zel::churn::WaitUntilGone;
+
+constexpr std::size_t kPoolSlots = 50;
+constexpr int kRefreshes = 1000;
+// Under Wine a child costs some 100 ms of CPU to start, and snapshots taken
+// back to back starve the starts: the refreshes keep pace with the pool so
+// that this many children come and go while they run.
+constexpr std::size_t kChildrenDuringRefreshes = 60;
+// No machine this runs on has more; a count beyond it is garbage.
+constexpr unsigned kMostProcesses = 1u << 20;
+
+constexpr ZelCode kSuccess = 0;
+constexpr ZelCode kAccessDenied = 5;
+constexpr ZelCode kInvalidHandle = 6;
+constexpr ZelCode kInvalidParameter = 87;
+constexpr ZelCode kNoMoreItems = 259;
+constexpr ZelCode kPartialCopy = 299;
+
+// The codes each operation may leave here, and why.
+//
+// Everything read from the snapshot succeeds whatever became of the process
+// since: the snapshot is the library's own copy (process_facts.cpp,
+// threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
+// without thread records answers its thread ID with it too.
+//
+// The live facts open the process afresh for each step (process_blocks.cpp:
+// the basic-information query, the PEB read, then the parameters or
+// environment read):
+// - a process that has ended but is still held (by the host here) opens,
+//   but its memory is gone: the reads fail with ERROR_ACCESS_DENIED (5);
+// - a process that is gone fails the open with ERROR_INVALID_PARAMETER
+//   (87), which GetEnvironmentBuffer records as it is, while the strings and
+//   GetUserAndDomain record ERROR_ACCESS_DENIED (5) for any failed open
+//   (live_strings_test.cpp, LiveStringsOfAnEndedChild, checks both);
+// - a read that meets memory the ending process has already released in
+//   part gives ERROR_PARTIAL_COPY (299);
+// - a process that goes between two of a call's opens leaves the later read
+//   a null handle: ERROR_INVALID_HANDLE (6).
+// An ended process that is still held keeps its token, so its owner is
+// read; the main window search reads only the snapshot's ID.
+const AllowedCodes kAllowed = {
+    {"Refresh", {kSuccess}},
+    {"FindFirstProcess", {kSuccess}},
+    {"FindNextProcess", {kSuccess, kNoMoreItems}},
+    {"CloseHandle", {kSuccess}},
+    {"GetName", {kSuccess}},
+    {"GetProcessID", {kSuccess}},
+    {"GetParentProcess", {kSuccess}},
+    {"GetBasePriority", {kSuccess}},
+    {"GetThreadCount", {kSuccess}},
+    {"GetCreateTime", {kSuccess}},
+    {"GetUserTime", {kSuccess}},
+    {"GetKernelTime", {kSuccess}},
+    {"GetMemoryCounters", {kSuccess}},
+    {"GetIOCounters", {kSuccess}},
+    {"FindFirstThread", {kSuccess}},
+    {"GetThreadID", {kSuccess, kNoMoreItems}},
+    {"GetThreadParentProcess", {kSuccess}},
+    {"GetThreadCreateTime", {kSuccess}},
+    {"FindNextThread", {kSuccess, kNoMoreItems}},
+    {"GetImageFile", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetCommandLineW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetCurrentDirectoryW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetWindowTitle", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetDesktopName", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetPath", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetEnvironmentBuffer",
+     {kSuccess, kAccessDenied, kInvalidHandle, kInvalidParameter, kPartialCopy}},
+    {"FreeEnvironmentBuffer", {kSuccess}},
+    {"GetUserAndDomain", {kSuccess, kAccessDenied}},
+    {"GetMainWindow", {kSuccess}},
+};
+
+// Waits a little, at most 100 ms, for the pool to have started `target`
+// children.
+void KeepPace(const ChurnPool& pool, std::size_t target) {
+  for (int i = 0; i < 50 && pool.Started() < target; ++i) ::Sleep(2);
+}
+
+void ExpectOnlyAllowed(const CodeTally& tally) {
+  const auto unexpected = tally.Unexpected(kAllowed);
+  EXPECT_TRUE(unexpected.empty()) << "codes no operation may give here:" << FirstFew(unexpected);
+  EXPECT_TRUE(tally.Breaches().empty()) << FirstFew(tally.Breaches());
+}
+
+TEST(ChurnUnderWine, EveryRefreshSucceedsWithAWholeSnapshot) {
+  const auto host = static_cast<unsigned>(::GetCurrentProcessId());
+  CodeTally tally;
+  CZelProcess refresher;
+  // Nothing but Refresh records on `refresher`, so its code after each one
+  // is what that Refresh left; the walks run on a copy sharing the snapshot.
+  CZelProcess walker(refresher);
+  Lister lister(walker, tally);
+  lister.TolerateStartingChildrenOf(host);
+  std::set<unsigned> childrenSeen;
+  std::set<unsigned> lastChildren;
+  std::size_t exitsSeen = 0;
+  std::size_t fewest = kMostProcesses, most = 0;
+
+  ChurnPool pool(kPoolSlots);
+  for (int i = 0; i < kRefreshes; ++i) {
+    if (refresher.Refresh() != 1) tally.Breach("Refresh " + std::to_string(i) + " failed");
+    tally.Record("Refresh", refresher.GetErrorCode());
+    const unsigned count = refresher.GetProcessCount();
+    if (count < 2 || count > kMostProcesses)
+      tally.Breach("Refresh " + std::to_string(i) + ": " + std::to_string(count) + " processes");
+    fewest = std::min<std::size_t>(fewest, count);
+    most = std::max<std::size_t>(most, count);
+    walker = refresher;
+    std::set<unsigned> children;
+    bool hostSeen = false;
+    for (const auto& process : lister.Walk(false)) {
+      hostSeen = hostSeen || process.id == host;
+      if (process.parent == host) children.insert(process.id);
+    }
+    if (!hostSeen) tally.Breach("Refresh " + std::to_string(i) + " without the host");
+    for (const unsigned id : lastChildren) exitsSeen += children.contains(id) ? 0 : 1;
+    childrenSeen.insert(children.begin(), children.end());
+    lastChildren = std::move(children);
+    KeepPace(pool, (i + 1) * kChildrenDuringRefreshes / kRefreshes);
+  }
+  const std::size_t started = pool.Started();
+
+  const auto& figures = lister.Figures();
+  std::printf(
+      "churn refresh (wine): refreshes=%d children_started=%zu children_seen=%zu "
+      "child_exits_seen=%zu processes_per_snapshot=%zu..%zu processes_walked=%zu "
+      "threads_walked=%zu facts_read=%zu starting_records=%zu\n",
+      kRefreshes, started, childrenSeen.size(), exitsSeen, fewest, most, figures.processes,
+      figures.threads, figures.factCalls, figures.startingSeen);
+  tally.Print("churn refresh (wine)");
+
+  ExpectOnlyAllowed(tally);
+  EXPECT_EQ(pool.StartFailures(), 0u);
+  // The churn was real: the pool restarted its slots while the snapshots were
+  // taken, and the snapshots saw children come and go.
+  EXPECT_GT(started, kPoolSlots);
+  EXPECT_GT(childrenSeen.size(), 0u);
+  EXPECT_GT(exitsSeen, 0u);
+}
+
+// How a child is made to go while the lister reads it.
+enum class Ending {
+  kEnded,       // told to end at its step, and still held by the host
+  kReleased,    // told to end and let go of at its step: it stays open a
+                // while, then its ID names no process
+  kGoneBefore,  // ended and let go of once the snapshot is taken, and gone
+                // before the walk starts
+};
+
+struct PlannedEnding {
+  Ending how;
+  int step;
+  WaitingChild* child;
+  bool done = false;
+};
+
+TEST(ChurnUnderWine, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
+  constexpr int kRounds = 2;
+  constexpr int kVictimsPerRound = 21;
+  CodeTally tally;
+  CZelProcess processes;
+  Lister lister(processes, tally);
+  lister.TolerateStartingChildrenOf(::GetCurrentProcessId());
+  std::size_t planned = 0, ended = 0;
+  int turns[3] = {};
+
+  ChurnPool pool(kPoolSlots);
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::unique_ptr<WaitingChild>> victims;
+    std::map<unsigned, PlannedEnding> plan;
+    for (int i = 0; i < kVictimsPerRound; ++i) {
+      victims.push_back(std::make_unique<WaitingChild>());
+      const auto how = static_cast<Ending>(i % 3);
+      // Each way of ending takes the steps in turn, the second from half-way,
+      // so that over the rounds a death comes before every step.
+      const int turn = ++turns[static_cast<int>(how)];
+      const int step = (turn + static_cast<int>(how) * Lister::kStepCount / 2) % Lister::kStepCount;
+      plan.emplace(static_cast<unsigned>(victims.back()->Id()),
+                   PlannedEnding{how, step, victims.back().get()});
+    }
+    ASSERT_EQ(processes.Refresh(), 1);
+    std::vector<DWORD> goneBefore;
+    for (auto& [id, ending] : plan) {
+      void* found = processes.CreateHandleFromPID(id);
+      EXPECT_NE(found, nullptr) << "the snapshot misses the waiting child " << id;
+      processes.CloseHandle(found);
+      if (ending.how != Ending::kGoneBefore) continue;
+      ending.child->Release();
+      ending.done = true;
+      ++ended;
+      goneBefore.push_back(id);
+    }
+    ASSERT_TRUE(WaitUntilGone(goneBefore)) << "an ended child can still be opened";
+    planned += plan.size();
+    lister.Walk(true, [&](unsigned id, int step) {
+      const auto found = plan.find(id);
+      if (found == plan.end() || found->second.done || found->second.step != step) return;
+      PlannedEnding& ending = found->second;
+      if (ending.how == Ending::kEnded) ending.child->End();
+      else ending.child->Release();
+      ending.done = true;
+      ++ended;
+    });
+  }
+  const std::size_t started = pool.Started();
+
+  const auto& figures = lister.Figures();
+  std::printf(
+      "churn lister (wine): snapshots=%zu processes_walked=%zu threads_walked=%zu "
+      "facts_read=%zu live_calls=%zu strings_read=%zu environment_copies=%zu owners_read=%zu "
+      "children_started=%zu children_ended_mid_walk=%zu\n",
+      figures.snapshots, figures.processes, figures.threads, figures.factCalls, figures.liveCalls,
+      figures.stringsRead, figures.environmentCopies, figures.ownersRead,
+      started + planned, ended);
+  tally.Print("churn lister (wine)");
+
+  ExpectOnlyAllowed(tally);
+  EXPECT_EQ(pool.StartFailures(), 0u);
+  EXPECT_EQ(ended, planned) << "the walk did not reach every child it was to end";
+  // The deliberate endings reached the library: a gone process's open, and
+  // an ended one's memory.
+  EXPECT_TRUE(tally.Saw("GetEnvironmentBuffer", kInvalidParameter));
+  EXPECT_TRUE(tally.Saw("GetEnvironmentBuffer", kAccessDenied));
+  EXPECT_TRUE(tally.Saw("GetCommandLineW", kAccessDenied));
+  EXPECT_TRUE(tally.Saw("GetUserAndDomain", kAccessDenied));
+  EXPECT_GT(figures.stringsRead, 0u);
+}
+
+}  // namespace
