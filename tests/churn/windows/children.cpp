@@ -60,7 +60,8 @@ void ChurnPool::Run(std::size_t count) {
     try {
       slot.emplace(Mode("exit-after-a-moment"));
       ++started_;
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
+      lastFailure_ = error.code().value();
       ++failures_;
     }
   };

@@ -23,7 +23,7 @@ namespace zel::churn {
 // so one thread alone could not keep many slots filled.
 class ChurnPool {
  public:
-  explicit ChurnPool(std::size_t slots, std::size_t drivers = 4);
+  explicit ChurnPool(std::size_t slots, std::size_t drivers = 2);
   ChurnPool(const ChurnPool&) = delete;
   ChurnPool& operator=(const ChurnPool&) = delete;
   // Stops restarting and ends the children still running.
@@ -31,6 +31,8 @@ class ChurnPool {
 
   std::size_t Started() const { return started_.load(); }
   std::size_t StartFailures() const { return failures_.load(); }
+  // The Windows code of the last start that failed, 0 if none did.
+  int LastStartFailure() const { return lastFailure_.load(); }
 
  private:
   void Run(std::size_t slots);
@@ -38,6 +40,7 @@ class ChurnPool {
   zel::host::OwnedHandle stop_;
   std::atomic<std::size_t> started_{0};
   std::atomic<std::size_t> failures_{0};
+  std::atomic<int> lastFailure_{0};
   std::vector<std::thread> drivers_;
 };
 
