@@ -44,8 +44,11 @@ inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) 
 }
 
 // Steps one and two of the handle check: 32 readable bytes whose size tag is
-// 32. Null when either fails.
+// 32. Null when either fails. Every record the library makes is aligned as
+// its type requires; a pointer that is not could never be one, and reading
+// its tag through the record type would be undefined.
 inline ZELFIND_RECORD* ReadableRecord(void* handle) {
+  if (reinterpret_cast<std::uintptr_t>(handle) % alignof(ZELFIND_RECORD) != 0) return nullptr;
   if (os::IsBadReadPtr(handle, layout::kFindRecordSize)) return nullptr;
   auto* record = static_cast<ZELFIND_RECORD*>(handle);
   return record->cbSize == layout::kFindRecordSize ? record : nullptr;

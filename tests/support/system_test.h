@@ -67,16 +67,22 @@ class BadHandles {
       wrong_kinds_.push_back(r);
     }
     wrong_kinds_before_ = wrong_kinds_;
+    layout::ZELFIND_RECORD r{};
+    r.cbSize = layout::kFindRecordSize;
+    r.bKind = layout::ZELFIND_PROCESS;
+    std::memcpy(misaligned_ + 1, &r, sizeof r);
   }
   ~BadHandles() { EXPECT_TRUE(Untouched()) << "an operation wrote to a record it refused"; }
   BadHandles(const BadHandles&) = delete;
   BadHandles& operator=(const BadHandles&) = delete;
-  // Null, an unmapped page, a record cut by the end of the mapping, a size tag
-  // other than 32, and kind bytes 0, 3 and 255.
+  // Null, an unmapped page, a record cut by the end of the mapping, one off
+  // the records' alignment, a size tag other than 32, and kind bytes 0, 3
+  // and 255.
   std::vector<std::pair<std::string, void*>> All() {
     return {{"null", nullptr},
             {"unmapped page", unmapped_.Unmapped()},
             {"record cut by unmapped page", unmapped_.Straddling()},
+            {"misaligned record", misaligned_ + 1},
             {"size 31", &wrong_size_},
             {"kind 0", &wrong_kinds_[0]},
             {"kind 3", &wrong_kinds_[1]},
@@ -93,6 +99,7 @@ class BadHandles {
 
  private:
   UnmappedPage unmapped_;
+  alignas(layout::ZELFIND_RECORD) std::byte misaligned_[sizeof(layout::ZELFIND_RECORD) + 1]{};
   layout::ZELFIND_RECORD wrong_size_{};
   std::vector<layout::ZELFIND_RECORD> wrong_kinds_;
   std::vector<layout::ZELFIND_RECORD> wrong_kinds_before_;

@@ -66,6 +66,20 @@ TEST(HandleCheck, RejectsRecordsThatRunIntoAnUnmappedPage) {
   EXPECT_EQ(AsHandle(mapping.End(), zel::layout::ZELFIND_PROCESS), nullptr);
 }
 
+TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
+  // A record that passes every other test, at each offset that no record the
+  // library makes can have.
+  alignas(ZELFIND_RECORD) std::byte buffer[2 * sizeof(ZELFIND_RECORD)];
+  const ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
+  for (std::size_t offset = 1; offset < alignof(ZELFIND_RECORD); ++offset) {
+    std::memcpy(buffer + offset, &r, sizeof r);
+    EXPECT_EQ(zel::records::ReadableRecord(buffer + offset), nullptr) << offset;
+    EXPECT_EQ(AsHandle(buffer + offset, zel::layout::ZELFIND_PROCESS), nullptr) << offset;
+  }
+  std::memcpy(buffer, &r, sizeof r);
+  EXPECT_EQ(AsHandle(buffer, zel::layout::ZELFIND_PROCESS), reinterpret_cast<ZELFIND_RECORD*>(buffer));
+}
+
 TEST(HandleCheck, WritabilityProbeTellsReadOnlyPages) {
   const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   void* p = mmap(nullptr, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

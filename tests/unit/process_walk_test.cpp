@@ -206,7 +206,9 @@ TEST_F(ProcessWalkTest, BadHandlesGetTheirCodes) {
   all.emplace_back("thread handle", thread);
   for (auto& [name, h] : all) {
     const bool known_kind = name == "thread handle";
-    const bool readable = name != "null" && name.find("unmapped") == std::string::npos;
+    // A misaligned pointer fails the first step, as an unreadable one does.
+    const bool readable = name != "null" && name.find("unmapped") == std::string::npos &&
+                          name != "misaligned record";
     const bool sized = readable && name != "size 31";
 
     EXPECT_EQ(p.FindNextProcess(h), 0) << name;
