@@ -209,6 +209,10 @@ TEST(WindowsTermsTest, MemoryCountersInBytes) {
 
   stat.minorFaults = std::numeric_limits<std::uint32_t>::max();
   EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount, std::numeric_limits<std::uint32_t>::max());
+  // A sum past 64 bits saturates too, rather than wrapping to a small count.
+  stat.minorFaults = std::numeric_limits<std::uint64_t>::max();
+  stat.majorFaults = 2;
+  EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount, std::numeric_limits<std::uint32_t>::max());
 }
 
 }  // namespace

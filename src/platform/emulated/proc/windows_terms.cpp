@@ -59,9 +59,11 @@ layout::VmCounters MemoryCountersOf(const StatusFields& status, const StatFields
   layout::VmCounters vm{};
   vm.PeakVirtualSize = status.vmPeak;
   vm.VirtualSize = status.vmSize;
-  vm.PageFaultCount = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(stat.minorFaults + stat.majorFaults,
-                              std::numeric_limits<std::uint32_t>::max()));
+  // Each count is whatever the file says, so their sum may not fit in 64
+  // bits either: each is held to the field's range before they are added.
+  constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint32_t>::max();
+  vm.PageFaultCount = static_cast<std::uint32_t>(std::min(
+      kMaxCount, std::min(stat.minorFaults, kMaxCount) + std::min(stat.majorFaults, kMaxCount)));
   vm.PeakWorkingSetSize = status.vmHwm;
   vm.WorkingSetSize = status.vmRss;
   vm.PagefileUsage = PrivateBytesOf(status);
