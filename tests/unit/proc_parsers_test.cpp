@@ -151,6 +151,20 @@ TEST(WindowsTermsTest, TicksBecomeHundredNanosecondUnits) {
   // 3*10^12 ticks (950 years at 100 Hz) would overflow if multiplied first.
   EXPECT_EQ(DurationFromTicks(3'000'000'000'000, 100), 300'000'000'000'000'000u);
   EXPECT_EQ(DurationFromTicks(5, 0), 0u);
+  // A clock faster than 2^64 / 10^7 Hz: the remainder's share must not
+  // overflow either.
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_EQ(DurationFromTicks(kMax - 1, 3'000'000'000'000'000'000u), 61'489'146u);
+}
+
+TEST(WindowsTermsTest, TimesTooLargeForFileTimesSaturate) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_EQ(DurationFromTicks(kMax, 100), kMax);
+  EXPECT_EQ(DurationFromTicks(kMax / 100'000, 100), kMax / 100'000 * 100'000);
+  EXPECT_EQ(DurationFromTicks(kMax / 100'000 + 1, 100), kMax);
+  EXPECT_EQ(FileTimeOfStart(kMax / 10'000'000, 0, 100), kMax);
+  EXPECT_EQ(FileTimeOfStart(1'700'000'000, kMax, 100), kMax);
+  EXPECT_EQ(FileTimeOfStart(0, kMax, 0), 116'444'736'000'000'000u);
 }
 
 TEST(WindowsTermsTest, StartTimesCountFrom1601) {

@@ -18,19 +18,26 @@ constexpr std::int32_t kNormalPriority = 8;
 constexpr std::int32_t kBelowNormalPriority = 6;
 constexpr std::int32_t kIdlePriority = 4;
 
+// Wide enough for a 64-bit count times the 10^7 units of a second, and for
+// the sums below, so that the conversions are exact before they saturate.
+using Wide = unsigned __int128;
+
+std::uint64_t Saturated(Wide value) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  return value > kMax ? kMax : static_cast<std::uint64_t>(value);
+}
+
 }  // namespace
 
 std::uint64_t DurationFromTicks(std::uint64_t ticks, std::uint64_t ticksPerSecond) {
   if (ticksPerSecond == 0) return 0;
-  // Whole seconds first, so that the product cannot overflow.
-  return ticks / ticksPerSecond * kFileTimeUnitsPerSecond +
-         ticks % ticksPerSecond * kFileTimeUnitsPerSecond / ticksPerSecond;
+  return Saturated(Wide{ticks} * kFileTimeUnitsPerSecond / ticksPerSecond);
 }
 
 std::uint64_t FileTimeOfStart(std::uint64_t bootTime, std::uint64_t startTicks,
                               std::uint64_t ticksPerSecond) {
-  return kUnixEpochAsFileTime + bootTime * kFileTimeUnitsPerSecond +
-         DurationFromTicks(startTicks, ticksPerSecond);
+  return Saturated(Wide{kUnixEpochAsFileTime} + Wide{bootTime} * kFileTimeUnitsPerSecond +
+                   DurationFromTicks(startTicks, ticksPerSecond));
 }
 
 std::int32_t BasePriorityOf(std::int64_t nice, std::uint32_t policy) {

@@ -14,10 +14,11 @@ inline constexpr std::uint64_t kFileTimeUnitsPerSecond = 10'000'000;  // 100-ns 
 // 1970-01-01 as a FILETIME count (100-ns units since 1601-01-01).
 inline constexpr std::uint64_t kUnixEpochAsFileTime = 116'444'736'000'000'000;
 
-// A duration of clock ticks in 100-ns units.
+// A duration of clock ticks in 100-ns units, truncated; 2^64-1 when it does
+// not fit, since the counts come from files and may be anything.
 std::uint64_t DurationFromTicks(std::uint64_t ticks, std::uint64_t ticksPerSecond);
 // The FILETIME of a start `startTicks` after a boot at `bootTime` (seconds
-// since 1970).
+// since 1970); 2^64-1 when it does not fit.
 std::uint64_t FileTimeOfStart(std::uint64_t bootTime, std::uint64_t startTicks,
                               std::uint64_t ticksPerSecond);
 
