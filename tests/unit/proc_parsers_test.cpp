@@ -111,6 +111,12 @@ TEST(ProcStatusTest, SizesInBytesAndTheRealUid) {
   EXPECT_EQ(kthread.vmSize, 0u);
   EXPECT_EQ(kthread.vmRss, 0u);
   EXPECT_FALSE(ParseStatus("Name:\tx\n").realUid);
+
+  // A size in kB too large for a count of bytes saturates, rather than
+  // wrapping to a small one.
+  const StatusFields huge = ParseStatus("VmPeak:\t18014398509481984 kB\nVmSize:\t18014398509481983 kB\n");
+  EXPECT_EQ(huge.vmPeak, std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(huge.vmSize, 18014398509481983u * 1024);
 }
 
 TEST(ProcIoTest, CountersByName) {
@@ -223,6 +229,10 @@ TEST(WindowsTermsTest, MemoryCountersInBytes) {
 
   stat.minorFaults = std::numeric_limits<std::uint32_t>::max();
   EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount, std::numeric_limits<std::uint32_t>::max());
+  status.rssAnon = std::numeric_limits<std::uint64_t>::max() - 1;
+  status.vmSwap = 2;
+  EXPECT_EQ(PrivateBytesOf(status), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(MemoryCountersOf(status, stat).PagefileUsage, std::numeric_limits<std::uint64_t>::max());
   // A sum past 64 bits saturates too, rather than wrapping to a small count.
   stat.minorFaults = std::numeric_limits<std::uint64_t>::max();
   stat.majorFaults = 2;

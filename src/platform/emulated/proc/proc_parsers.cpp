@@ -1,6 +1,7 @@
 #include "proc_parsers.h"
 
 #include <charconv>
+#include <limits>
 
 namespace zel::emu::proc {
 namespace {
@@ -47,12 +48,15 @@ void ForEachKeyedLine(std::string_view text, Visit visit) {
   }
 }
 
-// "1234 kB" in bytes; a bare number is taken as bytes.
+// "1234 kB" in bytes, 2^64-1 when that does not fit; a bare number is taken
+// as bytes.
 std::uint64_t Size(std::string_view value) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
   const auto fields = SplitFields(value);
   if (fields.empty()) return 0;
   const std::uint64_t number = Number<std::uint64_t>(fields[0]).value_or(0);
-  return fields.size() > 1 && fields[1] == "kB" ? number * 1024 : number;
+  if (fields.size() < 2 || fields[1] != "kB") return number;
+  return number > kMax / 1024 ? kMax : number * 1024;
 }
 
 // Positions in the fields that follow the command name, the state being 0

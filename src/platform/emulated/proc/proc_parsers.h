@@ -41,8 +41,9 @@ std::optional<StatFields> ParseStat(std::string_view text);
 // other entries ("self", "stat", ...).
 std::optional<std::uint32_t> ParseId(std::string_view name);
 
-// The fields of /proc/<pid>/status that the source uses, sizes in bytes; a
-// missing field (a kernel thread has no Vm* lines) is 0.
+// The fields of /proc/<pid>/status that the source uses, sizes in bytes
+// (2^64-1 for a size too large for them); a missing field (a kernel thread
+// has no Vm* lines) is 0.
 struct StatusFields {
   std::optional<std::uint32_t> realUid;  // first field of "Uid:"
   std::uint64_t vmPeak = 0;

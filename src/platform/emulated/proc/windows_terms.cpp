@@ -78,7 +78,9 @@ layout::VmCounters MemoryCountersOf(const StatusFields& status, const StatFields
   return vm;
 }
 
-std::uint64_t PrivateBytesOf(const StatusFields& status) { return status.rssAnon + status.vmSwap; }
+std::uint64_t PrivateBytesOf(const StatusFields& status) {
+  return Saturated(Wide{status.rssAnon} + status.vmSwap);
+}
 
 layout::IoCounters IoCountersOf(const IoFields& io) {
   layout::IoCounters counters{};

@@ -40,7 +40,8 @@ std::string_view FileNameOf(std::string_view path);
 //   PeakWorkingSetSize  VmHWM
 //   WorkingSetSize      VmRSS
 //   PagefileUsage       RssAnon + VmSwap: the private (anonymous) memory that
-//                       is in use, resident or swapped out
+//                       is in use, resident or swapped out (saturating at
+//                       2^64-1)
 //   PeakPagefileUsage   the same, as Linux keeps no peak of it
 //   the four pool quotas 0: Linux charges no pools to a process
 layout::VmCounters MemoryCountersOf(const StatusFields& status, const StatFields& stat);
