@@ -3,7 +3,8 @@
 # when it is missing.
 set -eu
 packages="cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine64 xvfb xauth python3 python3-psutil"
+  g++-mingw-w64-x86-64-posix wine64 xvfb xauth python3 python3-psutil
+  clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

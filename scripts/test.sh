@@ -25,6 +25,8 @@ ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
   -R '^(unit|framework|concurrency)_tests$|^churn_(lister|leaks)$' || status=1
 # Threads with objects of their own, where a data race fails them.
 TSAN_OPTIONS=halt_on_error=1 "$root/build/linux-thread-sanitized/bin/concurrency_tests" || status=1
+# Short fuzzing runs, from the corpora kept in fuzz/corpus.
+"$root/scripts/fuzz.sh" || status=1
 
 zel_xvfb_start
 zel_wine_start
