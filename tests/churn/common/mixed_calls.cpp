@@ -104,4 +104,14 @@ std::size_t MixedCalls::OnTarget(unsigned id) {
   return calls;
 }
 
+bool MixedCalls::TargetsInSnapshot() {
+  bool all = true;
+  for (const unsigned id : targets_) {
+    void* handle = fixed_.CreateHandleFromPID(id);
+    all = all && handle != nullptr;
+    if (handle) fixed_.CloseHandle(handle);
+  }
+  return all;
+}
+
 }  // namespace zel::churn

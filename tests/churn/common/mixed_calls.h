@@ -21,6 +21,9 @@ class MixedCalls {
   MixedCalls(CZelProcess& fixed, std::vector<unsigned> targets, CZelString pattern)
       : fixed_(fixed), targets_(std::move(targets)), pattern_(std::move(pattern)) {}
 
+  // Whether each target is in the fixed snapshot, as the calls need: on one
+  // that is not, they would stop at the first.
+  bool TargetsInSnapshot();
   // One round; returns the number of library calls it made.
   std::size_t Round();
   // Rounds until at least `calls` calls have been made; returns how many.

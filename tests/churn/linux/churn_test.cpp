@@ -15,12 +15,16 @@
 
 #include "ZelProcess.h"
 #include "children.h"
+#include "allowed_codes.h"
 #include "code_tally.h"
 #include "lister.h"
 
 namespace {
 
-using zel::churn::AllowedCodes;
+using zel::churn::kAllowed;
+using zel::churn::kAccessDenied;
+using zel::churn::kInvalidParameter;
+using zel::churn::kPartialCopy;
 using zel::churn::ChurnPool;
 using zel::churn::CodeTally;
 using zel::churn::FirstFew;
@@ -32,68 +36,6 @@ constexpr int kRefreshes = 1000;
 // No machine this runs on has more; a count beyond it is garbage.
 constexpr unsigned kMostProcesses = 1u << 20;
 
-constexpr ZelCode kSuccess = 0;
-constexpr ZelCode kAccessDenied = 5;
-constexpr ZelCode kInvalidHandle = 6;
-constexpr ZelCode kInvalidParameter = 87;
-constexpr ZelCode kNoMoreItems = 259;
-constexpr ZelCode kPartialCopy = 299;
-
-// The codes each operation may leave here, and why.
-//
-// Everything read from the snapshot succeeds whatever became of the process
-// since: the snapshot is the library's own copy (process_facts.cpp,
-// threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
-// without thread records answers its thread ID with it too.
-//
-// The live facts open the process afresh for each step (process_blocks.cpp:
-// the basic-information query, the PEB read, then the parameters or
-// environment read), and the emulation reads /proc at each open
-// (ProcSystem::OnOpenProcess):
-// - a process that is gone when opened fails the open with
-//   ERROR_INVALID_PARAMETER (87); GetEnvironmentBuffer records the open's own
-//   code (as tests/linux/dump_facts.cpp --exited-child checks), while the
-//   strings and GetUserAndDomain record ERROR_ACCESS_DENIED (5) for any
-//   failed open (as proc_live_test.cpp's exited child shows); 5 is also what
-//   a process whose memory may not be read gives (unprivileged.sh);
-// - a zombie or a kernel thread opens but has no memory: the PEB read gives
-//   ERROR_PARTIAL_COPY (299);
-// - a process that goes between two of a call's opens leaves the later read
-//   a null handle: ERROR_INVALID_HANDLE (6).
-// The owner's token and account come from the same open, and the main
-// window search reads only the snapshot's ID (no window on Linux).
-const AllowedCodes kAllowed = {
-    {"Refresh", {kSuccess}},
-    {"FindFirstProcess", {kSuccess}},
-    {"FindNextProcess", {kSuccess, kNoMoreItems}},
-    {"CloseHandle", {kSuccess}},
-    {"GetName", {kSuccess}},
-    {"GetProcessID", {kSuccess}},
-    {"GetParentProcess", {kSuccess}},
-    {"GetBasePriority", {kSuccess}},
-    {"GetThreadCount", {kSuccess}},
-    {"GetCreateTime", {kSuccess}},
-    {"GetUserTime", {kSuccess}},
-    {"GetKernelTime", {kSuccess}},
-    {"GetMemoryCounters", {kSuccess}},
-    {"GetIOCounters", {kSuccess}},
-    {"FindFirstThread", {kSuccess}},
-    {"GetThreadID", {kSuccess, kNoMoreItems}},
-    {"GetThreadParentProcess", {kSuccess}},
-    {"GetThreadCreateTime", {kSuccess}},
-    {"FindNextThread", {kSuccess, kNoMoreItems}},
-    {"GetImageFile", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetCommandLineW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetCurrentDirectoryW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetWindowTitle", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetDesktopName", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetPath", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetEnvironmentBuffer",
-     {kSuccess, kAccessDenied, kInvalidHandle, kInvalidParameter, kPartialCopy}},
-    {"FreeEnvironmentBuffer", {kSuccess}},
-    {"GetUserAndDomain", {kSuccess, kAccessDenied}},
-    {"GetMainWindow", {kSuccess}},
-};
 
 void ExpectOnlyAllowed(const CodeTally& tally) {
   const auto unexpected = tally.Unexpected(kAllowed);

@@ -15,12 +15,15 @@
 
 #include "ZelProcess.h"
 #include "children.h"
+#include "allowed_codes.h"
 #include "code_tally.h"
 #include "lister.h"
 
 namespace {
 
-using zel::churn::AllowedCodes;
+using zel::churn::kAllowed;
+using zel::churn::kAccessDenied;
+using zel::churn::kInvalidParameter;
 using zel::churn::ChurnPool;
 using zel::churn::CodeTally;
 using zel::churn::FirstFew;
@@ -37,67 +40,6 @@ constexpr std::size_t kChildrenDuringRefreshes = 60;
 // No machine this runs on has more; a count beyond it is garbage.
 constexpr unsigned kMostProcesses = 1u << 20;
 
-constexpr ZelCode kSuccess = 0;
-constexpr ZelCode kAccessDenied = 5;
-constexpr ZelCode kInvalidHandle = 6;
-constexpr ZelCode kInvalidParameter = 87;
-constexpr ZelCode kNoMoreItems = 259;
-constexpr ZelCode kPartialCopy = 299;
-
-// The codes each operation may leave here, and why.
-//
-// Everything read from the snapshot succeeds whatever became of the process
-// since: the snapshot is the library's own copy (process_facts.cpp,
-// threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
-// without thread records answers its thread ID with it too.
-//
-// The live facts open the process afresh for each step (process_blocks.cpp:
-// the basic-information query, the PEB read, then the parameters or
-// environment read):
-// - a process that has ended but is still held (by the host here) opens,
-//   but its memory is gone: the reads fail with ERROR_ACCESS_DENIED (5);
-// - a process that is gone fails the open with ERROR_INVALID_PARAMETER
-//   (87), which GetEnvironmentBuffer records as it is, while the strings and
-//   GetUserAndDomain record ERROR_ACCESS_DENIED (5) for any failed open
-//   (live_strings_test.cpp, LiveStringsOfAnEndedChild, checks both);
-// - a read that meets memory the ending process has already released in
-//   part gives ERROR_PARTIAL_COPY (299);
-// - a process that goes between two of a call's opens leaves the later read
-//   a null handle: ERROR_INVALID_HANDLE (6).
-// An ended process that is still held keeps its token, so its owner is
-// read; the main window search reads only the snapshot's ID.
-const AllowedCodes kAllowed = {
-    {"Refresh", {kSuccess}},
-    {"FindFirstProcess", {kSuccess}},
-    {"FindNextProcess", {kSuccess, kNoMoreItems}},
-    {"CloseHandle", {kSuccess}},
-    {"GetName", {kSuccess}},
-    {"GetProcessID", {kSuccess}},
-    {"GetParentProcess", {kSuccess}},
-    {"GetBasePriority", {kSuccess}},
-    {"GetThreadCount", {kSuccess}},
-    {"GetCreateTime", {kSuccess}},
-    {"GetUserTime", {kSuccess}},
-    {"GetKernelTime", {kSuccess}},
-    {"GetMemoryCounters", {kSuccess}},
-    {"GetIOCounters", {kSuccess}},
-    {"FindFirstThread", {kSuccess}},
-    {"GetThreadID", {kSuccess, kNoMoreItems}},
-    {"GetThreadParentProcess", {kSuccess}},
-    {"GetThreadCreateTime", {kSuccess}},
-    {"FindNextThread", {kSuccess, kNoMoreItems}},
-    {"GetImageFile", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetCommandLineW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetCurrentDirectoryW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetWindowTitle", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetDesktopName", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetPath", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
-    {"GetEnvironmentBuffer",
-     {kSuccess, kAccessDenied, kInvalidHandle, kInvalidParameter, kPartialCopy}},
-    {"FreeEnvironmentBuffer", {kSuccess}},
-    {"GetUserAndDomain", {kSuccess, kAccessDenied}},
-    {"GetMainWindow", {kSuccess}},
-};
 
 // Waits a little, at most 100 ms, for the pool to have started `target`
 // children.

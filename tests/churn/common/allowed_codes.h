@@ -1,0 +1,69 @@
+// The codes that each operation may leave while processes keep starting and
+// exiting, on both targets, and why.
+//
+// Everything read from the snapshot succeeds whatever became of the process
+// since: the snapshot is the library's own copy (process_facts.cpp,
+// threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
+// without thread records answers its thread ID with it too.
+//
+// The live facts open the process afresh for each step (process_blocks.cpp:
+// the basic-information query, the PEB read, then the parameters or
+// environment read):
+// - a process that is gone fails the open with ERROR_INVALID_PARAMETER (87),
+//   which GetEnvironmentBuffer records as it is, while the strings and
+//   GetUserAndDomain record ERROR_ACCESS_DENIED (5) for any failed open;
+// - a process whose memory may not or can no longer be read (on Windows one
+//   that has ended but is still held) gives ERROR_ACCESS_DENIED (5);
+// - a read that meets no memory or memory released in part (on Linux a
+//   zombie or a kernel thread) gives ERROR_PARTIAL_COPY (299);
+// - a process that goes between two of a call's opens leaves the later read
+//   a null handle: ERROR_INVALID_HANDLE (6).
+// The owner's token comes from an open of its own, and the main window
+// search reads only the snapshot's ID.
+#pragma once
+
+#include "code_tally.h"
+
+namespace zel::churn {
+
+inline constexpr ZelCode kSuccess = 0;
+inline constexpr ZelCode kAccessDenied = 5;
+inline constexpr ZelCode kInvalidHandle = 6;
+inline constexpr ZelCode kInvalidParameter = 87;
+inline constexpr ZelCode kNoMoreItems = 259;
+inline constexpr ZelCode kPartialCopy = 299;
+
+inline const AllowedCodes kAllowed = {
+    {"Refresh", {kSuccess}},
+    {"FindFirstProcess", {kSuccess}},
+    {"FindNextProcess", {kSuccess, kNoMoreItems}},
+    {"CloseHandle", {kSuccess}},
+    {"GetName", {kSuccess}},
+    {"GetProcessID", {kSuccess}},
+    {"GetParentProcess", {kSuccess}},
+    {"GetBasePriority", {kSuccess}},
+    {"GetThreadCount", {kSuccess}},
+    {"GetCreateTime", {kSuccess}},
+    {"GetUserTime", {kSuccess}},
+    {"GetKernelTime", {kSuccess}},
+    {"GetMemoryCounters", {kSuccess}},
+    {"GetIOCounters", {kSuccess}},
+    {"FindFirstThread", {kSuccess}},
+    {"GetThreadID", {kSuccess, kNoMoreItems}},
+    {"GetThreadParentProcess", {kSuccess}},
+    {"GetThreadCreateTime", {kSuccess}},
+    {"FindNextThread", {kSuccess, kNoMoreItems}},
+    {"GetImageFile", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetCommandLineW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetCurrentDirectoryW", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetWindowTitle", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetDesktopName", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetPath", {kSuccess, kAccessDenied, kInvalidHandle, kPartialCopy}},
+    {"GetEnvironmentBuffer",
+     {kSuccess, kAccessDenied, kInvalidHandle, kInvalidParameter, kPartialCopy}},
+    {"FreeEnvironmentBuffer", {kSuccess}},
+    {"GetUserAndDomain", {kSuccess, kAccessDenied}},
+    {"GetMainWindow", {kSuccess}},
+};
+
+}  // namespace zel::churn
