@@ -36,7 +36,7 @@ struct Outcome {
 };
 
 Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)>& arm,
-            const std::function<bool(zel::emu::System&)>& hit) {
+                const std::function<bool(zel::emu::System&)>& hit) {
   Outcome run;
   const long live_before = zel::test::LiveAllocations();
   {
@@ -59,10 +59,6 @@ Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)
   return run;
 }
 
-std::string Describe(const Operation& op, const std::string& fault) {
-  return op.name + " with " + fault;
-}
-
 void Check(const Operation& op, const std::string& fault, const Outcome& run, const Expectation& want) {
   std::string wrong;
   if (!run.fault_hit) wrong += " the fault was never reached;";
@@ -73,7 +69,7 @@ void Check(const Operation& op, const std::string& fault, const Outcome& run, co
   if (!run.outputs_as_promised) wrong += " the caller's outputs are not as promised;";
   if (!run.handles_closed) wrong += " platform handles left open;";
   if (!run.allocations_balanced) wrong += " allocations left live;";
-  if (!wrong.empty()) ADD_FAILURE() << Describe(op, fault) << ":" << wrong;
+  if (!wrong.empty()) ADD_FAILURE() << op.name << " with " << fault << ":" << wrong;
 }
 
 std::string KindName(CallFault::Kind kind) {
@@ -89,9 +85,9 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
   long calls_failed = 0;
   long allocations_failed = 0;
   for (const Operation& op : zel::sweep::Operations()) {
-    // The successful run, recorded.
-    // Reserved, so that taking the record keeps no more allocations live
-    // than before the run: the names are views of literals.
+    // The successful run, recorded. The list is reserved, so that taking the
+    // record keeps no more allocations live than before the run (the names
+    // are views of literals).
     std::vector<std::string_view> calls;
     calls.reserve(256);
     long allocations = 0;
@@ -112,18 +108,17 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
       Check(op, "no fault", clean, op.success);
     }
 
-    std::vector<int> seen;  // occurrence of each call among those of its name
     for (std::size_t i = 0; i < calls.size(); ++i) {
-      int occurrence = 1;
+      int occurrence = 1;  // among the calls of its name
       for (std::size_t j = 0; j < i; ++j) occurrence += calls[j] == calls[i] ? 1 : 0;
       for (const CallFault& fault : zel::emu::WaysToFail(calls[i])) {
         const Outcome run = RunOnce(
             op,
             [&](zel::emu::System& system) { system.FailCall(static_cast<int>(i), fault); },
             [](zel::emu::System& system) { return system.CallFailed(); });
-        Check(op,
-              std::string(calls[i]) + " #" + std::to_string(occurrence) + " failing with " + KindName(fault.kind),
-              run, op.Expect(std::string(calls[i]), occurrence, fault));
+        const std::string call(calls[i]);
+        Check(op, call + " #" + std::to_string(occurrence) + " failing with " + KindName(fault.kind),
+              run, op.Expect(call, occurrence, fault));
         ++calls_failed;
       }
     }
