@@ -103,9 +103,12 @@ std::vector<WalkedProcess> Lister::Walk(bool live, const BetweenSteps& between) 
 }
 
 bool Lister::IsStarting(void* process) {
-  if (processes_.GetParentProcess(process) != startingParent_) return false;
+  constexpr std::uint64_t kUnsetTime = 0x5555555555555555;
+  if (startingParent_ == kNoParent) return false;
   FILETIME created{};
   processes_.GetCreateTime(process, created);
+  if (Ticks(created) == kUnsetTime) return true;
+  if (processes_.GetParentProcess(process) != startingParent_) return false;
   return processes_.GetName(process).IsEmpty() || Ticks(created) > NowTicks() + kClockSlack;
 }
 

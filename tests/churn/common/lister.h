@@ -54,9 +54,10 @@ class Lister {
   Lister(CZelProcess& processes, CodeTally& tally) : processes_(processes), tally_(tally) {}
 
   // Wine lists a process that is still being started without an image name
-  // or a creation time (the server's 0x5555555555555555 fill): a record of a
-  // child of `parent` that lacks either is taken for one, and its name and
-  // times are not checked.
+  // or a creation time (the server's 0x5555555555555555 fill), and then not
+  // always with its parent yet: a record with that fill, or a child of
+  // `parent` without a name or with a creation time to come, is taken for
+  // one, and its name and times are not checked.
   void TolerateStartingChildrenOf(unsigned parent) { startingParent_ = parent; }
 
   // Walks the object's current snapshot from first to last process, reading
@@ -84,7 +85,8 @@ class Lister {
   CZelProcess& processes_;
   CodeTally& tally_;
   ListerFigures figures_;
-  unsigned startingParent_ = 0xFFFFFFFF;
+  static constexpr unsigned kNoParent = 0xFFFFFFFF;
+  unsigned startingParent_ = kNoParent;
 };
 
 }  // namespace zel::churn
