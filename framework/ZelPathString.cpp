@@ -18,5 +18,5 @@ int CZelPathString::MatchSpec(const unsigned short* pszSpec) const
         return 0;
     const unsigned short* name = *this;
     zel::wildcard::NoSteps uncounted;
-    return zel::wildcard::MatchSpec(name, GetLength(), pszSpec, uncounted) ? 1 : 0;
+    return zel::wildcard::MatchesAnyPattern(name, GetLength(), pszSpec, uncounted) ? 1 : 0;
 }

@@ -54,14 +54,14 @@ inline bool IsMatchAll(const unsigned short* pat, std::size_t patLen) noexcept
     return patLen == 3 && pat[0] == u'*' && pat[1] == u'.' && pat[2] == u'*';
 }
 
-// Whether the name matches any pattern of the NUL-terminated list `spec` (see
+// Whether the name matches any pattern of the NUL-terminated list `patterns` (see
 // CZelPathString::MatchSpec). Walking the list takes one step per unit of it,
 // besides the steps of each pattern's match.
 template <class Steps>
-bool MatchSpec(const unsigned short* name, std::size_t nameLen, const unsigned short* spec,
+bool MatchesAnyPattern(const unsigned short* name, std::size_t nameLen, const unsigned short* patterns,
                Steps& steps) noexcept
 {
-    const unsigned short* cursor = spec;
+    const unsigned short* cursor = patterns;
     while (*cursor != 0) {
         while (*cursor == u' ') {
             steps.Step();

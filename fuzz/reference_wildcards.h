@@ -69,17 +69,17 @@ inline bool ReferenceMatchPattern(const Units& name, const Units& pattern) {
 
 // The patterns of a list, as MatchSpec's contract describes them: split at
 // ';', leading spaces dropped, empty ones left out.
-inline std::vector<Units> ReferencePatterns(const Units& spec) {
+inline std::vector<Units> ReferencePatterns(const Units& list) {
   std::vector<Units> patterns;
   Units current;
   bool leading = true;
-  for (std::size_t i = 0; i <= spec.size(); ++i) {
-    if (i == spec.size() || spec[i] == u';') {
+  for (std::size_t i = 0; i <= list.size(); ++i) {
+    if (i == list.size() || list[i] == u';') {
       if (!current.empty()) patterns.push_back(current);
       current.clear();
       leading = true;
-    } else if (!(leading && spec[i] == u' ')) {
-      current.push_back(spec[i]);
+    } else if (!(leading && list[i] == u' ')) {
+      current.push_back(list[i]);
       leading = false;
     }
   }

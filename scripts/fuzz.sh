@@ -18,7 +18,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for fuzzer in match_spec handle_check proc_parsers; do
+for fuzzer in wildcard_list handle_check proc_parsers; do
   mkdir "$work/$fuzzer"
   log="$work/$fuzzer.log"
   # New inputs go to the first directory; the repository's corpus is only read.

@@ -75,17 +75,17 @@ TEST(WildcardSteps, ListWalkAddsOneStepPerUnit)
     // No pattern matches, so every one is tried: the walk may cost the sum of
     // their bounds plus one step per unit of the list.
     const std::u16string_view name = u"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
-    const std::u16string_view spec = u"  *a*a*b;;  ;*x*x*xy; ?;*.**";
-    std::size_t bound = spec.size();
+    const std::u16string_view list = u"  *a*a*b;;  ;*x*x*xy; ?;*.**";
+    std::size_t bound = list.size();
     for (std::u16string_view pattern : {u"*a*a*b", u"*x*x*xy", u"?", u"*.**"})
         bound += Bound(name, pattern);
     const auto n = Units(name);
-    const auto s = Units(spec);
+    const auto s = Units(list);
     CountSteps steps;
-    EXPECT_FALSE(zel::wildcard::MatchSpec(n.data(), name.size(), s.data(), steps));
+    EXPECT_FALSE(zel::wildcard::MatchesAnyPattern(n.data(), name.size(), s.data(), steps));
     EXPECT_LE(steps.count, bound);
     // Each pattern was really tried against the name.
-    EXPECT_GT(steps.count, spec.size() + 4 * name.size());
+    EXPECT_GT(steps.count, list.size() + 4 * name.size());
 }
 
 }  // namespace

@@ -28,17 +28,17 @@ std::size_t PatternBound(const Units& name, const Units& pattern) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Units name, spec;
+  Units name, list;
   std::size_t i = 0;
   for (; i < size && data[i] != '\n'; ++i) name.push_back(zel::fuzz::UnitOf(data[i]));
-  for (++i; i < size && data[i] != 0; ++i) spec.push_back(zel::fuzz::UnitOf(data[i]));
-  Units terminated = spec;
+  for (++i; i < size && data[i] != 0; ++i) list.push_back(zel::fuzz::UnitOf(data[i]));
+  Units terminated = list;
   terminated.push_back(0);
 
   // Each pattern on its own: the same answer, within its bound.
   bool expected = false;
-  std::size_t bound = spec.size();
-  for (const Units& pattern : zel::fuzz::ReferencePatterns(spec)) {
+  std::size_t bound = list.size();
+  for (const Units& pattern : zel::fuzz::ReferencePatterns(list)) {
     if (zel::fuzz::IsStarDotStar(pattern)) {
       expected = true;
       continue;
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The counted walk over the list: the same answer, within the sum of the
   // patterns' bounds and a step per unit of the list.
   CountSteps steps;
-  ZEL_FUZZ_CHECK(zel::wildcard::MatchSpec(name.data(), name.size(), terminated.data(), steps) ==
+  ZEL_FUZZ_CHECK(zel::wildcard::MatchesAnyPattern(name.data(), name.size(), terminated.data(), steps) ==
                  expected);
   ZEL_FUZZ_CHECK(steps.count <= bound);
   return 0;
