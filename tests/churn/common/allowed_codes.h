@@ -22,6 +22,8 @@
 // search reads only the snapshot's ID.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "code_tally.h"
 
 namespace zel::churn {
@@ -65,5 +67,13 @@ inline const AllowedCodes kAllowed = {
     {"GetUserAndDomain", {kSuccess, kAccessDenied}},
     {"GetMainWindow", {kSuccess}},
 };
+
+// Every code seen is one its operation may give, and no result disagreed
+// with its code.
+inline void ExpectOnlyAllowed(const CodeTally& tally) {
+  const auto unexpected = tally.Unexpected(kAllowed);
+  EXPECT_TRUE(unexpected.empty()) << "codes no operation may give here:" << FirstFew(unexpected);
+  EXPECT_TRUE(tally.Breaches().empty()) << FirstFew(tally.Breaches());
+}
 
 }  // namespace zel::churn

@@ -18,65 +18,32 @@
 #include "allowed_codes.h"
 #include "code_tally.h"
 #include "lister.h"
+#include "refreshes.h"
 
 namespace {
 
-using zel::churn::kAllowed;
+using zel::churn::ChurnPool;
+using zel::churn::CodeTally;
+using zel::churn::ExpectOnlyAllowed;
 using zel::churn::kAccessDenied;
 using zel::churn::kInvalidParameter;
 using zel::churn::kPartialCopy;
-using zel::churn::ChurnPool;
-using zel::churn::CodeTally;
-using zel::churn::FirstFew;
 using zel::churn::Lister;
+using zel::churn::RefreshFigures;
+using zel::churn::RunRefreshes;
 using zel::churn::WaitingChild;
 
 constexpr std::size_t kPoolSlots = 50;
 constexpr int kRefreshes = 1000;
-// No machine this runs on has more; a count beyond it is garbage.
-constexpr unsigned kMostProcesses = 1u << 20;
-
-
-void ExpectOnlyAllowed(const CodeTally& tally) {
-  const auto unexpected = tally.Unexpected(kAllowed);
-  EXPECT_TRUE(unexpected.empty()) << "codes no operation may give here:" << FirstFew(unexpected);
-  EXPECT_TRUE(tally.Breaches().empty()) << FirstFew(tally.Breaches());
-}
 
 TEST(ChurnOnLinux, EveryRefreshSucceedsWithAWholeSnapshot) {
   const auto host = static_cast<unsigned>(getpid());
   CodeTally tally;
   CZelProcess refresher;
-  // Nothing but Refresh records on `refresher`, so its code after each one
-  // is what that Refresh left; the walks run on a copy sharing the snapshot.
   CZelProcess walker(refresher);
   Lister lister(walker, tally);
-  std::set<unsigned> childrenSeen;
-  std::set<unsigned> lastChildren;
-  std::size_t exitsSeen = 0;
-  std::size_t fewest = kMostProcesses, most = 0;
-
   ChurnPool pool(kPoolSlots);
-  for (int i = 0; i < kRefreshes; ++i) {
-    if (refresher.Refresh() != 1) tally.Breach("Refresh " + std::to_string(i) + " failed");
-    tally.Record("Refresh", refresher.GetErrorCode());
-    const unsigned count = refresher.GetProcessCount();
-    if (count < 2 || count > kMostProcesses)
-      tally.Breach("Refresh " + std::to_string(i) + ": " + std::to_string(count) + " processes");
-    fewest = std::min<std::size_t>(fewest, count);
-    most = std::max<std::size_t>(most, count);
-    walker = refresher;
-    std::set<unsigned> children;
-    bool hostSeen = false;
-    for (const auto& process : lister.Walk(false)) {
-      hostSeen = hostSeen || process.id == host;
-      if (process.parent == host) children.insert(process.id);
-    }
-    if (!hostSeen) tally.Breach("Refresh " + std::to_string(i) + " without the host");
-    for (const unsigned id : lastChildren) exitsSeen += children.contains(id) ? 0 : 1;
-    childrenSeen.insert(children.begin(), children.end());
-    lastChildren = std::move(children);
-  }
+  const RefreshFigures run = RunRefreshes(refresher, walker, lister, tally, host, kRefreshes);
   const std::size_t started = pool.Started();
 
   const auto& figures = lister.Figures();
@@ -84,7 +51,7 @@ TEST(ChurnOnLinux, EveryRefreshSucceedsWithAWholeSnapshot) {
       "churn refresh (linux): refreshes=%d children_started=%zu children_seen=%zu "
       "child_exits_seen=%zu processes_per_snapshot=%zu..%zu processes_walked=%zu "
       "threads_walked=%zu facts_read=%zu\n",
-      kRefreshes, started, childrenSeen.size(), exitsSeen, fewest, most, figures.processes,
+      kRefreshes, started, run.childrenSeen, run.exitsSeen, run.fewest, run.most, figures.processes,
       figures.threads, figures.factCalls);
   tally.Print("churn refresh (linux)");
 
@@ -93,8 +60,8 @@ TEST(ChurnOnLinux, EveryRefreshSucceedsWithAWholeSnapshot) {
   // The churn was real: the pool restarted its slots while the snapshots were
   // taken, and the snapshots saw children come and go.
   EXPECT_GT(started, kPoolSlots);
-  EXPECT_GT(childrenSeen.size(), 0u);
-  EXPECT_GT(exitsSeen, 0u);
+  EXPECT_GT(run.childrenSeen, 0u);
+  EXPECT_GT(run.exitsSeen, 0u);
 }
 
 // How a child is made to go while the lister reads it.
