@@ -27,8 +27,9 @@ class SystemTest : public ::testing::Test {
   emu::ScopedSystem use{system};
 };
 
-// An address whose page is not mapped, and one whose last 31 bytes are the
-// last mapped ones: a handle there cannot be read for 32 bytes.
+// An address whose page is not mapped, and one aligned as the records are
+// whose last mapped bytes do not reach 32: a handle there is refused by the
+// readability probe, not by its alignment.
 class UnmappedPage {
  public:
   UnmappedPage() {
@@ -40,16 +41,18 @@ class UnmappedPage {
     layout::ZELFIND_RECORD r{};
     r.cbSize = layout::kFindRecordSize;
     r.bKind = layout::ZELFIND_PROCESS;
-    std::memcpy(Straddling(), &r, sizeof r - 1);
+    std::memcpy(Straddling(), &r, kMappedPart);
   }
   ~UnmappedPage() { munmap(base_, page_); }
   UnmappedPage(const UnmappedPage&) = delete;
   UnmappedPage& operator=(const UnmappedPage&) = delete;
 
   void* Unmapped() const { return base_ + page_; }
-  void* Straddling() const { return base_ + page_ - (sizeof(layout::ZELFIND_RECORD) - 1); }
+  void* Straddling() const { return base_ + page_ - kMappedPart; }
 
  private:
+  static constexpr std::size_t kMappedPart =
+      sizeof(layout::ZELFIND_RECORD) - alignof(layout::ZELFIND_RECORD);
   std::size_t page_;
   std::byte* base_;
 };

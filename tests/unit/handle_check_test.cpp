@@ -6,28 +6,12 @@
 #include <cstring>
 
 #include "snapshot/records.h"
+#include "support/system_test.h"
 
 namespace {
 
 using zel::layout::ZELFIND_RECORD;
 using zel::records::AsHandle;
-
-// Two pages: the first readable, the second not mapped at all.
-class EdgeOfMapping {
- public:
-  EdgeOfMapping() {
-    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    void* p = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    base_ = static_cast<std::byte*>(p);
-    munmap(base_ + page_, page_);
-  }
-  ~EdgeOfMapping() { munmap(base_, page_); }
-  std::byte* End() const { return base_ + page_; }
-
- private:
-  std::size_t page_;
-  std::byte* base_;
-};
 
 ZELFIND_RECORD Record(std::uint32_t size, std::uint8_t kind) {
   ZELFIND_RECORD r{};
@@ -55,15 +39,16 @@ TEST(HandleCheck, AcceptsOnlyReadableRecordsOfSizeAndKind) {
 }
 
 TEST(HandleCheck, RejectsRecordsThatRunIntoAnUnmappedPage) {
-  EdgeOfMapping mapping;
-  // A valid record whose last byte is the last mapped one passes; moved by
-  // one byte it reaches the unmapped page and fails without a fault.
+  zel::test::UnmappedPage mapping;
+  auto* end = static_cast<std::byte*>(mapping.Unmapped());
+  // A valid record whose last byte is the last mapped one passes; moved on by
+  // its alignment it reaches the unmapped page and fails without a fault.
   ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
-  std::byte* fits = mapping.End() - sizeof r;
+  std::byte* fits = end - sizeof r;
   std::memcpy(fits, &r, sizeof r);
   EXPECT_NE(AsHandle(fits, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(AsHandle(mapping.End() - sizeof r + 1, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(AsHandle(mapping.End(), zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(AsHandle(fits + alignof(ZELFIND_RECORD), zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(AsHandle(end, zel::layout::ZELFIND_PROCESS), nullptr);
 }
 
 TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
