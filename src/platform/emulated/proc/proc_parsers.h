@@ -37,10 +37,6 @@ inline constexpr std::uint64_t kKernelThreadFlag = 0x00200000;
 // '(' to the last ')', since it may itself contain both.
 std::optional<StatFields> ParseStat(std::string_view text);
 
-// The ID that a directory of /proc (or of task/) is named by; null for the
-// other entries ("self", "stat", ...).
-std::optional<std::uint32_t> ParseId(std::string_view name);
-
 // The fields of /proc/<pid>/status that the source uses, sizes in bytes
 // (2^64-1 for a size too large for them); a missing field (a kernel thread
 // has no Vm* lines) is 0.
