@@ -1,10 +1,13 @@
 #!/bin/sh
 # Installs what the builds and tests need on a Debian 12 machine (as root),
-# when it is missing.
+# when it is missing: the packages named as arguments, or else all of them.
 set -eu
 packages="cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine64 xvfb xauth python3 python3-psutil
-  clang libclang-rt-14-dev"
+  clang libclang-rt-14-dev tmux prometheus prometheus-node-exporter"
+if [ $# -gt 0 ]; then
+  packages="$*"
+fi
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
