@@ -1,11 +1,11 @@
 // The JSON that zelps --json prints: string escapes and the shape of each
 // object.
+#include "zelps/process_json.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
-
-#include "zelps/process_json.h"
 
 namespace {
 
@@ -84,6 +84,19 @@ TEST(ZelpsProcessJson, KeepsEmptyAndUnknownValuesAsValues) {
             R"("createTime":null,"owner":"","commandLine":"","threads":[]})");
 }
 
+TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
+  zelps::ProcessRow row;
+  row.userTicks = 15'000'000;
+  row.kernelTicks = 10'000'000;
+  row.workingSet = 8192;
+  using zelps::Column;
+  EXPECT_TRUE(
+      zelps::ProcessJson(row, {}, false,
+                         {Column::Name, Column::CpuTime, Column::WorkingSet, Column::CpuPercent})
+          .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
+                     R"("cpuPercent":null})"));
+}
+
 TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {
   zelps::ProcessRow row = Process();
   row.name = "a\"b\\c\x01.exe";
@@ -94,10 +107,11 @@ TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {
   EXPECT_EQ(json.find('\0'), std::string::npos);
 }
 
-TEST(ZelpsEnvironmentJson, ListsTheVariablesInOrder) {
-  EXPECT_EQ(zelps::EnvironmentJson(56, {"=C:=C:\\", "PATH=C:\\windows;C:\\bin", "E="}),
-            R"({"id":56,"environment":["=C:=C:\\","PATH=C:\\windows;C:\\bin","E="]})");
-  EXPECT_EQ(zelps::EnvironmentJson(7, {}), R"({"id":7,"environment":[]})");
+TEST(ZelpsEnvironmentJson, ListsTheVariablesInOrderAndWhetherTheyWereCut) {
+  EXPECT_EQ(zelps::EnvironmentJson(56, {"=C:=C:\\", "PATH=C:\\windows;C:\\bin", "E="}, true),
+            R"({"id":56,"environment":["=C:=C:\\","PATH=C:\\windows;C:\\bin","E="],)"
+            R"("truncated":true})");
+  EXPECT_EQ(zelps::EnvironmentJson(7, {}), R"({"id":7,"environment":[],"truncated":false})");
 }
 
 }  // namespace

@@ -12,20 +12,28 @@ namespace zelps {
 
 inline constexpr std::size_t kEnvironmentBytes = 4096;
 
-// The NUL-separated UTF-16 strings of the block, up to its empty string or its
-// end; a variable cut by the end of the copy is left out.
-inline std::vector<std::string> EnvironmentVariables(const unsigned char* block, std::size_t bytes) {
+struct EnvironmentVariables {
+  std::vector<std::string> variables;  // each "NAME=value"
+  // The copy ended before the block's closing empty string: there are more
+  // variables than these, and the last one read may be cut.
+  bool truncated = false;
+};
+
+// The NUL-separated UTF-16 strings of the block, up to its empty string or
+// the end of the copy; a variable cut by the end of the copy is left out.
+inline EnvironmentVariables SplitEnvironment(const unsigned char* block, std::size_t bytes) {
   std::vector<unsigned short> units(bytes / sizeof(unsigned short));
   std::memcpy(units.data(), block, units.size() * sizeof(unsigned short));
-  std::vector<std::string> variables;
+  EnvironmentVariables result;
   std::size_t start = 0;
   for (std::size_t i = 0; i < units.size(); ++i) {
     if (units[i] != 0) continue;
-    if (i == start) break;
-    variables.push_back(CZelString(units.data() + start, i - start).ToUtf8());
+    if (i == start) return result;
+    result.variables.push_back(CZelString(units.data() + start, i - start).ToUtf8());
     start = i + 1;
   }
-  return variables;
+  result.truncated = true;
+  return result;
 }
 
 }  // namespace zelps

@@ -2,6 +2,7 @@
 // at a time.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -50,6 +51,13 @@ class JsonObject {
   }
   JsonObject& Number(std::string_view name, std::int64_t value) {
     return Raw(name, std::to_string(value));
+  }
+  JsonObject& Real(std::string_view name, double value) {
+    char text[64];
+    return Raw(name, std::string_view(text, std::to_chars(text, text + sizeof text, value).ptr));
+  }
+  JsonObject& RealOrNull(std::string_view name, const std::optional<double>& value) {
+    return value ? Real(name, *value) : Raw(name, "null");
   }
   // A value that is already JSON text: an array or object built elsewhere.
   JsonObject& Raw(std::string_view name, std::string_view json) {

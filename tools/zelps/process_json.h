@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "columns.h"
 #include "filetime.h"
 #include "json.h"
 #include "process_table.h"
@@ -14,8 +15,12 @@ namespace zelps {
 // {"id","parentId","threadCount","basePriority","name","createTime"}, then
 // "depth" in a tree, "owner" and "commandLine" when they were read (empty
 // where they could not be) and "threads" [{"id","created"}] when they were
-// listed. Times are ISO 8601 UTC, or null where the platform has none.
-inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree) {
+// listed. Times are ISO 8601 UTC, or null where the platform has none. The
+// counters among `columns` add "cpuTime" (seconds, user and kernel),
+// "workingSetBytes", "privateBytes", "ioBytes" and "cpuPercent" (null before
+// there are two snapshots).
+inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree,
+                               const std::vector<Column>& columns = {}) {
   JsonObject object;
   object.Number("id", row.id)
       .Number("parentId", row.parentId)
@@ -37,17 +42,44 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
     }
     object.Raw("threads", threads + "]");
   }
+  for (const Column column : columns) {
+    switch (column) {
+      case Column::CpuTime:
+        object.Real("cpuTime", (row.userTicks + row.kernelTicks) / 1e7);
+        break;
+      case Column::WorkingSet:
+        object.Number("workingSetBytes", std::int64_t(row.workingSet));
+        break;
+      case Column::PrivateBytes:
+        object.Number("privateBytes", std::int64_t(row.privateBytes));
+        break;
+      case Column::IoBytes:
+        object.Number("ioBytes", std::int64_t(row.ioBytes));
+        break;
+      case Column::CpuPercent:
+        object.RealOrNull("cpuPercent", row.cpuPercent);
+        break;
+      default:
+        break;
+    }
+  }
   return object.Text();
 }
 
-// {"id","environment"}: the variables of one process, each "NAME=value".
-inline std::string EnvironmentJson(unsigned id, const std::vector<std::string>& variables) {
+// {"id","environment","truncated"}: the variables of one process, each
+// "NAME=value", and whether the copy cut the block.
+inline std::string EnvironmentJson(unsigned id, const std::vector<std::string>& variables,
+                                   bool truncated = false) {
   std::string list = "[";
   for (const std::string& variable : variables) {
     if (list.size() > 1) list += ',';
     AppendJsonString(list, variable);
   }
-  return JsonObject().Number("id", id).Raw("environment", list + "]").Text();
+  return JsonObject()
+      .Number("id", id)
+      .Raw("environment", list + "]")
+      .Raw("truncated", truncated ? "true" : "false")
+      .Text();
 }
 
 }  // namespace zelps

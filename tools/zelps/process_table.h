@@ -3,12 +3,16 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ZelProcess.h"
 #include "filetime.h"
 #include "host/zel_handles.h"
+#ifdef _WIN32
+#include <winternl.h>
+#endif
 
 namespace zelps {
 
@@ -24,10 +28,16 @@ struct ProcessRow {
   long basePriority = 0;
   std::string name;
   FILETIME created{};
-  std::string commandLine;  // read only when asked for
-  std::string owner;        // DOMAIN\user, read only when asked for
+  std::uint64_t userTicks = 0;  // CPU time, in 100 ns
+  std::uint64_t kernelTicks = 0;
+  std::uint64_t workingSet = 0;  // bytes
+  std::uint64_t privateBytes = 0;
+  std::uint64_t ioBytes = 0;  // read and written
+  std::string commandLine;    // read only when asked for
+  std::string owner;          // DOMAIN\user, read only when asked for
   std::vector<ThreadRow> threads;
-  int depth = 0;            // in a tree
+  int depth = 0;                     // in a tree
+  std::optional<double> cpuPercent;  // between two snapshots, 100 for one core
 };
 
 struct ReadOptions {
@@ -67,6 +77,17 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
     row.basePriority = processes.GetBasePriority(process);
     row.name = processes.GetName(process).ToUtf8();
     processes.GetCreateTime(process, row.created);
+    FILETIME time{};
+    if (processes.GetUserTime(process, time)) row.userTicks = Ticks(time);
+    if (processes.GetKernelTime(process, time)) row.kernelTicks = Ticks(time);
+    VM_COUNTERS memory{};
+    if (processes.GetMemoryCounters(process, memory)) {
+      row.workingSet = memory.WorkingSetSize;
+      row.privateBytes = memory.PagefileUsage;
+    }
+    IO_COUNTERS io{};
+    if (processes.GetIOCounters(process, io))
+      row.ioBytes = io.ReadTransferCount + io.WriteTransferCount;
     if (options.commandLine) row.commandLine = processes.GetCommandLineW(process).ToUtf8();
     if (options.owner) {
       CZelString user, domain;

@@ -1,0 +1,54 @@
+#!/bin/sh
+# zelps run as users run it: its exit codes (0 listed, 1 nothing selected,
+# 2 bad usage), help and version on standard output, and the caller's own
+# shell selected by ID, owner and name.
+#
+#   command_line.sh ZELPS
+set -eu
+zelps=$1
+dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-command-line.XXXXXX")
+trap 'rm -rf "$dir"' EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "command_line.sh: FAIL: $*" >&2
+  exit 1
+}
+# expect CODE ARG...: runs zelps into $dir/out and $dir/err.
+expect() {
+  code=$1
+  shift
+  status=0
+  "$zelps" "$@" >"$dir/out" 2>"$dir/err" || status=$?
+  [ "$status" -eq "$code" ] || fail "zelps $* exited $status, not $code: $(cat "$dir/err")"
+}
+has() {
+  grep -q -- "$2" "$dir/$1" || fail "no '$2' in the $1 of the last call: $(cat "$dir/$1")"
+}
+
+expect 0 --help
+has out '^usage: zelps'
+[ ! -s "$dir/err" ] || fail "--help wrote to stderr"
+expect 0 -V
+has out '^zelps [0-9]'
+
+expect 2 --bogus
+has err "unknown option '--bogus'"
+[ ! -s "$dir/out" ] || fail "a bad option printed a listing"
+expect 2 -p 4294967297
+has err "not a process ID: '4294967297'"
+expect 2 --columns=pid,size
+has err "unknown column 'size'"
+
+me=$(id -un)
+expect 0 -p "$$" -o pid,user,name
+has out "^ *$$  .*\\\\$me  "
+expect 0 --pid=1,"$$" --user "$me" --sort=-pid -o pid
+[ "$(sed -n 2p "$dir/out" | tr -d ' ')" = "$$" ] || fail "not sorted by -pid: $(cat "$dir/out")"
+expect 1 -p "$$" -u zelps-no-such-user
+expect 1 -p "$$" 'zelps-no-such-name*'
+expect 0 --format csv -p "$$" -o pid,ppid
+has out "^\"PID\",\"PPID\""
+has out "^\"$$\","
+expect 0 --json -p "$$"
+has out "^{\"id\":$$,"

@@ -1,0 +1,99 @@
+// CSV, the metrics text for Prometheus, and output files written whole.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "zelps/csv.h"
+#include "zelps/environment_block.h"
+#include "zelps/openmetrics.h"
+#include "zelps/output_file.h"
+
+namespace {
+
+TEST(ZelpsCsv, QuotesEveryFieldAndDoublesQuotes) {
+  EXPECT_EQ(zelps::CsvRecord({"zelps.exe", "348", ""}), "\"zelps.exe\",\"348\",\"\"\r\n");
+  EXPECT_EQ(zelps::CsvRecord({R"("C:\a b\x.exe" -n "1,2")"}),
+            "\"\"\"C:\\a b\\x.exe\"\" -n \"\"1,2\"\"\"\r\n");
+  EXPECT_EQ(zelps::CsvRecord({"two\r\nlines"}), "\"two\r\nlines\"\r\n");
+}
+
+TEST(ZelpsOpenMetrics, EscapesLabelValues) {
+  EXPECT_EQ(zelps::EscapeLabelValue(R"(VM\root)"), R"(VM\\root)");
+  EXPECT_EQ(zelps::EscapeLabelValue("a\"b\nc\td"), "a\\\"b\\nc\td");
+  EXPECT_EQ(zelps::EscapeLabelValue("\u65e5\u672c"), "\u65e5\u672c");
+}
+
+TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
+  zelps::ProcessRow row;
+  row.id = 42;
+  row.parentId = 1;
+  row.name = "a\"b";
+  row.owner = R"(vm\root)";
+  row.threadCount = 3;
+  row.userTicks = 25'000'000;
+  row.kernelTicks = 5'000'000;
+  row.workingSet = 8192;
+  row.privateBytes = 4096;
+  // 2024-02-29T13:45:07.5Z in 100 ns since 1601.
+  const std::uint64_t created = 133536879075000000ULL;
+  row.created.dwLowDateTime = static_cast<DWORD>(created);
+  row.created.dwHighDateTime = static_cast<DWORD>(created >> 32);
+  zelps::ProcessRow idle;  // no start time
+  const std::string text = zelps::OpenMetricsText({row, idle});
+  const std::string labels = R"({pid="42",ppid="1",name="a\"b",user="vm\\root")";
+  for (const std::string& line :
+       {std::string("# TYPE zelps_process_cpu_seconds_total counter"),
+        "zelps_process_cpu_seconds_total" + labels + R"(,mode="user"} 2.5)",
+        "zelps_process_cpu_seconds_total" + labels + R"(,mode="kernel"} 0.5)",
+        std::string("# TYPE zelps_process_working_set_bytes gauge"),
+        "zelps_process_working_set_bytes" + labels + "} 8192",
+        "zelps_process_private_bytes" + labels + "} 4096", "zelps_process_threads" + labels + "} 3",
+        "zelps_process_start_time_seconds" + labels + "} 1709214307.5"})
+    EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+  EXPECT_EQ(text.find(R"(zelps_process_start_time_seconds{pid="0")"), std::string::npos);
+  EXPECT_TRUE(text.ends_with("\n# EOF\n"));
+  // Every family keeps its HELP and TYPE lines when no process is selected.
+  const std::string empty = zelps::OpenMetricsText({});
+  EXPECT_EQ(std::count(empty.begin(), empty.end(), '\n'), 11);
+}
+
+std::string Contents(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST(ZelpsOutputFile, ReplacesTheFileWholeAndLeavesNothingBehind) {
+  const auto dir = std::filesystem::temp_directory_path() / "zelps_output_file_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto path = dir / "zelps.prom";
+  std::string error;
+  ASSERT_TRUE(zelps::WriteFileWhole(path.string(), "first\n", error)) << error;
+  ASSERT_TRUE(zelps::WriteFileWhole(path.string(), "second\n", error)) << error;
+  EXPECT_EQ(Contents(path), "second\n");
+  EXPECT_FALSE(zelps::WriteFileWhole((dir / "missing" / "x.prom").string(), "x", error));
+  EXPECT_NE(error.find("missing"), std::string::npos) << error;
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 1u);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(ZelpsEnvironment, SaysWhenTheCopyCutTheBlock) {
+  const unsigned short whole[] = {'A', '=', '1', 0, 'B', '=', 0, 0, 'C', 0};
+  auto split = zelps::SplitEnvironment(reinterpret_cast<const unsigned char*>(whole), sizeof whole);
+  EXPECT_EQ(split.variables, (std::vector<std::string>{"A=1", "B="}));
+  EXPECT_FALSE(split.truncated);
+  const unsigned short cut[] = {'A', '=', '1', 0, 'B', '=', '2'};
+  split = zelps::SplitEnvironment(reinterpret_cast<const unsigned char*>(cut), sizeof cut);
+  EXPECT_EQ(split.variables, std::vector<std::string>{"A=1"});
+  EXPECT_TRUE(split.truncated);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "columns.h"
+
+#include <algorithm>
+#include <array>
+#include <compare>
+#include <cstdio>
+
+#include "filetime.h"
+
+namespace zelps {
+namespace {
+
+struct ColumnInfo {
+  Column column;
+  std::array<std::string_view, 3> keys;  // the first is the one zelps names it by
+  std::string_view header;
+  bool right;
+};
+
+constexpr std::array<ColumnInfo, 13> kColumns{{
+    {Column::Id, {"pid"}, "PID", true},
+    {Column::Parent, {"ppid"}, "PPID", true},
+    {Column::Threads, {"threads", "nlwp", "thcount"}, "THREADS", true},
+    {Column::Priority, {"pri", "priority"}, "PRI", true},
+    {Column::User, {"user", "owner"}, "USER", false},
+    {Column::Name, {"name", "comm"}, "NAME", false},
+    {Column::CommandLine, {"cmd", "args", "command"}, "COMMAND", false},
+    {Column::StartTime, {"start", "stime"}, "START", false},
+    {Column::CpuTime, {"time", "cputime"}, "TIME", true},
+    {Column::WorkingSet, {"ws", "rss"}, "WS(K)", true},
+    {Column::PrivateBytes, {"priv", "private"}, "PRIV(K)", true},
+    {Column::IoBytes, {"io"}, "IO(K)", true},
+    {Column::CpuPercent, {"cpu", "pcpu", "%cpu"}, "%CPU", true},
+}};
+
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < kColumns.size(); ++i)
+        if (static_cast<std::size_t>(kColumns[i].column) != i) return false;
+      return true;
+    }(),
+    "kColumns is indexed by Column");
+
+const ColumnInfo& Info(Column column) { return kColumns[static_cast<std::size_t>(column)]; }
+
+bool SameKey(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == y; });
+}
+
+std::string Printable(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return out;
+}
+
+std::string CpuTime(std::uint64_t ticks) {
+  const std::uint64_t centiseconds = ticks / 100000;
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu:%02u:%02u.%02u",
+                static_cast<unsigned long long>(centiseconds / 360000),
+                unsigned(centiseconds / 6000 % 60), unsigned(centiseconds / 100 % 60),
+                unsigned(centiseconds % 100));
+  return text;
+}
+
+std::string KiB(std::uint64_t bytes) { return std::to_string(bytes / 1024); }
+
+// Orders two rows by one column; text by bytes, so that the order is the
+// same on every platform.
+std::weak_ordering Compare(const ProcessRow& a, const ProcessRow& b, Column column) {
+  switch (column) {
+    case Column::Id:
+      return a.id <=> b.id;
+    case Column::Parent:
+      return a.parentId <=> b.parentId;
+    case Column::Threads:
+      return a.threadCount <=> b.threadCount;
+    case Column::Priority:
+      return a.basePriority <=> b.basePriority;
+    case Column::User:
+      return a.owner <=> b.owner;
+    case Column::Name:
+      return a.name <=> b.name;
+    case Column::CommandLine:
+      return a.commandLine <=> b.commandLine;
+    case Column::StartTime:
+      return Ticks(a.created) <=> Ticks(b.created);
+    case Column::CpuTime:
+      return a.userTicks + a.kernelTicks <=> b.userTicks + b.kernelTicks;
+    case Column::WorkingSet:
+      return a.workingSet <=> b.workingSet;
+    case Column::PrivateBytes:
+      return a.privateBytes <=> b.privateBytes;
+    case Column::IoBytes:
+      return a.ioBytes <=> b.ioBytes;
+    case Column::CpuPercent:
+      if (a.cpuPercent.has_value() != b.cpuPercent.has_value())
+        return a.cpuPercent.has_value() <=> b.cpuPercent.has_value();
+      return a.cpuPercent ? std::weak_order(*a.cpuPercent, *b.cpuPercent)
+                          : std::weak_ordering::equivalent;
+  }
+  return std::weak_ordering::equivalent;
+}
+
+}  // namespace
+
+std::optional<Column> FindColumn(std::string_view key) {
+  for (const ColumnInfo& info : kColumns)
+    for (std::string_view name : info.keys)
+      if (!name.empty() && SameKey(key, name)) return info.column;
+  return std::nullopt;
+}
+
+std::string_view ColumnKey(Column column) { return Info(column).keys[0]; }
+std::string_view ColumnHeader(Column column) { return Info(column).header; }
+bool RightAligned(Column column) { return Info(column).right; }
+
+std::string CellText(const ProcessRow& row, Column column, bool indent) {
+  switch (column) {
+    case Column::Id:
+      return std::to_string(row.id);
+    case Column::Parent:
+      return std::to_string(row.parentId);
+    case Column::Threads:
+      return std::to_string(row.threadCount);
+    case Column::Priority:
+      return std::to_string(row.basePriority);
+    case Column::User:
+      return Printable(row.owner);
+    case Column::Name:
+      return std::string(indent ? 2 * std::size_t(row.depth) : 0, ' ') + Printable(row.name);
+    case Column::CommandLine:
+      return Printable(row.commandLine);
+    case Column::StartTime:
+      return FormatFileTime(row.created);
+    case Column::CpuTime:
+      return CpuTime(row.userTicks + row.kernelTicks);
+    case Column::WorkingSet:
+      return KiB(row.workingSet);
+    case Column::PrivateBytes:
+      return KiB(row.privateBytes);
+    case Column::IoBytes:
+      return KiB(row.ioBytes);
+    case Column::CpuPercent: {
+      if (!row.cpuPercent) return "-";
+      char text[32];
+      std::snprintf(text, sizeof text, "%.1f", *row.cpuPercent);
+      return text;
+    }
+  }
+  return {};
+}
+
+void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending) {
+  std::stable_sort(rows.begin(), rows.end(), [&](const ProcessRow& a, const ProcessRow& b) {
+    return descending ? Compare(b, a, key) < 0 : Compare(a, b, key) < 0;
+  });
+}
+
+}  // namespace zelps

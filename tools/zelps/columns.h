@@ -1,0 +1,46 @@
+// The columns zelps shows: their keys (as -o and --sort take them), headers,
+// cells and order.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process_table.h"
+
+namespace zelps {
+
+enum class Column {
+  Id,
+  Parent,
+  Threads,
+  Priority,
+  User,
+  Name,
+  CommandLine,
+  StartTime,
+  CpuTime,
+  WorkingSet,
+  PrivateBytes,
+  IoBytes,
+  CpuPercent,
+};
+
+// By its key or one of ps' names for it ("comm", "args", "rss", "pcpu", ...),
+// in any case.
+std::optional<Column> FindColumn(std::string_view key);
+std::string_view ColumnKey(Column column);
+std::string_view ColumnHeader(Column column);
+bool RightAligned(Column column);
+
+// The text of one cell: numbers in decimal, memory and I/O in KiB, CPU time
+// as H:MM:SS.cc, times in ISO 8601 UTC, control characters of text read out
+// of processes as spaces; the name indented by its depth when `indent`.
+std::string CellText(const ProcessRow& row, Column column, bool indent = false);
+
+// Stable: rows that compare equal keep their order. Numbers compare by
+// value, text by its bytes, a missing CPU % below every other.
+void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending);
+
+}  // namespace zelps

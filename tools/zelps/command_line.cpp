@@ -1,0 +1,313 @@
+#include "command_line.h"
+
+#include <getopt.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+namespace zelps {
+
+const char kUsage[] =
+    "usage: zelps [OPTION]... [PATTERN]...\n"
+    "       zelps [--json] --env PID\n"
+    "Lists the processes of the system, one line each.\n"
+    "\n"
+    "Selection (a process must pass every one given; none selected: exit 1):\n"
+    "  PATTERN               image names: '*', '?', several separated by ';'\n"
+    "  -p, --pid PID[,PID]   these process IDs\n"
+    "  -u, --user USER[,USER]  processes owned by USER, or DOMAIN\\USER\n"
+    "Output:\n"
+    "  -o, --columns LIST    columns, comma-separated: pid ppid threads pri user\n"
+    "                        name cmd start time (CPU) ws (working set, KiB)\n"
+    "                        priv (private bytes, KiB) io (bytes read and\n"
+    "                        written, KiB) cpu (%, in the refresh mode)\n"
+    "      --sort [-]KEY     order by a column, descending with '-'\n"
+    "      --cmdline         add the command line column\n"
+    "  -d, --threads         each process's threads, with their creation times\n"
+    "  -t, --tree            each process below its parent\n"
+    "      --format FORMAT   table (default), json (one object a line), csv,\n"
+    "                        openmetrics (for Prometheus)\n"
+    "      --json            --format json\n"
+    "      --output FILE     write FILE whole, then rename it into place\n"
+    "      --env PID         the environment variables of process PID\n"
+    "Refresh mode:\n"
+    "  -s, --watch [SECONDS] redraw every SECONDS (default 1) with CPU %,\n"
+    "                        sorted by it; q or Ctrl-C ends it\n"
+    "  -n, --iterations N    end after N tables\n"
+    "  -h, --help            this help\n"
+    "  -V, --version         zelps' version\n";
+
+namespace {
+
+enum LongOnly : int { kSort = 256, kCmdline, kFormat, kJson, kOutput, kEnv };
+
+constexpr option kOptions[] = {
+    {"pid", required_argument, nullptr, 'p'},
+    {"user", required_argument, nullptr, 'u'},
+    {"columns", required_argument, nullptr, 'o'},
+    {"sort", required_argument, nullptr, kSort},
+    {"cmdline", no_argument, nullptr, kCmdline},
+    {"threads", no_argument, nullptr, 'd'},
+    {"tree", no_argument, nullptr, 't'},
+    {"format", required_argument, nullptr, kFormat},
+    {"json", no_argument, nullptr, kJson},
+    {"output", required_argument, nullptr, kOutput},
+    {"env", required_argument, nullptr, kEnv},
+    {"watch", optional_argument, nullptr, 's'},
+    {"iterations", required_argument, nullptr, 'n'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// 0xFFFFFFFF is what the library answers for an ID it could not read.
+constexpr std::uint64_t kLastProcessId = 0xFFFFFFFEu;
+
+std::optional<std::uint64_t> Unsigned(std::string_view text, std::uint64_t max) {
+  std::uint64_t value = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || failure != std::errc() || end != text.data() + text.size() || value > max)
+    return std::nullopt;
+  return value;
+}
+
+std::optional<double> Seconds(std::string_view text) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(),
+                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+    return std::nullopt;
+  double value = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (failure != std::errc() || end != text.data() + text.size() || !(value > 0) || value > 86400)
+    return std::nullopt;
+  return value;
+}
+
+std::vector<std::string_view> Split(std::string_view list) {
+  std::vector<std::string_view> items;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = list.find(',', start);
+    items.push_back(list.substr(start, comma - start));
+    if (comma == std::string_view::npos) return items;
+    start = comma + 1;
+  }
+}
+
+class Parser {
+ public:
+  explicit Parser(CommandLine& result) : result_(result), options_(result.options) {}
+
+  bool Fail(std::string message) {
+    result_.action = CommandLine::Action::Fail;
+    result_.error = std::move(message);
+    return false;
+  }
+
+  bool Ids(std::string_view list) {
+    for (std::string_view item : Split(list)) {
+      const auto id = Unsigned(item, kLastProcessId);
+      if (!id) return Fail("not a process ID: '" + std::string(item) + "'");
+      options_.selection.ids.push_back(static_cast<unsigned>(*id));
+    }
+    return true;
+  }
+
+  bool Users(std::string_view list) {
+    // -u took an owner's column before; its next argument is not a name.
+    if (list.starts_with("-"))
+      return Fail("--user takes an owner's name, not '" + std::string(list) +
+                  "' (the owner column is -o user)");
+    for (std::string_view item : Split(list)) {
+      if (item.empty()) return Fail("empty user name in '" + std::string(list) + "'");
+      options_.selection.users.emplace_back(item);
+    }
+    return true;
+  }
+
+  bool Columns(std::string_view list) {
+    options_.columns.clear();
+    for (std::string_view item : Split(list)) {
+      const auto column = FindColumn(item);
+      if (!column) return Fail("unknown column '" + std::string(item) + "'");
+      options_.columns.push_back(*column);
+    }
+    columnsGiven_ = true;
+    return true;
+  }
+
+  bool Sort(std::string_view key) {
+    options_.descending = key.starts_with('-');
+    if (key.starts_with('-') || key.starts_with('+')) key.remove_prefix(1);
+    options_.sortKey = FindColumn(key);
+    if (!options_.sortKey) return Fail("unknown sort key '" + std::string(key) + "'");
+    return true;
+  }
+
+  bool FormatNamed(std::string_view name) {
+    if (name == "table")
+      options_.format = Format::Table;
+    else if (name == "json")
+      options_.format = Format::Json;
+    else if (name == "csv")
+      options_.format = Format::Csv;
+    else if (name == "openmetrics")
+      options_.format = Format::OpenMetrics;
+    else
+      return Fail("unknown format '" + std::string(name) + "' (table, json, csv, openmetrics)");
+    return true;
+  }
+
+  bool Environment(std::string_view text) {
+    const auto id = Unsigned(text, kLastProcessId);
+    if (!id) return Fail("not a process ID: '" + std::string(text) + "'");
+    options_.environmentOf = static_cast<unsigned>(*id);
+    result_.action = CommandLine::Action::Environment;
+    return true;
+  }
+
+  bool Watch(std::string_view text) {
+    options_.watchSeconds = text.empty() ? std::optional(1.0) : Seconds(text);
+    if (!options_.watchSeconds) return Fail("not a number of seconds: '" + std::string(text) + "'");
+    return true;
+  }
+
+  bool Iterations(std::string_view text) {
+    const auto count = Unsigned(text, 0xFFFFFFFFu);
+    if (!count || *count == 0) return Fail("not a number of tables: '" + std::string(text) + "'");
+    options_.iterations = static_cast<unsigned>(*count);
+    return true;
+  }
+
+  // What the user typed for the option that getopt_long refused.
+  static std::string Offending(int argc, char** argv) {
+    const std::string_view last = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    if (optopt == 0) return std::string(last);
+    if (last.starts_with("--")) {
+      const std::string_view name = last.substr(2, last.find('=') - 2);
+      for (const option& o : kOptions)
+        if (o.name != nullptr && name == o.name && o.val == optopt) return std::string(last);
+    }
+    return std::string("-") + static_cast<char>(optopt);
+  }
+
+  // The defaults that depend on the options given, and the combinations
+  // that cannot work.
+  bool Finish(bool commandLine) {
+    const bool watching = options_.watchSeconds.has_value();
+    if (!columnsGiven_) {
+      options_.columns =
+          watching ? std::vector{Column::Id,         Column::Parent,       Column::Threads,
+                                 Column::Priority,   Column::CpuPercent,   Column::CpuTime,
+                                 Column::WorkingSet, Column::PrivateBytes, Column::Name}
+                   : std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
+                                 Column::Name};
+    }
+    if (commandLine && std::find(options_.columns.begin(), options_.columns.end(),
+                                 Column::CommandLine) == options_.columns.end())
+      options_.columns.push_back(Column::CommandLine);
+    if (watching && !options_.sortKey) {
+      options_.sortKey = Column::CpuPercent;
+      options_.descending = true;
+    }
+    const bool cpuShown = std::find(options_.columns.begin(), options_.columns.end(),
+                                    Column::CpuPercent) != options_.columns.end();
+    if (!watching && (cpuShown || options_.sortKey == Column::CpuPercent))
+      return Fail("CPU % compares two snapshots: it needs --watch");
+    if (!watching && options_.iterations) return Fail("--iterations needs --watch");
+    return true;
+  }
+
+ private:
+  CommandLine& result_;
+  Options& options_;
+  bool columnsGiven_ = false;
+};
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  CommandLine result;
+  Parser parser(result);
+  bool commandLine = false;
+  // 0 starts getopt_long afresh, on glibc and on mingw-w64 alike.
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    const int option = getopt_long(argc, argv, ":p:u:o:dts::n:hV", kOptions, nullptr);
+    if (option == -1) break;
+    const std::string_view value = optarg != nullptr ? optarg : "";
+    bool ok = true;
+    switch (option) {
+      case 'p':
+        ok = parser.Ids(value);
+        break;
+      case 'u':
+        ok = parser.Users(value);
+        break;
+      case 'o':
+        ok = parser.Columns(value);
+        break;
+      case kSort:
+        ok = parser.Sort(value);
+        break;
+      case kCmdline:
+        commandLine = true;
+        break;
+      case 'd':
+        result.options.threads = true;
+        break;
+      case 't':
+        result.options.tree = true;
+        break;
+      case kFormat:
+        ok = parser.FormatNamed(value);
+        break;
+      case kJson:
+        result.options.format = Format::Json;
+        break;
+      case kOutput:
+        result.options.outputFile = value;
+        if (value.empty()) ok = parser.Fail("--output needs a file name");
+        break;
+      case kEnv:
+        ok = parser.Environment(value);
+        break;
+      case 's':
+        // As PsList and top take it, the interval may also be the next
+        // argument: "-s 5".
+        if (optarg == nullptr && optind < argc && Seconds(argv[optind])) {
+          ok = parser.Watch(argv[optind++]);
+        } else {
+          ok = parser.Watch(value);
+        }
+        break;
+      case 'n':
+        ok = parser.Iterations(value);
+        break;
+      case 'h':
+        result.action = CommandLine::Action::Help;
+        return result;
+      case 'V':
+        result.action = CommandLine::Action::Version;
+        return result;
+      default: {
+        // ':' for a missing value; '?' for an unknown option, or, on glibc,
+        // a value given to an option that takes none (mingw-w64 answers
+        // ':' there).
+        const std::string given = Parser::Offending(argc, argv);
+        ok = parser.Fail(optopt != 0 && given.find('=') != std::string::npos
+                             ? "option '" + given.substr(0, given.find('=')) + "' takes no value"
+                         : option == ':' ? "option '" + given + "' needs a value"
+                                         : "unknown option '" + given + "'");
+      }
+    }
+    if (!ok) return result;
+  }
+  for (int i = optind; i < argc; ++i) result.options.patterns.emplace_back(argv[i]);
+  parser.Finish(commandLine);
+  return result;
+}
+
+}  // namespace zelps

@@ -1,0 +1,26 @@
+#include "cpu_usage.h"
+
+#include <map>
+#include <utility>
+
+#include "filetime.h"
+
+namespace zelps {
+
+void SetCpuPercent(std::vector<ProcessRow>& now, const std::vector<ProcessRow>& before,
+                   std::uint64_t elapsedTicks) {
+  std::map<std::pair<unsigned, std::uint64_t>, std::uint64_t> used;
+  for (const ProcessRow& row : before)
+    used.emplace(std::pair{row.id, Ticks(row.created)}, row.userTicks + row.kernelTicks);
+  for (ProcessRow& row : now) {
+    row.cpuPercent.reset();
+    if (elapsedTicks == 0) continue;
+    const std::uint64_t total = row.userTicks + row.kernelTicks;
+    const auto earlier = used.find({row.id, Ticks(row.created)});
+    const std::uint64_t start = earlier == used.end() ? 0 : earlier->second;
+    // A counter read lower than before (rounded differently) is no use at all.
+    row.cpuPercent = total < start ? 0.0 : 100.0 * double(total - start) / double(elapsedTicks);
+  }
+}
+
+}  // namespace zelps

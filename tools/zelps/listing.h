@@ -1,0 +1,24 @@
+// One listing of the processes, from reading the snapshot to the text
+// printed, shared by the plain listing and the refresh mode.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "command_line.h"
+#include "process_table.h"
+
+namespace zelps {
+
+// The selected processes of the snapshot, with what the columns, the sort
+// key, the selection and the format need read.
+std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& options);
+
+// Sorted by the sort key, then put in tree order when asked.
+void Order(std::vector<ProcessRow>& rows, const Options& options);
+
+// The whole text in the chosen format.
+std::string Render(const std::vector<ProcessRow>& rows, const Options& options);
+
+}  // namespace zelps

@@ -1,0 +1,33 @@
+// Which processes a listing keeps, as pgrep selects them: by ID and by owner.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process_table.h"
+
+namespace zelps {
+
+// Windows compares account names without regard to case; Unix does not.
+#ifdef _WIN32
+inline constexpr bool kAccountNamesIgnoreCase = true;
+#else
+inline constexpr bool kAccountNamesIgnoreCase = false;
+#endif
+
+// Whether `owner` ("DOMAIN\user", or empty where it could not be read) is the
+// account `wanted` names: "user" alone matches in any domain,
+// "DOMAIN\user" only in that one.
+bool OwnerIs(std::string_view owner, std::string_view wanted, bool ignoreCase);
+
+struct Selection {
+  std::vector<unsigned> ids;       // none: any ID
+  std::vector<std::string> users;  // none: any owner
+  bool ignoreCase = kAccountNamesIgnoreCase;
+};
+
+// The rows that every criterion given keeps, in their order.
+std::vector<ProcessRow> Select(std::vector<ProcessRow> rows, const Selection& selection);
+
+}  // namespace zelps

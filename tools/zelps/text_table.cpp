@@ -1,0 +1,59 @@
+#include "text_table.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "display_width.h"
+#include "filetime.h"
+
+namespace zelps {
+namespace {
+
+constexpr const char* kGap = "  ";
+
+void AppendCell(std::string& line, const std::string& text, std::size_t width, bool right,
+                bool last) {
+  const std::size_t padding = width - std::min(width, DisplayWidth(text));
+  if (right) line.append(padding, ' ');
+  line += text;
+  if (!right && !last) line.append(padding, ' ');
+}
+
+}  // namespace
+
+std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
+                                    const std::vector<Column>& columns) {
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(rows.size());
+  std::vector<std::size_t> widths;
+  for (const Column column : columns) widths.push_back(DisplayWidth(ColumnHeader(column)));
+  for (const ProcessRow& row : rows) {
+    auto& line = cells.emplace_back();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      line.push_back(CellText(row, columns[i], true));
+      widths[i] = std::max(widths[i], DisplayWidth(line.back()));
+    }
+  }
+  auto join = [&](auto cellOf) {
+    std::string line;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) line += kGap;
+      AppendCell(line, cellOf(i), widths[i], RightAligned(columns[i]), i + 1 == columns.size());
+    }
+    return line;
+  };
+  std::vector<std::string> lines;
+  lines.push_back(join([&](std::size_t i) { return std::string(ColumnHeader(columns[i])); }));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    lines.push_back(join([&](std::size_t i) { return cells[r][i]; }));
+    for (const ThreadRow& thread : rows[r].threads) {
+      char text[96];
+      std::snprintf(text, sizeof text, "        thread %6u  created %s", thread.id,
+                    FormatFileTime(thread.created).c_str());
+      lines.push_back(text);
+    }
+  }
+  return lines;
+}
+
+}  // namespace zelps

@@ -1,0 +1,19 @@
+// The table zelps prints: a header and a line a process, each column as wide
+// as its widest cell on a terminal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "columns.h"
+#include "process_table.h"
+
+namespace zelps {
+
+// One string a line, without line ends. Numbers are aligned right, text
+// left; the last column is not padded. Each process's threads, when they
+// were read, follow it on lines of their own.
+std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
+                                    const std::vector<Column>& columns);
+
+}  // namespace zelps

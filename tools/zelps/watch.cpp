@@ -1,0 +1,66 @@
+#include "watch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "cpu_usage.h"
+#include "listing.h"
+#include "output_file.h"
+#include "terminal.h"
+#include "text_table.h"
+
+namespace zelps {
+
+void Emit(const std::string& text, const Options& options) {
+  if (options.outputFile.empty()) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+      throw std::runtime_error("cannot write to standard output");
+    return;
+  }
+  std::string error;
+  if (!WriteFileWhole(options.outputFile, text, error)) throw std::runtime_error(error);
+}
+
+int Watch(const Options& options) {
+  using Clock = std::chrono::steady_clock;
+  const bool screen =
+      options.format == Format::Table && options.outputFile.empty() && StdoutIsTerminal();
+  RefreshTerminal terminal(screen);
+  CZelProcess processes;
+  auto before = ReadSelected(processes, options);
+  auto beforeAt = Clock::now();
+  // The first table comes soon: it needs only a second snapshot.
+  if (terminal.Wait(std::min(*options.watchSeconds, 0.5))) return 0;
+  for (unsigned frame = 1;; ++frame) {
+    if (!processes.Refresh())
+      throw std::runtime_error("cannot take a snapshot (code " +
+                               std::to_string(processes.GetErrorCode()) + ")");
+    auto rows = ReadSelected(processes, options);
+    const auto now = Clock::now();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - beforeAt);
+    SetCpuPercent(rows, before, static_cast<std::uint64_t>(elapsed.count() / 100));
+    before = rows;
+    beforeAt = now;
+    Order(rows, options);
+    if (screen) {
+      char title[128];
+      std::snprintf(title, sizeof title, "zelps: %zu processes, every %g s; q quits", rows.size(),
+                    *options.watchSeconds);
+      auto lines = TableLines(rows, options.columns);
+      lines.insert(lines.begin(), title);
+      terminal.Draw(lines);
+    } else {
+      // Tables one after the other, a blank line between them.
+      const bool spaced =
+          frame > 1 && options.format == Format::Table && options.outputFile.empty();
+      Emit((spaced ? "\n" : "") + Render(rows, options), options);
+    }
+    if (options.iterations && frame >= *options.iterations) return 0;
+    if (terminal.Wait(*options.watchSeconds)) return 0;
+  }
+}
+
+}  // namespace zelps
