@@ -1,0 +1,74 @@
+#!/bin/sh
+# The refresh mode on a real terminal, driven through tmux: it redraws on the
+# alternate screen with the busiest process first, and q or Ctrl-C give the
+# terminal back as it was (screen and settings); without a terminal it prints
+# one plain table after the other.
+#
+#   refresh_mode.sh ZELPS
+set -eu
+zelps=$1
+dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-refresh-mode.XXXXXX")
+socket=$dir/tmux
+spinner=""
+sleeper=""
+cleanup() {
+  tmux -S "$socket" kill-server 2>/dev/null || true
+  for p in $spinner $sleeper; do
+    kill "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "refresh_mode.sh: FAIL: $*" >&2
+  [ -S "$socket" ] && tmux -S "$socket" capture-pane -p -t zelps >&2 || true
+  exit 1
+}
+pane() { tmux -S "$socket" capture-pane -p -t zelps; }
+alternate() { tmux -S "$socket" display-message -p -t zelps '#{alternate_on}'; }
+# until TEST...: waits at most ten seconds for TEST to pass.
+until_true() {
+  tries=0
+  until "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 100 ] || return 1
+    sleep 0.1
+  done
+}
+busiest_first() {
+  pane | awk -v want="$spinner" '$1 == "PID" { getline; exit !($1 == want && $5 + 0 > 10) }'
+}
+shows() { pane | grep -q -- "$1"; }
+
+# A busy process and an idle one.
+sh -c 'while :; do :; done' &
+spinner=$!
+sleep 1000 &
+sleeper=$!
+
+tmux -S "$socket" -f /dev/null new-session -d -s zelps -x 120 -y 30 sh
+for key in q C-c; do
+  rm -f "$dir/status"
+  tmux -S "$socket" send-keys -t zelps "clear; stty -g >$dir/before; echo before-zelps; \
+$zelps -s 0.3 -p $spinner,$sleeper; echo \$? >$dir/status; stty -g >$dir/after" Enter
+  until_true shows "zelps: 2 processes, every 0.3 s" || fail "no table on the screen"
+  [ "$(alternate)" = 1 ] || fail "the table is not on the alternate screen"
+  until_true busiest_first || fail "the busy process $spinner is not first with over 10 %"
+  tmux -S "$socket" send-keys -t zelps "$key"
+  until_true test -s "$dir/after" -a -s "$dir/status" || fail "$key did not end the refresh mode"
+  [ "$(cat "$dir/status")" = 0 ] || fail "$key: exit status $(cat "$dir/status")"
+  [ "$(alternate)" = 0 ] || fail "$key left the alternate screen on"
+  cmp -s "$dir/before" "$dir/after" || fail "$key left the terminal's settings changed"
+  shows before-zelps || fail "$key did not bring the screen back"
+  ! shows "%CPU" || fail "$key left the table on the screen"
+  rm -f "$dir/after"
+done
+
+# Not a terminal: two plain tables, a blank line between them.
+"$zelps" --watch 0.2 -n 2 -p "$sleeper" | cat >"$dir/plain"
+[ "$(grep -c '^ *PID .*%CPU' "$dir/plain")" = 2 ] || fail "not two tables: $(cat "$dir/plain")"
+[ "$(grep -c '^$' "$dir/plain")" = 1 ] || fail "no blank line between the tables"
+! grep -q "$(printf '\033')" "$dir/plain" || fail "escape sequences without a terminal"
