@@ -1,0 +1,72 @@
+#!/bin/sh
+# zelps' metrics as Prometheus takes them: promtool checks the text, and a
+# real node_exporter, its textfile collector pointed at zelps' output, serves
+# zelps' series (label values escaped) with their types.
+#
+#   metrics.sh ZELPS
+set -eu
+zelps=$1
+dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-metrics.XXXXXX")
+exporter=""
+named=""
+cleanup() {
+  for p in $exporter $named; do
+    kill "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "metrics.sh: FAIL: $*" >&2
+  exit 1
+}
+
+# A process whose name needs escaping in a label value: a"b\c
+cp /bin/sleep "$dir/a\"b\\c"
+"$dir/a\"b\\c" 1000 &
+named=$!
+
+"$zelps" --format openmetrics >"$dir/all.prom"
+promtool check metrics <"$dir/all.prom" || fail "promtool refused the metrics"
+tail -n 1 "$dir/all.prom" | grep -qx '# EOF' || fail "the metrics do not end with # EOF"
+
+mkdir "$dir/textfile"
+"$zelps" --format openmetrics --output "$dir/textfile/zelps.prom"
+left=$(ls "$dir/textfile")
+[ "$left" = zelps.prom ] || fail "the output left other files: $left"
+
+# A port that is free now; the exporter binds it a moment later.
+port=$(python3 -c '
+import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
+prometheus-node-exporter --web.listen-address="127.0.0.1:$port" --collector.disable-defaults \
+  --collector.textfile --collector.textfile.directory="$dir/textfile" >"$dir/exporter.log" 2>&1 &
+exporter=$!
+python3 - "$port" >"$dir/scraped" <<'PY' || fail "no answer: $(cat "$dir/exporter.log")"
+import sys, time, urllib.request
+for _ in range(100):
+    try:
+        with urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/metrics", timeout=5) as r:
+            sys.stdout.write(r.read().decode())
+        sys.exit(0)
+    except OSError:
+        time.sleep(0.1)
+sys.exit(1)
+PY
+grep -qx 'node_textfile_scrape_error 0' "$dir/scraped" ||
+  fail "node_exporter could not read the file: $(cat "$dir/exporter.log")"
+for family in 'cpu_seconds_total counter' 'working_set_bytes gauge' 'private_bytes gauge' \
+  'threads gauge' 'start_time_seconds gauge'; do
+  grep -qx "# TYPE zelps_process_$family" "$dir/scraped" || fail "no zelps_process_$family"
+done
+# node_exporter sorts the labels by name.
+series='zelps_process_threads{name="a\"b\\c",pid="'$named'",ppid="'$$'",user="'
+grep -qF "$series" "$dir/scraped" ||
+  fail "no $series... among: $(grep zelps_process_threads "$dir/scraped")"
+grep -q "^zelps_process_cpu_seconds_total{mode=\"kernel\",name=\"a.*pid=\"$named\"" \
+  "$dir/scraped" || fail "no kernel CPU seconds of $named"
