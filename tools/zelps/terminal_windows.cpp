@@ -1,12 +1,16 @@
-#include <conio.h>
+// The console's own means rather than escape sequences: a second screen
+// buffer is the alternate screen, and keys are console input events. Wine's
+// console on a Unix terminal shows escape sequences as text.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <string>
 
-#include "screen_frame.h"
+#include "ZelString.h"
+#include "display_width.h"
+#include "host/win32_handle.h"
 #include "terminal.h"
 
 namespace zelps {
@@ -19,11 +23,6 @@ BOOL WINAPI OnControl(DWORD) {
   return TRUE;
 }
 
-void Put(const char* text) {
-  std::fputs(text, stdout);
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 bool StdoutIsTerminal() {
@@ -32,39 +31,55 @@ bool StdoutIsTerminal() {
 }
 
 struct RefreshTerminal::Saved {
-  bool screen = false;
-  DWORD outputMode = 0;
+  zel::host::OwnedHandle screen;  // the buffer drawn on, shown while zelps runs
+  HANDLE output = nullptr;        // the buffer shown before
+  HANDLE input = nullptr;
+  DWORD inputMode = 0;
+  bool keys = false;
 };
 
 RefreshTerminal::RefreshTerminal(bool screen) : saved_(std::make_unique<Saved>()) {
   g_stop = false;
   SetConsoleCtrlHandler(OnControl, TRUE);
   if (!screen) return;
-  saved_->screen = true;
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (GetConsoleMode(output, &saved_->outputMode))
-    SetConsoleMode(output, saved_->outputMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  Put("\x1b[?1049h\x1b[?25l");
+  saved_->output = GetStdHandle(STD_OUTPUT_HANDLE);
+  saved_->screen = zel::host::OwnedHandle(CreateConsoleScreenBuffer(
+      GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr));
+  if (saved_->screen && SetConsoleActiveScreenBuffer(saved_->screen.Get())) {
+    const CONSOLE_CURSOR_INFO hidden{1, FALSE};
+    SetConsoleCursorInfo(saved_->screen.Get(), &hidden);
+  } else {
+    saved_->screen.Reset();
+  }
+  saved_->input = GetStdHandle(STD_INPUT_HANDLE);
+  if (GetConsoleMode(saved_->input, &saved_->inputMode)) {
+    // Ctrl-C still reaches the control handler (processed input stays on).
+    saved_->keys = SetConsoleMode(
+        saved_->input, saved_->inputMode & ~DWORD(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
+  }
 }
 
 RefreshTerminal::~RefreshTerminal() {
-  if (saved_->screen) {
-    Put("\x1b[?25h\x1b[?1049l");
-    SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), saved_->outputMode);
-  }
+  if (saved_->screen) SetConsoleActiveScreenBuffer(saved_->output);
+  if (saved_->keys) SetConsoleMode(saved_->input, saved_->inputMode);
   SetConsoleCtrlHandler(OnControl, FALSE);
 }
 
 void RefreshTerminal::Draw(const std::vector<std::string>& lines) {
+  const HANDLE screen = saved_->screen.Get();
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  std::size_t rows = 24, columns = 80;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
-    rows = std::max(1, info.srWindow.Bottom - info.srWindow.Top + 1);
-    columns = std::max(1, info.srWindow.Right - info.srWindow.Left + 1);
+  if (!screen || !GetConsoleScreenBufferInfo(screen, &info)) return;
+  const SHORT rows = std::max<SHORT>(1, info.srWindow.Bottom - info.srWindow.Top + 1);
+  const SHORT columns = std::max<SHORT>(1, info.srWindow.Right - info.srWindow.Left + 1);
+  for (SHORT row = 0; row < rows; ++row) {
+    std::string text(row < SHORT(lines.size()) ? ClipToWidth(lines[row], columns) : "");
+    // Blanks to the end of the row cover what the table before left there.
+    text.append(columns - std::min<std::size_t>(columns, DisplayWidth(text)), ' ');
+    const CZelString wide = CZelString::FromUtf8(text);
+    DWORD written = 0;
+    const COORD at{info.srWindow.Left, SHORT(info.srWindow.Top + row)};
+    WriteConsoleOutputCharacterW(screen, wide.c_wstr(), DWORD(wide.GetLength()), at, &written);
   }
-  const std::string frame = ScreenFrame(lines, rows, columns);
-  std::fwrite(frame.data(), 1, frame.size(), stdout);
-  std::fflush(stdout);
 }
 
 bool RefreshTerminal::Wait(double seconds) {
@@ -72,16 +87,25 @@ bool RefreshTerminal::Wait(double seconds) {
   const auto until = Clock::now() + std::chrono::duration<double>(seconds);
   for (;;) {
     if (g_stop) return true;
-    if (saved_->screen) {
-      while (_kbhit()) {
-        const int key = _getch();
-        if (key == 'q' || key == 'Q') return true;
-      }
-    }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     if (left <= 0) return false;
-    // Keys and Ctrl-C are looked at every 50 ms.
-    Sleep(static_cast<DWORD>(std::min<long long>(left, 50)));
+    // Ctrl-C is looked at every 50 ms; a key wakes the wait at once.
+    const DWORD wait = DWORD(std::min<long long>(left, 50));
+    if (!saved_->keys) {
+      Sleep(wait);
+      continue;
+    }
+    if (WaitForSingleObject(saved_->input, wait) != WAIT_OBJECT_0) continue;
+    INPUT_RECORD events[16];
+    DWORD count = 0;
+    if (!ReadConsoleInputW(saved_->input, events, 16, &count)) return true;
+    for (DWORD i = 0; i < count; ++i) {
+      const auto& event = events[i];
+      if (event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown &&
+          (event.Event.KeyEvent.uChar.UnicodeChar == L'q' ||
+           event.Event.KeyEvent.uChar.UnicodeChar == L'Q'))
+        return true;
+    }
   }
 }
 
