@@ -98,6 +98,8 @@ TEST(ZelpsCommandLine, RefreshModeTakesItsIntervalAsPsListAndTopDo) {
   EXPECT_EQ(Parse({"-s"}).options.watchSeconds, 1.0);
   EXPECT_EQ(Parse({"-s", "5", "bash"}).options.watchSeconds, 5.0);
   EXPECT_EQ(Parse({"-s", "5", "bash"}).options.patterns, std::vector<std::string>{"bash"});
+  EXPECT_EQ(Parse({"bash", "-s", "5", "sh"}).options.patterns,
+            (std::vector<std::string>{"bash", "sh"}));
   EXPECT_EQ(Parse({"-s0.5"}).options.watchSeconds, 0.5);
   EXPECT_EQ(Parse({"--watch", "bash"}).options.patterns, std::vector<std::string>{"bash"});
   const auto parsed = Parse({"--watch=2", "-n", "3"});
