@@ -13,7 +13,7 @@
 #include "host/zel_handles.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
-#include "platform/unique_handle.h"
+#include "platform/windows/unique_handle.h"
 
 namespace zel::fuzz {
 

@@ -22,7 +22,7 @@
 #include "handle_calls.h"
 #include "handle_world.h"
 #include "platform/codes.h"
-#include "platform/emulated/emulation.h"
+#include "fake_windows/fake_system.h"
 #include "platform/layouts.h"
 
 namespace {

@@ -15,17 +15,17 @@
 
 #include "ZelString.h"
 #include "fuzz_check.h"
-#include "platform/emulated/proc/command_line.h"
-#include "platform/emulated/proc/proc_parsers.h"
-#include "platform/emulated/proc/utf16_text.h"
-#include "platform/emulated/proc/windows_terms.h"
+#include "platform/linux/command_line.h"
+#include "platform/linux/proc_parsers.h"
+#include "platform/linux/utf16_text.h"
+#include "platform/linux/windows_terms.h"
 #include "proc_text_writers.h"
 #include "reference_command_line.h"
 #include "reference_utf8.h"
 
 namespace {
 
-namespace proc = zel::emu::proc;
+namespace proc = zel::procfs;
 using zel::fuzz::operator==;
 using Wide = unsigned __int128;
 
@@ -63,14 +63,14 @@ void CheckStat(std::string_view text) {
 
 // Arguments as the cmdline file holds them: quoted as one Windows command
 // line, they split back into themselves. A program name that holds a blank
-// and a quote, or starts with a quote, has no such spelling and is replaced.
+// and a quote, or starts with a quote, has no such spelling: it comes back
+// without its quotes, and the arguments after it still exactly.
 void CheckCommandLine(std::vector<std::string> arguments) {
   if (arguments.empty()) return;
-  const std::string& name = arguments[0];
-  const bool blank = name.find_first_of(" \t") != std::string::npos;
-  if ((blank && name.find('"') != std::string::npos) || name.starts_with('"'))
-    arguments[0] = "program";
   const std::string line = proc::QuoteCommandLine(arguments);
+  std::string& name = arguments[0];
+  const bool blank = name.find_first_of(" \t") != std::string::npos;
+  if ((blank && name.find('"') != std::string::npos) || name.starts_with('"')) std::erase(name, '"');
   const auto split = zel::fuzz::SplitCommandLine(line);
   ZEL_FUZZ_CHECK(split && *split == arguments);
 }

@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/emulated/proc/proc_parsers.h"
+#include "platform/linux/proc_parsers.h"
 
 namespace zel::fuzz {
 
 // A stat line with 52 fields; those the parser does not return are 0.
-inline std::string WriteStat(const emu::proc::StatFields& s) {
+inline std::string WriteStat(const procfs::StatFields& s) {
   using std::to_string;
   std::string line = to_string(s.pid) + " (" + s.comm + ") " + s.state;
   const auto field = [&](const std::string& text) { line += ' ' + text; };
@@ -57,21 +57,21 @@ inline std::string WriteStatus(const StatusInKilobytes& s) {
          "Threads:\t1\n";
 }
 
-inline std::string WriteIo(const emu::proc::IoFields& io) {
+inline std::string WriteIo(const procfs::IoFields& io) {
   using std::to_string;
   return "rchar: " + to_string(io.readChars) + "\nwchar: " + to_string(io.writeChars) +
          "\nsyscr: " + to_string(io.readCalls) + "\nsyscw: " + to_string(io.writeCalls) +
          "\nread_bytes: 0\nwrite_bytes: 0\ncancelled_write_bytes: 0\n";
 }
 
-inline bool operator==(const emu::proc::StatFields& a, const emu::proc::StatFields& b) {
+inline bool operator==(const procfs::StatFields& a, const procfs::StatFields& b) {
   return a.pid == b.pid && a.comm == b.comm && a.state == b.state && a.parentPid == b.parentPid &&
          a.flags == b.flags && a.minorFaults == b.minorFaults && a.majorFaults == b.majorFaults &&
          a.userTicks == b.userTicks && a.systemTicks == b.systemTicks && a.nice == b.nice &&
          a.startTicks == b.startTicks && a.policy == b.policy;
 }
 
-inline bool operator==(const emu::proc::IoFields& a, const emu::proc::IoFields& b) {
+inline bool operator==(const procfs::IoFields& a, const procfs::IoFields& b) {
   return a.readChars == b.readChars && a.writeChars == b.writeChars && a.readCalls == b.readCalls &&
          a.writeCalls == b.writeCalls;
 }

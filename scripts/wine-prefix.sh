@@ -9,6 +9,6 @@ zel_wine_start() {
 }
 zel_wine_stop() {
   [ -n "${WINEPREFIX:-}" ] || return 0
-  WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$WINEPREFIX"
 }

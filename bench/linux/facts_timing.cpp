@@ -5,13 +5,19 @@
 //   facts     construct it and walk every process, reading ID, parent, name,
 //             thread count, the three times, the memory and I/O counters;
 //   strings   construct it and walk every process, reading the live strings:
-//             command line, current directory, image file and owner.
+//             command line, current directory, image file, environment and
+//             owner.
 //
 //   zel_facts_timing --serve       times one run for each line "snapshot",
 //                                  "facts" or "strings" read from stdin and
 //                                  prints "<microseconds> <processes>"
 //   zel_facts_timing [--rounds N]  times N rounds of facts and strings
 //                                  (default 50) and prints the medians
+//   zel_facts_timing --each-getter PID
+//                                  calls each live getter once on process
+//                                  PID, printing its name first, so that a
+//                                  system-call trace shows what each one
+//                                  opens (getter_opens.sh)
 //
 // --serve is for psutil_compare.py, which interleaves these runs with
 // psutil's doing the same, so that both meet the same machine; this program
@@ -33,6 +39,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zel::host::EnvironmentCopy;
 using zel::host::FindHandle;
 
 constexpr int kDefaultRounds = 50;
@@ -105,6 +112,10 @@ Run TimeStrings() {
     g_checksum += processes.GetCommandLineW(process).GetLength();
     g_checksum += processes.GetCurrentDirectoryW(process).GetLength();
     g_checksum += processes.GetImageFile(process).GetLength();
+    {
+      const EnvironmentCopy environment(processes, processes.GetEnvironmentBuffer(process));
+      if (environment.Get()) g_checksum += environment.Get()[0];
+    }
     CZelString user, domain;
     processes.GetUserAndDomain(process, user, domain);
     g_checksum += user.GetLength() + domain.GetLength();
@@ -162,19 +173,58 @@ int Standalone(int rounds) {
   return 0;
 }
 
+int EachGetter(unsigned id) {
+  CZelProcess processes;
+  const FindHandle process(processes, processes.CreateHandleFromPID(id));
+  if (!process) {
+    std::fprintf(stderr, "zel_facts_timing: no process %u in the snapshot\n", id);
+    return 1;
+  }
+  // Flushed, so that each name is written just before its getter runs.
+  const auto mark = [](const char* getter) {
+    std::printf("== %s\n", getter);
+    std::fflush(stdout);
+  };
+  mark("GetCommandLineW");
+  g_checksum += processes.GetCommandLineW(process.Get()).GetLength();
+  mark("GetCurrentDirectoryW");
+  g_checksum += processes.GetCurrentDirectoryW(process.Get()).GetLength();
+  mark("GetImageFile");
+  g_checksum += processes.GetImageFile(process.Get()).GetLength();
+  mark("GetEnvironmentBuffer");
+  {
+    const EnvironmentCopy environment(processes, processes.GetEnvironmentBuffer(process.Get()));
+    if (environment.Get()) g_checksum += environment.Get()[0];
+  }
+  mark("GetUserAndDomain");
+  CZelString user, domain;
+  processes.GetUserAndDomain(process.Get(), user, domain);
+  mark("end");
+  return 0;
+}
+
 constexpr const char* kUsage =
     "usage: zel_facts_timing --serve\n"
-    "       zel_facts_timing [--rounds N]\n";
+    "       zel_facts_timing [--rounds N]\n"
+    "       zel_facts_timing --each-getter PID\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int rounds = kDefaultRounds;
   bool serve = false;
+  unsigned eachGetterOf = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--serve") {
       serve = true;
+    } else if (arg == "--each-getter" && i + 1 < argc) {
+      char* end = nullptr;
+      eachGetterOf = static_cast<unsigned>(std::strtoul(argv[++i], &end, 10));
+      if (*end != 0 || eachGetterOf == 0) {
+        std::fputs(kUsage, stderr);
+        return 2;
+      }
     } else if (arg == "--rounds" && i + 1 < argc) {
       char* end = nullptr;
       rounds = static_cast<int>(std::strtol(argv[++i], &end, 10));
@@ -188,6 +238,7 @@ int main(int argc, char** argv) {
     }
   }
   try {
+    if (eachGetterOf != 0) return EachGetter(eachGetterOf);
     return serve ? Serve() : Standalone(rounds);
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "zel_facts_timing: %s (code 0x%08X)\n", e.what(),

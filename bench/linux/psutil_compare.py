@@ -1,31 +1,47 @@
 #!/usr/bin/env python3
-"""Times the process object against psutil on this machine's processes.
+"""Times the process object against psutil, and zelps against ps, on this
+machine's processes.
 
-    psutil_compare.py PATH/TO/zel_facts_timing [--rounds N] [--cpu N]
+    psutil_compare.py PATH/TO/zel_facts_timing PATH/TO/zelps
+                      [--rounds N] [--cpu N] [--extra N]
 
-Two jobs, each done by both:
+Four jobs, each done by both sides:
 
   facts    the snapshot facts of every process: ID, parent, name, thread
            count, creation/user/kernel time, memory (resident and virtual
            size) and I/O counters. The library constructs the object and walks
-           it; psutil runs process_iter with the same attributes.
+           it; psutil reads the same attributes of each process that
+           process_iter yields.
   strings  the live strings of every process: command line, current
-           directory, image file and owner. The library constructs and walks;
-           psutil runs process_iter(attrs=[cmdline, cwd, exe, username]).
+           directory, image file, environment and owner. The library
+           constructs and walks; psutil reads cmdline, cwd, exe, environ
+           and username.
+  zelps    `zelps` against `ps -eo pid,ppid,nlwp,pri,comm`, the same columns.
+  zelps --user --cmdline
+           against `ps -eo pid,ppid,nlwp,pri,user,comm,args`.
+
+The whole set runs twice in one run: on the processes the machine has, and
+again with --extra (default 500) sleeping processes that this script starts
+and ends.
 
 zel_facts_timing stays up in --serve mode and times each library run itself,
-so no process start is counted. It and this script are bound to one CPU (the
-first this script may use, or --cpu): on a virtual machine the CPUs need not
-be equally fast from one moment to the next, and two programs on two of them
-would be compared with their CPUs. The rounds interleave the four runs, and the
-order alternates between rounds (library first, then psutil first), so that
-both meet the same machine and each pays equally for what ran before it.
-After warm-up rounds the script prints the medians, the cost per process, and
-the ratios library / psutil. The library's snapshot alone (construction and
-destruction, no walk) is timed too, to show what part of the facts job it
-is; psutil has no counterpart to it. psutil keeps the Process objects of earlier
-process_iter calls and checks that each is still the same process; that is
-how a program that lists processes repeatedly uses it, and it is timed so.
+so no process start is counted there; zelps and ps are whole programs, and
+each of their runs is timed from its spawn to its exit, with its output
+going to /dev/null. Everything is bound to one CPU (the first this script
+may use, or --cpu): on a virtual machine the CPUs need not be equally fast
+from one moment to the next, and two programs on two of them would be
+compared with their CPUs. Each round runs every pair once, and the order
+within each pair alternates between rounds, so that both sides meet the same
+machine and each pays equally for what ran before it. After warm-up rounds
+the script prints the medians and, for each pair, the median of the rounds'
+own ratios with the 10th and 90th percentiles of them as the spread, and
+the strings' ratio once more without the snapshot that the library's walk
+stands on (its snapshot run of the same round taken off).
+The library's snapshot alone (construction and destruction, no walk) is
+timed too, to show what part of the facts job it is; psutil has no
+counterpart to it. psutil keeps the Process objects of earlier process_iter
+calls and checks that each is still the same process; that is how a program
+that lists processes repeatedly uses it, and it is timed so.
 """
 
 import argparse
@@ -36,16 +52,46 @@ import time
 
 import psutil
 
-FACTS = ["pid", "ppid", "name", "num_threads", "create_time", "cpu_times",
-         "memory_info", "io_counters"]
-STRINGS = ["pid", "cmdline", "cwd", "exe", "username"]
+FACTS = ["ppid", "name", "num_threads", "create_time", "cpu_times", "memory_info",
+         "io_counters"]
+STRINGS = ["cmdline", "cwd", "exe", "environ", "username"]
+PS_COLUMNS = {
+    "zelps": ([], "pid,ppid,nlwp,pri,comm"),
+    "zelps --user --cmdline": (["--user", "--cmdline"], "pid,ppid,nlwp,pri,user,comm,args"),
+}
 WARM_UP_ROUNDS = 3
 
 
 def time_psutil(attrs):
+    """Every attribute of every process, in the library's order. Not
+    process_iter(attrs=...): that reads them in an order that changes with
+    the interpreter's hash seed and drops a process at the first one that
+    says it has gone, which environ says of every kernel thread, so that its
+    cost changed twofold from one run to the next."""
     start = time.perf_counter()
-    count = sum(1 for _ in psutil.process_iter(attrs=attrs, ad_value=None))
+    count = 0
+    for process in psutil.process_iter():
+        with process.oneshot():
+            for attr in attrs:
+                try:
+                    getattr(process, attr)()
+                except (psutil.NoSuchProcess, psutil.AccessDenied):
+                    pass
+        count += 1
     return (time.perf_counter() - start) * 1e6, count
+
+
+def time_program(argv):
+    """One run of a program, from its spawn to its exit, in microseconds."""
+    actions = [(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)]
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+    _, status = os.waitpid(pid, 0)
+    elapsed = (time.perf_counter() - start) * 1e6
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError("%s exited with %d" % (" ".join(argv),
+                                                 os.waitstatus_to_exitcode(status)))
+    return elapsed, None
 
 
 class Library:
@@ -65,47 +111,113 @@ class Library:
         self.server.stdout.close()
 
 
+class Sleepers:
+    """Extra processes that do nothing, ended and reaped on every path."""
+
+    def __init__(self, count):
+        self.children = []
+        try:
+            for _ in range(count):
+                self.children.append(subprocess.Popen(["sleep", "100000"],
+                                                      stdin=subprocess.DEVNULL))
+        except BaseException:
+            self.stop()
+            raise
+
+    def stop(self):
+        for child in self.children:
+            child.kill()
+        for child in self.children:
+            child.wait()
+        self.children = []
+
+
+def pairs(library, zelps):
+    """Each job as (name, the library's or zelps' run, psutil's or ps's run)."""
+    yield "facts", lambda: library.time("facts"), lambda: time_psutil(FACTS)
+    yield "strings", lambda: library.time("strings"), lambda: time_psutil(STRINGS)
+    for name, (options, columns) in PS_COLUMNS.items():
+        yield (name, lambda o=options: time_program([zelps] + o),
+               lambda c=columns: time_program(["/usr/bin/ps", "-eo", c]))
+
+
+def run_rounds(library, zelps, rounds):
+    """{(job, side): [(microseconds, processes), ...]}, side 0 ours, 1 theirs."""
+    runs = {}
+    for round_number in range(-WARM_UP_ROUNDS, rounds):
+        snapshot = library.time("snapshot")
+        if round_number >= 0:
+            runs.setdefault(("snapshot", 0), []).append(snapshot)
+        for job, ours, theirs in pairs(library, zelps):
+            sides = [(0, ours), (1, theirs)]
+            if round_number % 2:
+                sides.reverse()
+            for side, run in sides:
+                result = run()
+                if round_number >= 0:
+                    runs.setdefault((job, side), []).append(result)
+    return runs
+
+
+def percentile(sorted_values, fraction):
+    return sorted_values[min(len(sorted_values) - 1, int(fraction * len(sorted_values)))]
+
+
+def report(title, runs):
+    """The medians, and each pair's ratio, ours / theirs, round by round.
+    Both sides of a pair do the job for every process of the machine, so
+    their whole runs are compared; the cost per process divides by the
+    number the library listed."""
+    processes = statistics.median(n for _, n in runs[("facts", 0)])
+    threads = sum(p.info["num_threads"] or 0
+                  for p in psutil.process_iter(attrs=["num_threads"], ad_value=None))
+    print("\n%s: %d processes, %d threads" % (title, processes, threads))
+    print("%-24s %-8s %12s %15s" % ("job", "side", "median us", "us per process"))
+    sides = {"facts": ("library", "psutil"), "strings": ("library", "psutil"),
+             "snapshot": ("library", None)}
+    for (job, side), results in runs.items():
+        median = statistics.median(us for us, _ in results)
+        print("%-24s %-8s %12.0f %15.2f" % (job, sides.get(job, ("zelps", "ps"))[side], median,
+                                            median / processes))
+    for job in [job for job, side in runs if side == 1]:
+        ratios = sorted(ours[0] / theirs[0] for ours, theirs in zip(runs[(job, 0)],
+                                                                    runs[(job, 1)]))
+        print_ratio(job, ratios)
+    # What the live reads cost beyond the snapshot that the walk stands on.
+    print_ratio("strings less snapshot", sorted(
+        (ours[0] - snapshot[0]) / theirs[0] for ours, snapshot, theirs in
+        zip(runs[("strings", 0)], runs[("snapshot", 0)], runs[("strings", 1)])))
+
+
+def print_ratio(job, ratios):
+    print("ratio %-26s %.2f (p10-p90 %.2f-%.2f)" % (
+        job + ":", statistics.median(ratios), percentile(ratios, 0.1), percentile(ratios, 0.9)))
+
+
 def main():
-    parser = argparse.ArgumentParser(description="library against psutil, interleaved")
+    parser = argparse.ArgumentParser(description="library against psutil and zelps against ps")
     parser.add_argument("timing_host")
+    parser.add_argument("zelps")
     parser.add_argument("--rounds", type=int, default=60)
     parser.add_argument("--cpu", type=int, default=min(os.sched_getaffinity(0)))
+    parser.add_argument("--extra", type=int, default=500)
     options = parser.parse_args()
-    # Before the server starts, so that it inherits the binding.
+    # Before anything starts, so that every program inherits the binding.
     os.sched_setaffinity(0, {options.cpu})
-
-    runs = {(who, job): [] for who in ("library", "psutil") for job in ("facts", "strings")}
-    runs[("library", "snapshot")] = []
-    library = Library(options.timing_host)
-    try:
-        for round_number in range(-WARM_UP_ROUNDS, options.rounds):
-            order = ["library", "psutil"] if round_number % 2 == 0 else ["psutil", "library"]
-            snapshot = library.time("snapshot")
-            if round_number >= 0:
-                runs[("library", "snapshot")].append(snapshot)
-            for job, attrs in (("facts", FACTS), ("strings", STRINGS)):
-                for who in order:
-                    result = library.time(job) if who == "library" else time_psutil(attrs)
-                    if round_number >= 0:
-                        runs[(who, job)].append(result)
-    finally:
-        library.close()
 
     print("%d rounds after %d warm-up rounds, on CPU %d; psutil %s"
           % (options.rounds, WARM_UP_ROUNDS, options.cpu, psutil.__version__))
-    print("%-8s %-8s %12s %10s %15s" % ("job", "who", "median us", "processes",
-                                        "us per process"))
-    per_process = {}
-    order = {"snapshot": 0, "facts": 1, "strings": 2}
-    for (who, job), results in sorted(runs.items(), key=lambda item: (order[item[0][1]],
-                                                                       item[0][0])):
-        per_process[(who, job)] = statistics.median(us / max(n, 1) for us, n in results)
-        print("%-8s %-8s %12.0f %10.0f %15.2f" % (
-            job, who, statistics.median(us for us, _ in results),
-            statistics.median(n for _, n in results), per_process[(who, job)]))
-    for job in ("facts", "strings"):
-        print("ratio library / psutil, %-8s %.2f" % (
-            job + ":", per_process[("library", job)] / per_process[("psutil", job)]))
+    library = Library(options.timing_host)
+    try:
+        report("the machine's own processes", run_rounds(library, options.zelps, options.rounds))
+        sleepers = Sleepers(options.extra)
+        try:
+            runs = run_rounds(library, options.zelps, options.rounds)
+            report("with %d extra sleeping processes" % options.extra, runs)
+        finally:
+            sleepers.stop()
+    finally:
+        library.close()
 
 
 if __name__ == "__main__":

@@ -23,6 +23,20 @@ static_assert(offsetof(CountedString, Length) == 0);
 static_assert(offsetof(CountedString, Buffer) == 8);
 static_assert(sizeof(CountedString) == 16);
 
+// The platform's FILETIME: a count of 100-ns units in two 32-bit halves, the
+// low one first.
+struct FileTime {
+  std::uint32_t dwLowDateTime;
+  std::uint32_t dwHighDateTime;
+};
+static_assert(offsetof(FileTime, dwLowDateTime) == 0);
+static_assert(offsetof(FileTime, dwHighDateTime) == 4);
+static_assert(sizeof(FileTime) == 8);
+
+inline FileTime AsFileTime(std::uint64_t value) {
+  return {static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32)};
+}
+
 // The platform's VM_COUNTERS: pointer-sized fields, PageFaultCount padded.
 struct VmCounters {
   std::uint64_t PeakVirtualSize;

@@ -3,6 +3,7 @@
 
 #include "../platform/layouts.h"
 #include "ZelString.h"
+#include "record_pool.h"
 
 namespace zel::records {
 
@@ -10,7 +11,11 @@ using layout::ZELFIND_RECORD;
 
 // A new record: the handle's ownership passes to the host until CloseHandle.
 // Throws std::bad_alloc.
-inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) { return new ZELFIND_RECORD(init); }
+inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) {
+  ZELFIND_RECORD* record = AllocateRecord();
+  *record = init;
+  return record;
+}
 
 inline ZELFIND_RECORD ProcessRecord(const std::byte* process) {
   ZELFIND_RECORD r{};
@@ -27,7 +32,7 @@ inline void DeleteRecord(ZELFIND_RECORD* record) {
     delete record->pFilter;
     record->pFilter = nullptr;
   }
-  delete record;
+  FreeRecord(record);
 }
 
 }  // namespace zel::records

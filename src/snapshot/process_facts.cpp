@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "../platform/codes.h"
-#include "../platform/platform.h"
 #include "ZelProcess.h"
 #include "process_name.h"
 #include "records.h"
@@ -11,9 +10,6 @@ namespace {
 
 using zel::layout::Load;
 using zel::records::AsHandle;
-
-static_assert(sizeof(VM_COUNTERS) == sizeof(zel::layout::VmCounters));
-static_assert(sizeof(IO_COUNTERS) == sizeof(zel::layout::IoCounters));
 
 // The record under a valid process handle; otherwise records `bad_handle`
 // and gives null.
@@ -41,9 +37,9 @@ T ReadValue(CZelError& error, void* handle, std::size_t offset, T failure) {
 int ReadTime(CZelError& error, void* handle, std::size_t offset, _FILETIME& time) {
   const std::byte* process = ProcessOr(error, handle);
   if (!process) return 0;
-  const auto value = Load<std::uint64_t>(process, offset);
-  time.dwHighDateTime = static_cast<DWORD>(value >> 32);
-  time.dwLowDateTime = static_cast<DWORD>(value);
+  // The caller's record has the platform's layout, whose fields a Windows
+  // build knows only from <windows.h>.
+  zel::layout::Store(&time, 0, zel::layout::AsFileTime(Load<std::uint64_t>(process, offset)));
   error.SetError(zel::code::kSuccess);
   return 1;
 }
@@ -92,19 +88,14 @@ int CZelProcess::GetKernelTime(void* hProcess, _FILETIME& ftKernel) {
 int CZelProcess::GetMemoryCounters(void* hProcess, _VM_COUNTERS& vmCounters) {
   const std::byte* process = ProcessOr(m_Error, hProcess, zel::code::kInvalidHandle);
   if (!process) return 0;
-  std::memcpy(&vmCounters, process + ZEL_OFFSET(SystemProcess, Vm), sizeof(VM_COUNTERS));
+  std::memcpy(&vmCounters, process + ZEL_OFFSET(SystemProcess, Vm), sizeof(zel::layout::VmCounters));
   return 1;
 }
 
 int CZelProcess::GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters) {
   const std::byte* process = ProcessOr(m_Error, hProcess, zel::code::kInvalidHandle);
   if (!process) return 0;
-  const auto io = Load<zel::layout::IoCounters>(process, ZEL_OFFSET(SystemProcess, Io));
-  ioCounters.ReadOperationCount = io.ReadOperationCount;
-  ioCounters.WriteOperationCount = io.WriteOperationCount;
-  ioCounters.OtherOperationCount = io.OtherOperationCount;
-  ioCounters.ReadTransferCount = io.ReadTransferCount;
-  ioCounters.WriteTransferCount = io.WriteTransferCount;
-  ioCounters.OtherTransferCount = io.OtherTransferCount;
+  zel::layout::Store(&ioCounters, 0,
+                     Load<zel::layout::IoCounters>(process, ZEL_OFFSET(SystemProcess, Io)));
   return 1;
 }

@@ -17,13 +17,6 @@ constexpr int kFillAttempts = 4;
 constexpr ZelUlong kFillHeadroomDivisor = 8;
 constexpr ZelUlong kFillHeadroomMinimum = 4096;
 
-// An entry point of the module under its real signature.
-template <class Function>
-Function EntryPoint(zel::os::HMODULE module, const char* name) {
-  using Generic = void (*)();
-  return reinterpret_cast<Function>(reinterpret_cast<Generic>(zel::os::GetProcAddress(module, name)));
-}
-
 [[noreturn]] void ThrowConstructionFailure(ZelCode code, const char* what) {
   throw std::system_error(static_cast<int>(code), std::system_category(), what);
 }
@@ -36,8 +29,12 @@ CZelProcess::CZelProcess()
       m_pfnNtQueryInformationThread(nullptr),
       m_pProcesses(nullptr),
       m_cbProcesses(0) {
-  if (!InitFunctionsPointers())
-    ThrowConstructionFailure(zel::os::GetLastError(), "CZelProcess: native entry points");
+  ZelCode why = 0;
+  if (!zel::source::ResolveEntryPoints(
+          {m_pfnNtQuerySystemInformation, m_pfnNtQueryInformationProcess,
+           m_pfnNtQueryInformationThread},
+          why))
+    ThrowConstructionFailure(why, "CZelProcess: native entry points");
   ZelCode failure = 0;
   if (!TakeSnapshot(&failure)) ThrowConstructionFailure(failure, "CZelProcess: process snapshot");
 }
@@ -73,17 +70,13 @@ CZelProcess::~CZelProcess() {
 int CZelProcess::Dump() { return 0; }
 
 int CZelProcess::InitFunctionsPointers() {
-  const auto module = zel::os::GetModuleHandleW(L"NTDLL.DLL");
-  if (!module) return 0;
-  m_pfnNtQuerySystemInformation =
-      EntryPoint<ZEL_PFN_NTQUERYSYSTEMINFORMATION>(module, "NtQuerySystemInformation");
-  if (!m_pfnNtQuerySystemInformation) return 0;
-  m_pfnNtQueryInformationProcess =
-      EntryPoint<ZEL_PFN_NTQUERYINFORMATIONPROCESS>(module, "NtQueryInformationProcess");
-  if (!m_pfnNtQueryInformationProcess) return 0;
-  m_pfnNtQueryInformationThread =
-      EntryPoint<ZEL_PFN_NTQUERYINFORMATIONTHREAD>(module, "NtQueryInformationThread");
-  return m_pfnNtQueryInformationThread ? 1 : 0;
+  ZelCode why = 0;
+  return zel::source::ResolveEntryPoints(
+             {m_pfnNtQuerySystemInformation, m_pfnNtQueryInformationProcess,
+              m_pfnNtQueryInformationThread},
+             why)
+             ? 1
+             : 0;
 }
 
 int CZelProcess::ReadProcesses() {
@@ -98,7 +91,7 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
   std::byte probe_scratch[1];
   ZelUlong needed = 0;
   const auto probe = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
-      zel::os::kSystemProcessInformation, probe_scratch, sizeof probe_scratch, &needed));
+      zel::source::kSystemProcessInformation, probe_scratch, sizeof probe_scratch, &needed));
   if (probe != kStatusInfoLengthMismatch) {
     m_Error.SetError(probe);
     *failure = probe;
@@ -120,7 +113,7 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
     }
     m_cbProcesses = size;
     const auto fill = static_cast<ZelCode>(
-        m_pfnNtQuerySystemInformation(zel::os::kSystemProcessInformation, buffer, size, &needed));
+        m_pfnNtQuerySystemInformation(zel::source::kSystemProcessInformation, buffer, size, &needed));
     if (fill == zel::code::kStatusSuccess) {
       m_pProcesses = reinterpret_cast<_SYSTEM_PROCESSES*>(buffer);
       return 1;

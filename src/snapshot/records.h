@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "../platform/layouts.h"
-#include "../platform/platform.h"
+#include "../platform/source.h"
+#include "record_pool.h"
 
 struct _SYSTEM_PROCESSES;
 
@@ -39,6 +40,11 @@ inline std::uint32_t ThreadCount(const std::byte* process) {
   return Load<std::uint32_t>(process, ZEL_OFFSET(SystemProcess, NumberOfThreads));
 }
 
+inline std::uint32_t ThreadId(const std::byte* thread) {
+  return static_cast<std::uint32_t>(
+      Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueThread)));
+}
+
 inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) {
   return process + sizeof(layout::SystemProcess) + index * sizeof(layout::SystemThread);
 }
@@ -46,10 +52,12 @@ inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) 
 // Steps one and two of the handle check: 32 readable bytes whose size tag is
 // 32. Null when either fails. Every record the library makes is aligned as
 // its type requires; a pointer that is not could never be one, and reading
-// its tag through the record type would be undefined.
+// its tag through the record type would be undefined. The records the library
+// hands out are known to be readable; only other pointers are probed.
 inline ZELFIND_RECORD* ReadableRecord(void* handle) {
   if (reinterpret_cast<std::uintptr_t>(handle) % alignof(ZELFIND_RECORD) != 0) return nullptr;
-  if (os::IsBadReadPtr(handle, layout::kFindRecordSize)) return nullptr;
+  if (!InRecordPool(handle) && !source::IsReadable(handle, layout::kFindRecordSize))
+    return nullptr;
   auto* record = static_cast<ZELFIND_RECORD*>(handle);
   return record->cbSize == layout::kFindRecordSize ? record : nullptr;
 }

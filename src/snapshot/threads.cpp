@@ -2,7 +2,8 @@
 #include <new>
 
 #include "../platform/codes.h"
-#include "../platform/unique_handle.h"
+#include "../inspect/live_target.h"
+#include "../platform/source.h"
 #include "ZelProcess.h"
 #include "find_record.h"
 #include "records.h"
@@ -28,11 +29,6 @@ const std::byte* ThreadOr(CZelError& error, void* handle) {
     return nullptr;
   }
   return record->pThread;
-}
-
-std::uint32_t ThreadId(const std::byte* thread) {
-  return static_cast<std::uint32_t>(
-      Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueThread)));
 }
 
 // Steps to the next thread record; false on the last one.
@@ -80,7 +76,7 @@ int CZelProcess::FindNextThread(void* hThread) {
 
 unsigned int CZelProcess::GetThreadID(void* hThread) {
   const std::byte* thread = ThreadOr(m_Error, hThread);
-  return thread ? ThreadId(thread) : kNoId;
+  return thread ? zel::records::ThreadId(thread) : kNoId;
 }
 
 unsigned int CZelProcess::GetThreadParentProcess(void* hThread) {
@@ -93,9 +89,9 @@ unsigned int CZelProcess::GetThreadParentProcess(void* hThread) {
 int CZelProcess::GetThreadCreateTime(void* hThread, _FILETIME& ftCreate) {
   const std::byte* thread = ThreadOr(m_Error, hThread);
   if (!thread) return 0;
-  const auto value = Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime));
-  ftCreate.dwHighDateTime = static_cast<DWORD>(value >> 32);
-  ftCreate.dwLowDateTime = static_cast<DWORD>(value);
+  zel::layout::Store(&ftCreate, 0,
+                     zel::layout::AsFileTime(
+                         Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime))));
   m_Error.SetError(zel::code::kSuccess);
   return 1;
 }
@@ -106,7 +102,7 @@ void* CZelProcess::CreateHandleFromTID(void* hProcess, unsigned int dwThreadId) 
   auto* handle = static_cast<ZELFIND_RECORD*>(found);
   if (zel::records::ThreadCount(handle->pProcess) != 0) {
     do {
-      if (ThreadId(handle->pThread) == dwThreadId) return found;
+      if (zel::records::ThreadId(handle->pThread) == dwThreadId) return found;
     } while (StepThread(*handle));
   }
   CloseHandle(found);
@@ -118,30 +114,8 @@ int CZelProcess::GetTEB(void* hThread, _TEB* pTeb) {
   const std::byte* thread = ThreadOr(m_Error, hThread);
   if (!thread) return 0;
   const auto* handle = static_cast<const ZELFIND_RECORD*>(hThread);
-
-  zel::os::UniqueHandle live_thread(
-      zel::os::OpenThread(zel::os::kThreadQueryInformation, 0, ThreadId(thread)));
-  if (!live_thread) {
-    m_Error.SetError(zel::os::GetLastError());
-    return 0;
-  }
-  zel::layout::ThreadBasicInformation info{};
-  const auto status = static_cast<ZelCode>(m_pfnNtQueryInformationThread(
-      live_thread.Get(), zel::os::kThreadBasicInformation, &info, sizeof info, nullptr));
-  if (status != zel::code::kStatusSuccess) {
-    m_Error.SetError(status);
-    return 0;
-  }
-  // Without a process handle the read fails, and its code is the one kept.
-  zel::os::UniqueHandle live_process(
-      zel::os::OpenProcess(zel::os::kProcessQueryInformation | zel::os::kProcessVmRead, 0,
-                           zel::records::ProcessId(handle->pProcess)));
-  const auto read = zel::os::ReadProcessMemory(
-      live_process.Get(), reinterpret_cast<const void*>(static_cast<std::uintptr_t>(info.TebBaseAddress)),
-      pTeb, zel::layout::kTebReadSize, nullptr);
-  const ZelCode read_error = read ? zel::code::kSuccess : zel::os::GetLastError();
-  live_process.Reset();
-  live_thread.Reset();
-  m_Error.SetError(read_error);
-  return read ? 1 : 0;
+  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
+                                   m_pfnNtQueryInformationThread};
+  return zel::source::ReadThreadBlock(caller, zel::inspect::ThreadOf(handle->pProcess, thread),
+                                      pTeb);
 }

@@ -15,8 +15,12 @@ parent, its own consistency), since the library may have looked in the
 middle of either; one that lived through the whole run must be listed.
 
 Before reading, the script starts children whose facts it knows exactly:
-a shell with awkward arguments, environment and working directory (and its
-`sleep` child), a python with five extra threads, and a zombie. Their facts
+a shell with awkward arguments (its program name holding a quote and a
+blank), environment and working directory (and its `sleep` child), a python
+with five extra threads that calls itself /usr/sbin/sshd, a zombie, and
+copies of `sleep` whose names the kernel cuts at 15 characters: one through
+a long-named link, one whose file and directory are removed while it runs,
+and one whose file and directory really end in " (deleted)". Their facts
 are checked against what was asked for as well as against psutil, and the
 run fails unless each of them was compared fact by fact.
 
@@ -28,6 +32,7 @@ import json
 import os
 import pwd
 import select
+import shutil
 import signal
 import socket
 import subprocess
@@ -233,6 +238,9 @@ def read_all(environment_of):
 # -- the children whose facts are known ----------------------------------------
 
 SHELL_ARGUMENTS = [
+    "-c",
+    "sleep 1000; :",
+    "zel-oracle",
     "plain",
     "with space",
     'quo"te',
@@ -247,13 +255,17 @@ SHELL_ARGUMENTS = [
     '"quoted"',
     "  leading and trailing  ",
 ]
-SHELL_PROGRAM_NAME = "zel oracle shell"
+# A quote and a blank: no Windows command line can carry this name as it is,
+# but every argument after it must split back exactly.
+SHELL_PROGRAM_NAME = 'zel "oracle shell'
 SHELL_ENVIRONMENT = {
     "PATH": "/usr/bin:/bin",
     "ZEL_ORACLE_MARK": "value with spaces, \"quotes\" and ünïcødé ✓",
     "ZEL_ORACLE_EMPTY": "",
     "LC_ALL": "C.UTF-8",
 }
+# A name a process may give itself; it must not be listed by it.
+THREAD_CHILD_PROGRAM_NAME = "/usr/sbin/sshd"
 THREAD_CHILD_EXTRA_THREADS = 5
 THREAD_CHILD_CODE = r"""
 import sys, threading, time
@@ -272,29 +284,33 @@ sys.stdin.read()
 
 
 class Children:
-    """The children this run starts, ended and reaped on every path."""
+    """The children this run starts, ended and reaped on every path, and what
+    each of them is known to be (`known`, by pid)."""
 
     def __init__(self):
         self.workdir = tempfile.mkdtemp(prefix="zel oracle ü ")
         self.shell = None
         self.sleeper_pid = None
         self.threads = None
-        self.thread_ids = []
         self.zombie = None
+        self.copies = []
+        self.known = {}
 
     def start(self):
         self.shell = subprocess.Popen(
-            [SHELL_PROGRAM_NAME, "-c", "sleep 1000; :", "zel-oracle"] + SHELL_ARGUMENTS,
+            [SHELL_PROGRAM_NAME] + SHELL_ARGUMENTS,
             executable="/bin/sh", cwd=self.workdir, env=SHELL_ENVIRONMENT,
             start_new_session=True, stdin=subprocess.DEVNULL)
+        thread_argv = [THREAD_CHILD_PROGRAM_NAME, "-c", THREAD_CHILD_CODE, "thread child"]
         self.threads = subprocess.Popen(
-            [sys.executable, "-c", THREAD_CHILD_CODE, "thread child"],
-            cwd=self.workdir, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+            thread_argv, executable=sys.executable, cwd=self.workdir,
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         ready, _, _ = select.select([self.threads.stdout], [], [], 30)
         if not ready:
             raise RuntimeError("the thread child did not report its threads within 30 s")
-        self.thread_ids = sorted(int(x) for x in self.threads.stdout.readline().split())
+        thread_ids = sorted(int(x) for x in self.threads.stdout.readline().split())
         self.zombie = subprocess.Popen(["/bin/true"], stdin=subprocess.DEVNULL)
+        self._start_sleep_copies()
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
             if self.sleeper_pid is None:
@@ -305,12 +321,84 @@ class Children:
             if self.sleeper_pid is not None and zombie_ready:
                 # Let the sleeper finish exec'ing before anything reads it.
                 if psutil.Process(self.sleeper_pid).name() == "sleep":
-                    return
+                    break
             time.sleep(0.02)
-        raise RuntimeError("the children did not settle within 10 s")
+        else:
+            raise RuntimeError("the children did not settle within 10 s")
+
+        sleep_exe = os.path.realpath(shutil.which("sleep", path=SHELL_ENVIRONMENT["PATH"]))
+        self.known[self.shell.pid] = {
+            "name": "sh",
+            "parentId": os.getpid(),
+            "threadIds": [self.shell.pid],
+            # Its quotes left out, since a quoted program name cannot hold one.
+            "argv": [SHELL_PROGRAM_NAME.replace('"', "")] + SHELL_ARGUMENTS,
+            "currentDirectory": self.workdir,
+            "imageFile": os.path.realpath("/bin/sh"),
+            "environment": ["%s=%s" % kv for kv in SHELL_ENVIRONMENT.items()],
+        }
+        self.known[self.sleeper_pid] = {
+            "name": "sleep",
+            "parentId": self.shell.pid,
+            "threadIds": [self.sleeper_pid],
+            "argv": ["sleep", "1000"],
+            "currentDirectory": self.workdir,
+            "imageFile": sleep_exe,
+        }
+        self.known[self.threads.pid] = {
+            "name": os.path.basename(sys.executable),
+            "parentId": os.getpid(),
+            "threadIds": thread_ids,
+            "argv": thread_argv,
+            "currentDirectory": self.workdir,
+            "imageFile": os.path.realpath(sys.executable),
+        }
+        self.known[self.zombie.pid] = {
+            "name": "true",
+            "parentId": os.getpid(),
+            "threadIds": [self.zombie.pid],
+            "argv": [],
+        }
+
+    def _start_sleep_copies(self):
+        """Copies of sleep under names longer than the kernel's 15 characters."""
+        sleep = os.path.realpath(shutil.which("sleep", path=SHELL_ENVIRONMENT["PATH"]))
+        link = os.path.join(self.workdir, "zel-oracle-linked-sleep")
+        os.symlink(sleep, link)
+        self._start_copy("zel-oracle-linked-sleep", [link, "1000"], link, self.workdir, sleep)
+
+        removed_dir = os.path.join(self.workdir, "removed dir")
+        removed = os.path.join(removed_dir, "zel-oracle-removed-sleep")
+        os.mkdir(removed_dir)
+        shutil.copy(sleep, removed)
+        self._start_copy("zel-oracle-removed-sleep", [removed, "1000"], removed, removed_dir,
+                         removed)
+        os.remove(removed)
+        os.rmdir(removed_dir)
+
+        kept_dir = os.path.join(self.workdir, "kept dir (deleted)")
+        kept = os.path.join(kept_dir, "zel-oracle-kept (deleted)")
+        os.mkdir(kept_dir)
+        shutil.copy(sleep, kept)
+        # argv[0] does not complete the cut name, so ps and psutil show it cut.
+        self._start_copy("zel-oracle-kept", ["sleep", "1000"], kept, kept_dir, kept)
+
+    def _start_copy(self, name, argv, executable, cwd, image_file):
+        # Popen returns once the child has exec'd the program.
+        child = subprocess.Popen(argv, executable=executable, cwd=cwd,
+                                 stdin=subprocess.DEVNULL)
+        self.copies.append(child)
+        self.known[child.pid] = {
+            "name": name,
+            "parentId": os.getpid(),
+            "threadIds": [child.pid],
+            "argv": argv,
+            "currentDirectory": cwd,
+            "imageFile": image_file,
+        }
 
     def pids(self):
-        return {self.shell.pid, self.sleeper_pid, self.threads.pid, self.zombie.pid}
+        return set(self.known)
 
     def stop(self):
         if self.shell is not None:
@@ -329,7 +417,10 @@ class Children:
             self.threads.stdout.close()
         if self.zombie is not None:
             self.zombie.wait()
-        os.rmdir(self.workdir)
+        for copy in self.copies:
+            copy.kill()
+            copy.wait()
+        shutil.rmtree(self.workdir)
 
 
 # -- the comparison ------------------------------------------------------------
@@ -434,22 +525,41 @@ def argument_splits(reading):
     return lists
 
 
-def check_live_string(verdicts, entry, fact, readings, candidates):
-    """A live string: refused exactly when the memory may not be read, empty
-    for a process without user memory, else one of psutil's readings."""
+def as_split_back(arguments):
+    """The arguments as a Windows command line can carry them: all exactly,
+    but a program name that must be quoted (empty, holding a blank, or
+    starting with a quote) cannot hold a quote and comes back without."""
+    if not arguments:
+        return arguments
+    name = arguments[0]
+    if name == "" or " " in name or "\t" in name or name.startswith('"'):
+        name = name.replace('"', "")
+    return [name] + arguments[1:]
+
+
+def check_live_string(verdicts, entry, fact, readings, candidates, guarded=True):
+    """A live string: empty with 5 for a process without user memory; refused
+    with 5 where this reader may not read the process's memory, which only
+    the guarded files ask (exe, cwd and environ; cmdline is anyone's); else
+    one of psutil's readings."""
     value, code = entry[fact], entry[fact + "Error"]
-    if value == "" and code == ACCESS_DENIED:
-        readable = [r["memory_readable"] for r in readings if r["memory_readable"] is not None]
-        if not readable:
-            verdicts.skip(fact)
-            return
-        verdicts.judge(entry, fact + " refused", not all(readable),
-                       "library refused it (5) but this reader may read the memory")
-        return
     without_memory = [memoryless(r) for r in readings]
     if all(without_memory):
-        verdicts.judge(entry, fact + " of a memoryless process", value == "",
-                       "library %s where no user memory exists" % short(value))
+        verdicts.judge(entry, fact + " of a memoryless process",
+                       value == "" and code == ACCESS_DENIED,
+                       "library %s (code %r) where no user memory exists" % (short(value), code))
+        return
+    if value == "" and code == ACCESS_DENIED:
+        if any(without_memory):
+            # It exited between the readings: the library may have looked after.
+            verdicts.skip(fact)
+            return
+        readable = [r["memory_readable"] for r in readings if r["memory_readable"] is not None]
+        if guarded and not readable:
+            verdicts.skip(fact)
+            return
+        verdicts.judge(entry, fact + " refused", guarded and not all(readable),
+                       "library refused it (5) but this reader may read it")
         return
     if any(without_memory):
         # It exited between the readings: the library may have looked before.
@@ -492,12 +602,7 @@ def check_process(verdicts, entry, readings, before, after, quiet):
         verdicts.skip("(born or ended during the run)")
         return
 
-    # The image name is the executable's file name, not the 15-character
-    # comm; only a process without memory has no executable to name it.
-    names = [as_library_text(os.path.basename(r["exe"])) for r in readings
-             if available(r["exe"]) and r["exe"]]
-    names += [kernel_worker_name(as_library_text(r["name"])) for r in readings
-              if memoryless(r) and available(r["name"])]
+    names = [kernel_worker_name(as_library_text(n)) for n in values(readings, "name")]
     check_one_of(verdicts, entry, "name", kernel_worker_name(entry["name"]), names)
 
     thread_sets = [set(t) for t in values(readings, "threads")]
@@ -538,25 +643,21 @@ def check_process(verdicts, entry, readings, before, after, quiet):
                       getattr(after["io_counters"], field)
                       if available(after["io_counters"]) else None)
 
-    splits = [s for r in readings for s in argument_splits(r)]
-    if entry["commandLine"] == "" and entry["commandLineError"] == ACCESS_DENIED:
-        check_live_string(verdicts, entry, "commandLine", readings, [])
+    splits = [as_split_back(s) for r in readings for s in argument_splits(r)]
+    if entry["commandLine"] == "" and entry["commandLineError"] not in (None, 0):
+        check_live_string(verdicts, entry, "commandLine", readings, [], guarded=False)
     elif splits:
         library_args = command_line_to_argv(entry["commandLine"])
-        if any('"' in s[0] for s in splits if s):
-            # No Windows command line can carry a quote in the program name.
-            verdicts.skip("commandLine")
-        else:
-            detail = ""
-            if library_args not in splits:
-                other = splits[0]
-                at = next((i for i, (a, b) in enumerate(zip(library_args, other)) if a != b),
-                          min(len(library_args), len(other)))
-                detail = "%d arguments against %d; argument %d: library %s, psutil %s" % (
-                    len(library_args), len(other), at,
-                    short(library_args[at] if at < len(library_args) else None, 60),
-                    short(other[at] if at < len(other) else None, 60))
-            verdicts.judge(entry, "commandLine", library_args in splits, detail)
+        detail = ""
+        if library_args not in splits:
+            other = splits[0]
+            at = next((i for i, (a, b) in enumerate(zip(library_args, other)) if a != b),
+                      min(len(library_args), len(other)))
+            detail = "%d arguments against %d; argument %d: library %s, psutil %s" % (
+                len(library_args), len(other), at,
+                short(library_args[at] if at < len(library_args) else None, 60),
+                short(other[at] if at < len(other) else None, 60))
+        verdicts.judge(entry, "commandLine", library_args in splits, detail)
     else:
         verdicts.skip("commandLine")
 
@@ -622,44 +723,7 @@ def check_environment(verdicts, entry, readings):
 # -- the children's known facts ------------------------------------------------
 
 def check_known_children(verdicts, children, by_id, host_user):
-    shell_exe = os.path.realpath("/bin/sh")
-    sleep_exe = os.path.realpath(subprocess.run(
-        ["sh", "-c", "command -v sleep"], capture_output=True, text=True,
-        env=SHELL_ENVIRONMENT).stdout.strip())
-    expected = {
-        children.shell.pid: {
-            "name": os.path.basename(shell_exe),
-            "parentId": os.getpid(),
-            "threadIds": [children.shell.pid],
-            "argv": [SHELL_PROGRAM_NAME, "-c", "sleep 1000; :", "zel-oracle"] + SHELL_ARGUMENTS,
-            "currentDirectory": children.workdir,
-            "imageFile": shell_exe,
-            "environment": ["%s=%s" % kv for kv in SHELL_ENVIRONMENT.items()],
-        },
-        children.sleeper_pid: {
-            "name": os.path.basename(sleep_exe),
-            "parentId": children.shell.pid,
-            "threadIds": [children.sleeper_pid],
-            "argv": ["sleep", "1000"],
-            "currentDirectory": children.workdir,
-            "imageFile": sleep_exe,
-        },
-        children.threads.pid: {
-            "name": os.path.basename(os.path.realpath(sys.executable)),
-            "parentId": os.getpid(),
-            "threadIds": children.thread_ids,
-            "argv": [sys.executable, "-c", THREAD_CHILD_CODE, "thread child"],
-            "currentDirectory": children.workdir,
-            "imageFile": os.path.realpath(sys.executable),
-        },
-        children.zombie.pid: {
-            "name": "true",
-            "parentId": os.getpid(),
-            "threadIds": [children.zombie.pid],
-            "argv": [],
-        },
-    }
-    for pid, facts in expected.items():
+    for pid, facts in children.known.items():
         entry = by_id.get(pid)
         if entry is None:
             verdicts.fail("child %d is not in the library's walk" % pid)
@@ -759,12 +823,13 @@ def main():
     host_user = pwd.getpwuid(os.getuid()).pw_name
     check_known_children(verdicts, children, by_id, host_user)
     must_compare = {"parentId", "name", "threadIds", "createTime", "userTime", "kernelTime",
-                    "WorkingSetSize", "VirtualSize", "commandLine", "user", "domain"}
-    live = {"currentDirectory", "imageFile", "ReadOperationCount", "WriteTransferCount"}
+                    "WorkingSetSize", "VirtualSize", "user", "domain"}
+    live = {"commandLine", "currentDirectory", "imageFile", "ReadOperationCount",
+            "WriteTransferCount"}
     for pid in known:
         wanted = must_compare | (live if pid != children.zombie.pid else
                                  {fact + " of a memoryless process" for fact in
-                                  ("currentDirectory", "imageFile")})
+                                  ("commandLine", "currentDirectory", "imageFile")})
         if pid in environment_of:
             wanted.add("environment")
         missing = wanted - verdicts.facts_of.get(pid, set())
@@ -774,9 +839,8 @@ def main():
     print("library listed %d processes; psutil read %d before and %d after; "
           "%d compared, %d IDs reused during the run"
           % (len(entries), len(readings_before), len(readings_after), same_process, reused))
-    print("own children compared: shell %d, sleep %d, threads %d (%d threads), zombie %d"
-          % (children.shell.pid, children.sleeper_pid, children.threads.pid,
-             len(children.thread_ids), children.zombie.pid))
+    print("own children compared: %s" % ", ".join(
+        "%d (%s)" % (pid, facts["name"]) for pid, facts in sorted(children.known.items())))
     print("%-42s %8s %8s %8s" % ("fact", "compared", "failed", "skipped"))
     for fact in sorted(set(verdicts.compared) | set(verdicts.skipped) | set(verdicts.failed)):
         print("%-42s %8d %8d %8d" % (fact, verdicts.compared[fact], verdicts.failed[fact],

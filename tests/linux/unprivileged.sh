@@ -1,8 +1,10 @@
 #!/bin/sh
 # What a reader without privileges gets: runs zel_dump_facts as user nobody
-# and checks that root's processes are still listed with their names and
-# IDs while their live strings are refused with code 5 (ERROR_ACCESS_DENIED),
-# and that the reader's own process is read in full.
+# and checks that root's processes are listed with their names and IDs as
+# ps shows them, their command lines and owners read (cmdline and status
+# are anyone's), their image file, current directory and environment
+# refused with code 5 (ERROR_ACCESS_DENIED), and that the reader's own
+# process is read in full.
 #
 #   unprivileged.sh PYTHON3 ZEL_DUMP_FACTS LIBZELPROCESS LIBZELERROR LIBZELSTRING
 #
@@ -18,6 +20,7 @@ fi
 python=$1
 dump=$2
 shift 2
+here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "unprivileged.sh: FAIL: running as $(id -un), not root: cannot switch to user nobody" >&2
@@ -38,14 +41,18 @@ trap 'exit 1' INT TERM
 
 cp "$dump" "$@" "$dir/"
 chmod 755 "$dir" "$dir"/*
-# A root process whose strings nobody may read, in a directory nobody may enter.
+# A root process in a directory nobody may enter, with awkward arguments
+# and a program name that is another program's: it must be listed by its
+# own command name all the same.
 mkdir "$dir/private"
 chmod 700 "$dir/private"
-(cd "$dir/private" && exec sleep 1000) &
+(cd "$dir/private" && exec "$python" -c 'import os, sys
+os.execv(sys.executable, ["/usr/sbin/sshd", "-c", "import time; time.sleep(1000)",
+                          "with space", "quo\"te", "", "back\\slash\\"])') &
 sleeper=$!
-# Named "sleep" only once the subshell has exec'd it.
+# Its arguments are the ones above only once it has exec'd itself again.
 tries=0
-until [ "$(basename "$(readlink "/proc/$sleeper/exe" 2>/dev/null || true)")" = sleep ]; do
+until [ "$(tr '\0' '\n' <"/proc/$sleeper/cmdline" 2>/dev/null | head -n 1)" = /usr/sbin/sshd ]; do
   tries=$((tries + 1))
   if [ "$tries" -gt 100 ]; then
     echo "unprivileged.sh: FAIL: the root sleeper did not start" >&2
@@ -55,21 +62,28 @@ until [ "$(basename "$(readlink "/proc/$sleeper/exe" 2>/dev/null || true)")" = s
 done
 
 program="$dir/$(basename "$dump")"
-if ! (cd "$dir" && setpriv --reuid=65534 --regid=65534 --clear-groups \
-      env LD_LIBRARY_PATH="$dir" "$program") >"$dir/facts.json" 2>"$dir/errors.txt"; then
+# The reader asks for its own environment by its shell's ID, which setpriv
+# and env keep as they exec.
+if ! sh -c 'cd "$1" && exec setpriv --reuid=65534 --regid=65534 --clear-groups \
+      env LD_LIBRARY_PATH="$1" "$2" --environment $$ --environment "$3" --environment "$4"' \
+      sh "$dir" "$program" "$sleeper" "$$" >"$dir/facts.json" 2>"$dir/errors.txt"; then
   echo "unprivileged.sh: FAIL: zel_dump_facts did not run as user nobody:" >&2
   cat "$dir/errors.txt" >&2
   exit 1
 fi
 
-"$python" - "$dir/facts.json" "$program" "$dir" "$$" "$sleeper" <<'EOF'
+"$python" - "$here" "$dir/facts.json" "$program" "$dir" "$$" "$sleeper" <<'EOF'
 import json
+import socket
+import subprocess
 import sys
 
-facts, program, workdir = sys.argv[1:4]
-shell, sleeper = int(sys.argv[4]), int(sys.argv[5])
+here, facts, program, workdir = sys.argv[1:5]
+shell, sleeper = int(sys.argv[5]), int(sys.argv[6])
+sys.path.insert(0, here)
+from psutil_oracle import as_split_back, command_line_to_argv  # noqa: E402
+
 ACCESS_DENIED = 5
-LIVE_STRINGS = ("commandLine", "currentDirectory", "imageFile")
 
 entries = {}
 with open(facts, encoding="utf-8") as f:
@@ -89,32 +103,59 @@ def expect(ok, what):
         failed += 1
 
 
+def arguments_of(pid):
+    with open("/proc/%d/cmdline" % pid, "rb") as f:
+        raw = f.read()
+    return [a.decode("utf-8", "replace") for a in raw.split(b"\0")[:-1]]
+
+
+def ps_name(pid):
+    return subprocess.run(["ps", "-o", "comm=", "-p", str(pid)], capture_output=True,
+                          text=True).stdout.strip()
+
+
 own = [e for e in entries.values() if e["imageFile"] == program]
 expect(len(own) == 1, "the reader's own process is listed once (found %d)" % len(own))
 if own:
     me = own[0]
     expect(me["user"] == "nobody", "the reader runs as nobody (user %r)" % me["user"])
-    expect(me["commandLine"] == program and me["commandLineError"] is None,
+    started_with = [program, "--environment", str(me["id"]), "--environment", str(sleeper),
+                    "--environment", str(shell)]
+    expect(command_line_to_argv(me["commandLine"]) == started_with,
            "its own command line is read (%r)" % me["commandLine"])
     expect(me["currentDirectory"] == workdir,
            "its own current directory is read (%r)" % me["currentDirectory"])
+    expect("LD_LIBRARY_PATH=" + workdir in (me.get("environment") or []),
+           "its own environment is read (code %r)" % me.get("environmentError"))
 
-for pid, name in ((sleeper, "sleep"), (shell, None)):
+for pid in (sleeper, shell, 1):
     entry = entries.get(pid)
     expect(entry is not None, "root's process %d is listed" % pid)
     if entry is None:
         continue
     what = "root's %s %d" % (entry["name"], pid)
-    expect(entry["name"] != "" and (name is None or entry["name"] == name),
-           "%s is listed by name" % what)
+    expect(entry["name"] == ps_name(pid), "%s is listed by the name ps shows (%r)"
+           % (what, ps_name(pid)))
     expect(entry["threadCount"] >= 1 and entry["createTime"] > 0,
            "%s has its snapshot facts (threads %d)" % (what, entry["threadCount"]))
-    for fact in LIVE_STRINGS:
+    arguments = as_split_back(arguments_of(pid))
+    expect(entry["commandLineError"] is None
+           and command_line_to_argv(entry["commandLine"]) == arguments,
+           "%s: its command line is read and splits into %r (got %r, code %r)"
+           % (what, arguments, entry["commandLine"], entry["commandLineError"]))
+    for fact in ("currentDirectory", "imageFile"):
         expect(entry[fact] == "" and entry[fact + "Error"] == ACCESS_DENIED,
                "%s: %s refused with %d (got %r, code %r)"
                % (what, fact, ACCESS_DENIED, entry[fact], entry[fact + "Error"]))
-    print("info: %s: owner %r\\%r, code %r" % (what, entry["domain"], entry["user"],
-                                              entry["userError"]))
+    if pid != 1:
+        expect(entry.get("environment", "not asked for") is None
+               and entry.get("environmentError") == ACCESS_DENIED,
+               "%s: environment refused with %d (code %r)"
+               % (what, ACCESS_DENIED, entry.get("environmentError")))
+    expect(entry["userError"] is None and entry["user"] == "root"
+           and entry["domain"] == socket.gethostname(),
+           "%s: its owner is read (%r\\%r, code %r)"
+           % (what, entry["domain"], entry["user"], entry["userError"]))
 
 sleeping = entries.get(sleeper)
 expect(sleeping is not None and sleeping["parentId"] == shell,

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/emulated/emulation.h"
+#include "fake_windows/fake_system.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ std::atomic<long> live{0};
 std::atomic<long> made{0};
 
 void* Allocate(std::size_t size, std::size_t alignment) {
-  // The emulated platform's own allocations are not the library's to fail.
+  // The fake platform's own allocations are not the library's to fail.
   long left = -1;
   if (!zel::emu::InPlatformCall()) {
     ++made;

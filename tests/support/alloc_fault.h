@@ -5,7 +5,7 @@
 
 namespace zel::test {
 
-// Allocations are counted, and fail, only outside the emulated platform's
+// Allocations are counted, and fail, only outside the fake platform's
 // calls: the n-th allocation from now (0: the next one) throws
 // std::bad_alloc, once.
 void FailAllocation(int n);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emulated/emulation.h"
+#include "fake_windows/fake_system.h"
 
 namespace zel::test {
 
@@ -36,6 +36,46 @@ inline std::vector<emu::ProcessModel> MakeProcesses(int count) {
     list.push_back(MakeProcess(id, i == 0 ? 0 : 4, name + u".exe"));
   }
   return list;
+}
+
+// The account that owns a target, as the system names it.
+inline const emu::AccountModel kTargetOwner = {"S-1-5-21-7-8-9-1001", u"alice", u"CORP"};
+inline constexpr std::uint64_t kTargetTebAddress = 0x7FF000000000;
+
+// The strings of a process that has every live fact to give. The environment
+// is as long as the library's copy of it, so that the copy succeeds.
+inline emu::ProcessParametersModel TargetParameters() {
+  emu::ProcessParametersModel parameters;
+  parameters.imagePath = u"C:\\Program Files\\app\\app.exe";
+  parameters.commandLine = u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"";
+  parameters.currentDirectory = u"C:\\work dir\\";
+  parameters.dllPath = u"C:\\Windows\\system32;C:\\Windows";
+  parameters.windowTitle = u"The title";
+  parameters.desktop = u"WinSta0\\Default";
+  parameters.environment = std::u16string(u"A=1\0PATH=C:\\bin\0\0", 18);
+  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
+  return parameters;
+}
+
+// The bytes of the target's thread environment block.
+inline std::vector<std::byte> TargetTebBytes() {
+  std::vector<std::byte> bytes(layout::kTebReadSize);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::byte(i * 13);
+  return bytes;
+}
+
+// A process whose live facts can all be read: its parameters laid out, its
+// first thread's environment block at kTargetTebAddress, owned by
+// kTargetOwner (whom the system must know to name).
+inline emu::ProcessModel MakeTarget(std::uint32_t id, std::uint32_t parent, std::u16string name,
+                                    int threads,
+                                    const emu::ProcessParametersModel& parameters = TargetParameters()) {
+  emu::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
+  emu::LayOutParameters(target, parameters);
+  target.threads.front().tebAddress = kTargetTebAddress;
+  target.memory.push_back({kTargetTebAddress, TargetTebBytes()});
+  target.ownerSid = kTargetOwner.sid;
+  return target;
 }
 
 }  // namespace zel::test

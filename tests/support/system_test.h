@@ -14,7 +14,7 @@
 
 #include "ZelProcess.h"
 #include "platform/codes.h"
-#include "platform/emulated/emulation.h"
+#include "fake_windows/fake_system.h"
 #include "platform/layouts.h"
 
 namespace zel::test {

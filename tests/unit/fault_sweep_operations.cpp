@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/codes.h"
-#include "platform/emulated/api.h"
+#include "fake_windows/api.h"
 #include "platform/layouts.h"
 #include "support/scripted_system.h"
 
@@ -20,29 +20,7 @@ const unsigned short* U(const char16_t* text) { return reinterpret_cast<const un
 
 constexpr std::uint32_t kTarget = 100;
 constexpr std::uint32_t kSecondThread = kTarget * 100 + 2;
-constexpr std::uint64_t kTebAddress = 0x7FF00000;
 constexpr std::uintptr_t kTargetWindow = 0x2000;
-constexpr const char* kOwnerSid = "S-1-5-21-7-8-9-1001";
-
-emu::ProcessParametersModel Parameters() {
-  emu::ProcessParametersModel parameters;
-  parameters.imagePath = u"C:\\app\\target.exe";
-  parameters.commandLine = u"target.exe --sweep";
-  parameters.currentDirectory = u"C:\\work\\";
-  parameters.dllPath = u"C:\\Windows\\system32";
-  parameters.windowTitle = u"Target";
-  parameters.desktop = u"WinSta0\\Default";
-  // Long enough for the whole fixed-size copy.
-  parameters.environment = std::u16string(u"A=1\0B=2\0\0", 9);
-  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
-  return parameters;
-}
-
-std::vector<std::byte> TebBytes() {
-  std::vector<std::byte> bytes(layout::kTebReadSize);
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::byte(i * 13);
-  return bytes;
-}
 
 // Runs an operation whose result is built by value, where an allocation
 // failure may leave as std::bad_alloc.
@@ -91,7 +69,7 @@ Operation FactGetter(std::string name, int (CZelProcess::*get)(void*, T&), void*
 // The failures that the live strings share: the first open is the basic
 // information query's, whose failure the holder reports as access denied and
 // after which the PEB is looked for at the fallback address, which the
-// emulated target does not map; the second and third opens are those of the
+// fake target does not map; the second and third opens are those of the
 // PEB and parameters reads, which then read through no handle.
 std::vector<Rule> LiveStringRules() {
   return {
@@ -105,10 +83,10 @@ std::vector<Rule> LiveStringRules() {
   };
 }
 
-Operation LiveString(std::string name, CZelString (CZelProcess::*get)(void*), const char16_t* want) {
+Operation LiveString(std::string name, CZelString (CZelProcess::*get)(void*), std::u16string want) {
   return {std::move(name),
           [get](Stage& s) { Guarded(s, [&] { s.text = (s.p().*get)(s.process); s.failed = s.text.IsEmpty(); }); },
-          [want](Stage& s) { return s.failed ? Unwritten(s) || s.text.IsEmpty() : s.text == U(want); },
+          [want](Stage& s) { return s.failed ? Unwritten(s) || s.text.IsEmpty() : s.text == U(want.c_str()); },
           {false, code::kSuccess},
           LiveStringRules()};
 }
@@ -240,21 +218,23 @@ std::vector<Operation> MakeOperations() {
   ops.push_back({"GetTEB",
                  [](Stage& s) { s.failed = !s.p().GetTEB(s.thread, reinterpret_cast<_TEB*>(s.buffer.data())); },
                  [](Stage& s) {
-                   return s.failed || std::memcmp(s.buffer.data(), TebBytes().data(), layout::kTebReadSize) == 0;
+                   return s.failed || std::memcmp(s.buffer.data(), test::TargetTebBytes().data(), layout::kTebReadSize) == 0;
                  },
                  {false, code::kSuccess},
                  // Without a process handle the read fails on the handle.
                  {{"OpenProcess", 1, std::nullopt, {true, code::kInvalidHandle}}}});
 
   // The live strings.
-  ops.push_back(LiveString("GetImageFile", &CZelProcess::GetImageFile, u"C:\\app\\target.exe"));
-  ops.push_back(LiveString("GetCommandLineW", &CZelProcess::GetCommandLineW, u"target.exe --sweep"));
-  ops.push_back(LiveString("GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW, u"C:\\work\\"));
-  ops.push_back(LiveString("GetWindowTitle", &CZelProcess::GetWindowTitle, u"Target"));
-  ops.push_back(LiveString("GetDesktopName", &CZelProcess::GetDesktopName, u"WinSta0\\Default"));
-  ops.push_back(LiveString("GetPath", &CZelProcess::GetPath, u"C:\\Windows\\system32"));
+  const emu::ProcessParametersModel target = test::TargetParameters();
+  ops.push_back(LiveString("GetImageFile", &CZelProcess::GetImageFile, target.imagePath));
+  ops.push_back(LiveString("GetCommandLineW", &CZelProcess::GetCommandLineW, target.commandLine));
+  ops.push_back(LiveString("GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW,
+                           target.currentDirectory));
+  ops.push_back(LiveString("GetWindowTitle", &CZelProcess::GetWindowTitle, target.windowTitle));
+  ops.push_back(LiveString("GetDesktopName", &CZelProcess::GetDesktopName, target.desktop));
+  ops.push_back(LiveString("GetPath", &CZelProcess::GetPath, target.dllPath));
   {
-    Operation read = LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, u"target.exe --sweep");
+    Operation read = LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, target.commandLine);
     read.run = [](Stage& s) {
       Guarded(s, [&] {
         s.text = s.p().ReadProcessInfoString(s.process, ZELPI_COMMANDLINE);
@@ -343,14 +323,9 @@ std::vector<Operation> MakeOperations() {
 }  // namespace
 
 Stage::Stage() {
-  system.processes = {test::MakeProcess(4, 0, u"System"), test::MakeProcess(kTarget, 4, u"target.exe", 2),
+  system.processes = {test::MakeProcess(4, 0, u"System"), test::MakeTarget(kTarget, 4, u"target.exe", 2),
                       test::MakeProcess(200, 4, u"other.exe")};
-  emu::ProcessModel& target = system.processes[1];
-  emu::LayOutParameters(target, Parameters());
-  target.threads[0].tebAddress = kTebAddress;
-  target.memory.push_back({kTebAddress, TebBytes()});
-  target.ownerSid = kOwnerSid;
-  system.accounts.push_back({kOwnerSid, u"alice", u"CORP"});
+  system.accounts.push_back(test::kTargetOwner);
   system.windows = {{0x1000, 4, 401, true}, {kTargetWindow, kTarget, kTarget * 100 + 1, true}};
 
   use.emplace(system);

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "platform/emulated/emulation.h"
+#include "common/protected_process.h"
+#include "fake_windows/fake_system.h"
 
 namespace zel::sweep {
 
@@ -18,19 +19,7 @@ inline constexpr ZelCode kNothingRecorded = 0x5EEDC0DE;
 // What a run reports when std::bad_alloc left the operation.
 inline constexpr ZelCode kBadAllocEscaped = 0xBAD0A110;
 
-// The library's object with its protected operations in reach.
-class Probe : public CZelProcess {
- public:
-  using CZelProcess::GetPEB;
-  using CZelProcess::GetProcess;
-  using CZelProcess::GetProcessInformation;
-  using CZelProcess::GetReadHandle;
-  using CZelProcess::GetTEB;
-  using CZelProcess::InitFunctionsPointers;
-  using CZelProcess::ReadProcessInfoString;
-  using CZelProcess::ReadProcesses;
-  void MarkCode() { m_Error.SetError(kNothingRecorded); }
-};
+using Probe = test::ProtectedProcess;
 
 // What a run starts from: a system whose target process has every live fact
 // to give, the library's object on it, the handles an operation takes, and

@@ -41,7 +41,7 @@ Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)
   const long live_before = zel::test::LiveAllocations();
   {
     Stage stage;
-    stage.p().MarkCode();
+    stage.p().Mark(zel::sweep::kNothingRecorded);
     arm(stage.system);
     try {
       op.run(stage);

@@ -1,7 +1,5 @@
 // The check that tells the library's handles from other pointers.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstring>
 
@@ -63,20 +61,6 @@ TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
   }
   std::memcpy(buffer, &r, sizeof r);
   EXPECT_EQ(AsHandle(buffer, zel::layout::ZELFIND_PROCESS), reinterpret_cast<ZELFIND_RECORD*>(buffer));
-}
-
-TEST(HandleCheck, WritabilityProbeTellsReadOnlyPages) {
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  void* p = mmap(nullptr, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  ASSERT_NE(p, MAP_FAILED);
-  EXPECT_FALSE(zel::os::IsBadReadPtr(p, page));
-  EXPECT_TRUE(zel::os::IsBadWritePtr(p, 1));
-  mprotect(p, page, PROT_READ | PROT_WRITE);
-  static_cast<unsigned char*>(p)[7] = 0xA5;
-  EXPECT_FALSE(zel::os::IsBadWritePtr(p, page));
-  EXPECT_EQ(static_cast<unsigned char*>(p)[7], 0xA5);
-  EXPECT_TRUE(zel::os::IsBadWritePtr(nullptr, 4));
-  munmap(p, page);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Reading the parameter strings and the environment out of a live process.
+#include "common/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
@@ -11,29 +12,19 @@ namespace layout = zel::layout;
 
 constexpr zel::emu::Status kQueryFailure = 0xC0000022;
 
-class BlockReader : public CZelProcess {
- public:
-  using CZelProcess::GetPEB;
-  using CZelProcess::GetProcessInformation;
-  using CZelProcess::GetReadHandle;
-  using CZelProcess::ReadProcessInfoString;
-};
+using BlockReader = zel::test::ProtectedProcess;
 
 class LiveStringsTest : public zel::test::SystemTest {
  protected:
   void SetUp() override {
-    parameters.imagePath = u"C:\\Program Files\\app\\app.exe";
-    parameters.commandLine = u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"";
-    parameters.currentDirectory = u"C:\\work dir\\";
-    parameters.dllPath = u"C:\\Windows\\system32;C:\\Windows";
-    parameters.windowTitle = u"The title";
-    parameters.desktop = u"WinSta0\\Default";
-    parameters.environment = std::u16string(u"A=1\0PATH=C:\\bin\0\0", 18);
-    system.processes = {MakeProcess(8, 0, u"other.exe"), MakeProcess(100, 8, u"app.exe", 2)};
-    zel::emu::LayOutParameters(Target(), parameters);
+    // An environment that ends before the library's copy would.
+    parameters.environment.resize(18);
+    system.processes = {MakeProcess(8, 0, u"other.exe"),
+                        zel::test::MakeTarget(100, 8, u"app.exe", 2, parameters)};
   }
 
   zel::emu::ProcessModel& Target() { return *system.FindProcess(100); }
+  zel::emu::ProcessParametersModel parameters = zel::test::TargetParameters();
 
   std::uint64_t ParametersAddress() {
     const auto& peb = zel::emu::FindRegion(Target(), Target().pebAddress)->bytes;
@@ -50,8 +41,6 @@ class LiveStringsTest : public zel::test::SystemTest {
                Target(), layout::Load<std::uint64_t>(block.data(), ZEL_OFFSET(ProcessParameters, Environment)))
         ->bytes;
   }
-
-  zel::emu::ProcessParametersModel parameters;
 };
 
 std::u16string Text(const CZelString& s) {

@@ -6,6 +6,7 @@
 
 #include "ZelProcess.h"
 #include "platform/codes.h"
+#include "common/protected_process.h"
 #include "snapshot/records.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
@@ -18,18 +19,7 @@ using zel::test::MakeProcesses;
 
 constexpr zel::emu::Status kNoMemory = 0xC0000017;
 
-// Opens up the protected members that derived classes are offered.
-class SnapshotProbe : public CZelProcess {
- public:
-  using CZelProcess::GetProcess;
-  using CZelProcess::ReadProcesses;
-  ZelUlong SnapshotSize() const { return m_cbProcesses; }
-  bool HoldsSnapshot() const { return m_pProcesses != nullptr; }
-  std::uint32_t IdOf(_SYSTEM_PROCESSES* record) const {
-    return zel::layout::Load<std::uint32_t>(record,
-                                            ZEL_OFFSET(SystemProcess, UniqueProcessId));
-  }
-};
+using SnapshotProbe = zel::test::ProtectedProcess;
 
 class ProcessObjectTest : public ::testing::Test {
  protected:
@@ -134,29 +124,6 @@ TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
   EXPECT_EQ(system.SnapshotQueryCount() - before, 3);
   EXPECT_EQ(p.GetProcessCount(), 40u);
   EXPECT_EQ(p.IdOf(p.GetProcess(160)), 160u);
-}
-
-// A source that reads a real system on every reload, counted.
-class CountingSource : public zel::emu::System {
- public:
-  void Reload() override { ++reloads; }
-  int reloads = 0;
-};
-
-TEST(SnapshotSource, IsReadOncePerSnapshot) {
-  CountingSource source;
-  source.processes = MakeProcesses(5);
-  zel::emu::ScopedSystem use(source);
-  CZelProcess p;
-  EXPECT_EQ(source.reloads, 1);
-  ASSERT_EQ(p.Refresh(), 1);
-  EXPECT_EQ(source.reloads, 2);
-  // A probe whose fill never comes does not keep a later probe from reading.
-  std::uint32_t needed = 0;
-  std::byte scratch[1];
-  EXPECT_EQ(source.QuerySnapshot(scratch, sizeof scratch, &needed), zel::code::kStatusInfoLengthMismatch);
-  EXPECT_EQ(source.QuerySnapshot(scratch, sizeof scratch, &needed), zel::code::kStatusInfoLengthMismatch);
-  EXPECT_EQ(source.reloads, 4);
 }
 
 TEST_F(ProcessObjectTest, FillThatKeepsRacingGivesUp) {

@@ -1,5 +1,7 @@
 // Walking the threads of a process, and reading a thread's environment block.
+#include "common/protected_process.h"
 #include "support/alloc_fault.h"
+#include "support/full_record_pool.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
 
@@ -9,10 +11,7 @@ using zel::test::MakeProcess;
 using zel::test::RecordOf;
 namespace code = zel::code;
 
-class TebReader : public CZelProcess {
- public:
-  using CZelProcess::GetTEB;
-};
+using TebReader = zel::test::ProtectedProcess;
 
 class ThreadWalkTest : public zel::test::SystemTest {
  protected:
@@ -159,10 +158,11 @@ TEST_F(ThreadWalkTest, FailedAllocationRecordsOutOfMemory) {
   CZelProcess p;
   void* process = p.CreateHandleFromPID(30);
   {
+    zel::test::FullRecordPool full(p, process);
     zel::test::ScopedAllocationFailure fail(0);
     EXPECT_EQ(p.FindFirstThread(process), nullptr);
+    EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
   }
-  EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
   p.CloseHandle(process);
 }
 

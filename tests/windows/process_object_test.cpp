@@ -7,16 +7,14 @@
 #include <string>
 
 #include "ZelProcess.h"
+#include "common/protected_process.h"
 #include "platform/layouts.h"
 
 namespace {
 
 using zel::layout::Load;
 
-class SnapshotProbe : public CZelProcess {
- public:
-  using CZelProcess::GetProcess;
-};
+using SnapshotProbe = zel::test::ProtectedProcess;
 
 unsigned ToolhelpProcessCount() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

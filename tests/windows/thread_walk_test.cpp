@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "common/protected_process.h"
 #include "comparable.h"
 #include "host_handles.h"
 #include "platform/layouts.h"
@@ -23,10 +24,7 @@ using zel::test::OwnedHandle;
 using zel::test::Ticks;
 using zel::test::ZelHandle;
 
-class TebReader : public CZelProcess {
- public:
-  using CZelProcess::GetTEB;
-};
+using TebReader = zel::test::ProtectedProcess;
 
 // GCC takes the intrinsic's gs-relative read for an access to a null array.
 #pragma GCC diagnostic push

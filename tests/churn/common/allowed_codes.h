@@ -6,18 +6,17 @@
 // threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
 // without thread records answers its thread ID with it too.
 //
-// The live facts open the process afresh for each step (process_blocks.cpp:
-// the basic-information query, the PEB read, then the parameters or
-// environment read):
+// The live facts find the process afresh for each call (on Windows for each
+// step: the basic-information query, the PEB read, then the parameters or
+// environment read; on Linux the file read, then its stat):
 // - a process that is gone fails the open with ERROR_INVALID_PARAMETER (87),
 //   which GetEnvironmentBuffer records as it is, while the strings and
 //   GetUserAndDomain record ERROR_ACCESS_DENIED (5) for any failed open;
-// - a process whose memory may not or can no longer be read (on Windows one
-//   that has ended but is still held) gives ERROR_ACCESS_DENIED (5);
-// - a read that meets no memory or memory released in part (on Linux a
-//   zombie or a kernel thread) gives ERROR_PARTIAL_COPY (299);
-// - a process that goes between two of a call's opens leaves the later read
-//   a null handle: ERROR_INVALID_HANDLE (6).
+// - a process whose memory may not or can no longer be read (one that has
+//   ended but is still held: on Linux a zombie) gives ERROR_ACCESS_DENIED (5);
+// - on Windows, a read that meets memory released in part gives
+//   ERROR_PARTIAL_COPY (299), and a process that goes between two of a
+//   call's opens leaves the later read a null handle: ERROR_INVALID_HANDLE (6).
 // The owner's token comes from an open of its own, and the main window
 // search reads only the snapshot's ID.
 #pragma once

@@ -22,14 +22,23 @@ extern char** environ;
 namespace zel::churn {
 namespace {
 
-// Runs `argv` with the host's environment; -1 when it cannot be started.
-pid_t Spawn(std::vector<std::string> argv) {
-  std::vector<char*> args;
+// Runs `argv` with `envp` (the host's environment when empty) in
+// `directory` (the host's when empty); -1 when it cannot be started.
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> envp = {},
+            const std::string& directory = "") {
+  std::vector<char*> args, env;
   for (std::string& arg : argv) args.push_back(arg.data());
+  for (std::string& variable : envp) env.push_back(variable.data());
   args.push_back(nullptr);
+  env.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
-  return pid;
+  const int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(),
+                                envp.empty() ? environ : env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
 }
 
 void ReapNow(pid_t pid) {
@@ -118,8 +127,11 @@ void ChurnPool::Run(std::size_t count) {
   }
 }
 
-WaitingChild::WaitingChild() : pid_(Spawn({"/bin/sleep", "1000"})) {
-  if (pid_ < 0) throw std::runtime_error("cannot start /bin/sleep");
+WaitingChild::WaitingChild(std::vector<std::string> argv, std::vector<std::string> envp,
+                           const std::string& directory) {
+  const std::string program = argv.empty() ? "" : argv[0];
+  pid_ = Spawn(std::move(argv), std::move(envp), directory);
+  if (pid_ < 0) throw std::runtime_error("cannot start " + program);
 }
 
 void WaitingChild::Kill() {

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace zel::churn {
 
@@ -34,10 +36,15 @@ class ChurnPool {
   std::thread driver_;
 };
 
-// A child that sleeps until the test ends it, and is reaped on every path.
+// A child that runs until the test ends it, and is reaped on every path: by
+// default /bin/sleep, or a program that stays until it is killed, started
+// with the arguments, environment and directory a test wants (the host's
+// environment and directory where they are left empty).
 class WaitingChild {
  public:
-  WaitingChild();
+  WaitingChild() : WaitingChild({"/bin/sleep", "1000"}) {}
+  explicit WaitingChild(std::vector<std::string> argv, std::vector<std::string> envp = {},
+                        const std::string& directory = "");
   WaitingChild(const WaitingChild&) = delete;
   WaitingChild& operator=(const WaitingChild&) = delete;
   ~WaitingChild() { Reap(); }

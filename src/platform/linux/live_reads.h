@@ -1,0 +1,58 @@
+// What the Linux source reads of a live process, each fact from the file
+// that holds it, read once per call. Every read is followed by a look at the
+// process's stat, which tells whether the process read is still the
+// snapshot's: one that started since has taken a gone process's ID.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "../layouts.h"
+#include "../source.h"
+#include "ZelError.h"
+#include "machine.h"
+#include "proc_parsers.h"
+#include "proc_reader.h"
+
+namespace zel::procfs {
+
+enum class Presence {
+  Running,     // the snapshot's process, with memory of its own
+  Memoryless,  // the snapshot's process, but a kernel thread or a zombie
+  Gone,        // ended, or its ID now names another process
+};
+Presence PresenceOf(const ProcReader& reader, const ProcClock& clock,
+                    const source::Process& process, StatFields* stat = nullptr);
+
+// The outcome of a read: the value, and the code that the Windows build
+// records for the same case (0 with the value).
+struct LiveText {
+  std::u16string text;
+  ZelCode code = 0;
+};
+struct LiveOwner {
+  std::uint32_t uid = 0;
+  ZelCode code = 0;
+};
+struct LiveBasics {
+  layout::ProcessBasicInformation info{};
+  ZelCode code = 0;
+};
+
+// The image file (the exe link), the command line (cmdline, quoted as
+// Windows quotes it), the current directory (the cwd link); the window
+// title, desktop and path are empty, since Linux has none.
+LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
+                      const source::Process& process, ZELPI_TYPE type);
+// The environment block: each "NAME=value" and a final NUL, in UTF-16.
+LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
+                             const source::Process& process);
+// The real user ID that status names.
+LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
+                        const source::Process& process);
+// What Linux has of the basic information: the IDs, the base priority, the
+// affinity and, for a process still running, STILL_ACTIVE as exit status.
+LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
+                          const source::Process& process);
+
+}  // namespace zel::procfs

@@ -1,0 +1,185 @@
+#include "proc_parsers.h"
+
+#include <charconv>
+#include <limits>
+
+namespace zel::procfs {
+namespace {
+
+template <class T>
+std::optional<T> Number(std::string_view text) {
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string_view TrimSpace(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> SplitFields(std::string_view text) {
+  std::vector<std::string_view> fields;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t start = text.find_first_not_of(" \t\n", at);
+    if (start == std::string_view::npos) break;
+    std::size_t end = text.find_first_of(" \t\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    fields.push_back(text.substr(start, end - start));
+    at = end;
+  }
+  return fields;
+}
+
+// Calls visit(key, value) for each "key: value" line.
+template <class Visit>
+void ForEachKeyedLine(std::string_view text, Visit visit) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    visit(line.substr(0, colon), TrimSpace(line.substr(colon + 1)));
+  }
+}
+
+// "1234 kB" in bytes, 2^64-1 when that does not fit; a bare number is taken
+// as bytes.
+std::uint64_t Size(std::string_view value) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  const auto fields = SplitFields(value);
+  if (fields.empty()) return 0;
+  const std::uint64_t number = Number<std::uint64_t>(fields[0]).value_or(0);
+  if (fields.size() < 2 || fields[1] != "kB") return number;
+  return number > kMax / 1024 ? kMax : number * 1024;
+}
+
+// Positions in the fields that follow the command name, the state being 0
+// (the third field of the line as proc(5) counts them).
+enum StatIndex : std::size_t {
+  kState = 0,
+  kParentPid = 1,
+  kFlags = 6,
+  kMinorFaults = 7,
+  kMajorFaults = 9,
+  kUserTicks = 11,
+  kSystemTicks = 12,
+  kNice = 16,
+  kStartTicks = 19,
+  kPolicy = 38,
+  kExitCode = 49,
+};
+
+}  // namespace
+
+std::optional<std::uint32_t> ParseId(std::string_view name) {
+  if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  return Number<std::uint32_t>(name);
+}
+
+std::optional<StatFields> ParseStat(std::string_view text) {
+  const std::size_t open = text.find('(');
+  const std::size_t close = text.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+    return std::nullopt;
+  StatFields stat;
+  const auto pid = Number<std::uint32_t>(TrimSpace(text.substr(0, open)));
+  if (!pid) return std::nullopt;
+  stat.pid = *pid;
+  stat.comm = std::string(text.substr(open + 1, close - open - 1));
+
+  const auto fields = SplitFields(text.substr(close + 1));
+  if (fields.size() <= kStartTicks || fields[kState].size() != 1) return std::nullopt;
+  stat.state = fields[kState][0];
+  const auto parent = Number<std::uint32_t>(fields[kParentPid]);
+  const auto flags = Number<std::uint64_t>(fields[kFlags]);
+  const auto minor = Number<std::uint64_t>(fields[kMinorFaults]);
+  const auto major = Number<std::uint64_t>(fields[kMajorFaults]);
+  const auto user = Number<std::uint64_t>(fields[kUserTicks]);
+  const auto system = Number<std::uint64_t>(fields[kSystemTicks]);
+  const auto nice = Number<std::int64_t>(fields[kNice]);
+  const auto start = Number<std::uint64_t>(fields[kStartTicks]);
+  if (!parent || !flags || !minor || !major || !user || !system || !nice || !start)
+    return std::nullopt;
+  stat.parentPid = *parent;
+  stat.flags = *flags;
+  stat.minorFaults = *minor;
+  stat.majorFaults = *major;
+  stat.userTicks = *user;
+  stat.systemTicks = *system;
+  stat.nice = *nice;
+  stat.startTicks = *start;
+  if (fields.size() > kPolicy) stat.policy = Number<std::uint32_t>(fields[kPolicy]).value_or(0);
+  if (fields.size() > kExitCode)
+    stat.exitCode = Number<std::int64_t>(fields[kExitCode]).value_or(0);
+  return stat;
+}
+
+StatusFields ParseStatus(std::string_view text) {
+  StatusFields status;
+  ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {
+    if (key == "Uid") {
+      const auto ids = SplitFields(value);
+      if (!ids.empty()) status.realUid = Number<std::uint32_t>(ids[0]);
+    } else if (key == "Threads") {
+      status.threads = Number<std::uint32_t>(value).value_or(0);
+    } else if (key == "VmPeak") {
+      status.vmPeak = Size(value);
+    } else if (key == "VmSize") {
+      status.vmSize = Size(value);
+    } else if (key == "VmHWM") {
+      status.vmHwm = Size(value);
+    } else if (key == "VmRSS") {
+      status.vmRss = Size(value);
+    } else if (key == "RssAnon") {
+      status.rssAnon = Size(value);
+    } else if (key == "VmSwap") {
+      status.vmSwap = Size(value);
+    }
+  });
+  return status;
+}
+
+IoFields ParseIo(std::string_view text) {
+  IoFields io;
+  ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {
+    const std::uint64_t number = Number<std::uint64_t>(value).value_or(0);
+    if (key == "rchar") io.readChars = number;
+    else if (key == "wchar") io.writeChars = number;
+    else if (key == "syscr") io.readCalls = number;
+    else if (key == "syscw") io.writeCalls = number;
+  });
+  return io;
+}
+
+std::vector<std::string> SplitNulSeparated(std::string_view text) {
+  std::vector<std::string> strings;
+  if (text.empty()) return strings;
+  if (text.back() == '\0') text.remove_suffix(1);
+  for (;;) {
+    const std::size_t end = text.find('\0');
+    strings.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return strings;
+}
+
+std::optional<std::uint64_t> ParseBootTime(std::string_view text) {
+  std::optional<std::uint64_t> boot;
+  while (!text.empty() && !boot) {
+    const std::size_t end = text.find('\n');
+    const auto fields = SplitFields(text.substr(0, end));
+    if (fields.size() == 2 && fields[0] == "btime") boot = Number<std::uint64_t>(fields[1]);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
+  return boot;
+}
+
+}  // namespace zel::procfs

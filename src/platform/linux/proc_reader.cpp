@@ -1,0 +1,110 @@
+#include "proc_reader.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <utility>
+
+namespace zel::procfs {
+namespace {
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+struct CloseDir {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, CloseDir>;
+
+}  // namespace
+
+ProcReader::ProcReader(std::string root) : root_(std::move(root)) {}
+
+std::string ProcReader::FullPath(const std::string& path) const {
+  return path.empty() ? root_ : root_ + "/" + path;
+}
+
+// Files under /proc report a size of 0, so they are read until end of file.
+// Each of them hands out all it has left in one read that it does not fill,
+// which therefore ends the file without another call.
+int ProcReader::Read(const std::string& path, std::string& text) const {
+  text.clear();
+  const UniqueFd fd(::open(FullPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  for (;;) {
+    constexpr std::size_t kChunk = 4096;
+    const std::size_t used = text.size();
+    text.resize(used + kChunk);
+    const ssize_t got = ::read(fd.get(), text.data() + used, kChunk);
+    if (got < 0 && errno == EINTR) {
+      text.resize(used);
+      continue;
+    }
+    if (got < 0) {
+      const int error = errno;
+      text.clear();
+      return error;
+    }
+    text.resize(used + static_cast<std::size_t>(got));
+    if (static_cast<std::size_t>(got) < kChunk) return 0;
+  }
+}
+
+ProcText ProcReader::ReadLink(const std::string& path) const {
+  ProcText result;
+  const std::string full = FullPath(path);
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t got = ::readlink(full.c_str(), target.data(), target.size());
+    if (got < 0) {
+      result.error = errno;
+      return result;
+    }
+    // A target that fills the buffer may have been cut: try a larger one.
+    if (static_cast<std::size_t>(got) < target.size()) {
+      target.resize(static_cast<std::size_t>(got));
+      result.text = std::move(target);
+      return result;
+    }
+    target.resize(target.size() * 2);
+  }
+}
+
+ProcListing ProcReader::List(const std::string& path) const {
+  ProcListing result;
+  const UniqueDir dir(::opendir(FullPath(path).c_str()));
+  if (!dir) {
+    result.error = errno;
+    return result;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) {
+      if (errno != 0) {
+        result.error = errno;
+        result.names.clear();
+      }
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") result.names.emplace_back(name);
+  }
+  return result;
+}
+
+}  // namespace zel::procfs

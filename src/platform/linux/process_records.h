@@ -1,0 +1,33 @@
+// The snapshot of the processes and threads that a /proc tree shows, written
+// in the record format of the native snapshot query.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "ZelError.h"
+#include "ZelTypes.h"
+#include "machine.h"
+#include "proc_parsers.h"
+#include "proc_reader.h"
+
+namespace zel::procfs {
+
+// Serves the snapshot as the native query does: writes the records of every
+// process into `buffer` when they fit in `size` bytes and answers
+// STATUS_SUCCESS, or answers STATUS_INFO_LENGTH_MISMATCH with the bytes
+// needed in `needed`. A buffer too small for even the records that the
+// number of processes and threads takes is answered from those numbers alone,
+// so that a size probe does not read every process. Processes that end while
+// they are read are left out.
+ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* buffer,
+                       std::size_t size, ZelUlong* needed);
+
+// The image name that ps and psutil show: the kernel's command name, or,
+// when that was cut at 15 characters, the file name of the first argument
+// that it begins. The executable's name is not used: another user may not
+// read it, and a name must not depend on who looks.
+std::string ImageName(const ProcReader& reader, std::uint32_t id, const StatFields& stat);
+
+}  // namespace zel::procfs

@@ -1,0 +1,128 @@
+// The Linux source over the machine's own /proc. What has no Linux
+// counterpart is not invented: there is no PEB, no TEB and no process handle
+// to lend, and no windows.
+#include "../source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "../../inspect/environment_buffer.h"
+#include "../codes.h"
+#include "live_reads.h"
+#include "process_records.h"
+#include "unix_accounts.h"
+
+namespace zel::source {
+namespace {
+
+ZelNtStatus ZEL_NTAPI QuerySystemInformation(int information_class, void* buffer, ZelUlong size,
+                                             ZelUlong* needed) {
+  if (information_class != kSystemProcessInformation)
+    return static_cast<ZelNtStatus>(code::kStatusNotSupported);
+  return static_cast<ZelNtStatus>(procfs::QueryProcesses(
+      procfs::MachineReader(), procfs::MachineClock(), buffer, size, needed));
+}
+
+ZelNtStatus ZEL_NTAPI QueryInformationUnsupported(void*, int, void*, ZelUlong, ZelUlong*) {
+  return static_cast<ZelNtStatus>(code::kStatusNotSupported);
+}
+
+}  // namespace
+
+bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode&) {
+  entryPoints.querySystem = QuerySystemInformation;
+  entryPoints.queryProcess = QueryInformationUnsupported;
+  entryPoints.queryThread = QueryInformationUnsupported;
+  return true;
+}
+
+void* OpenForRead(const Caller& caller, const Process&) {
+  caller.error.SetError(code::kNotSupported);
+  return nullptr;
+}
+
+int ReadPeb(const Caller& caller, const Process&, _PEB*) {
+  caller.error.SetError(code::kNotSupported);
+  return 0;
+}
+
+int ReadThreadBlock(const Caller& caller, const Thread&, _TEB*) {
+  caller.error.SetError(code::kNotSupported);
+  return 0;
+}
+
+HWND FindMainWindow(const Caller&, const Process&) { return nullptr; }
+
+int ReadBasicInformation(const Caller& caller, const Process& process,
+                         _PROCESS_BASIC_INFORMATION* info) {
+  const procfs::LiveBasics live =
+      procfs::ReadLiveBasics(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return 0;
+  }
+  if (!IsWritable(info, sizeof live.info)) {
+    caller.error.SetError(code::kInvalidParameter);
+    return 0;
+  }
+  std::memcpy(static_cast<void*>(info), &live.info, sizeof live.info);
+  caller.error.SetError(code::kSuccess);
+  return 1;
+}
+
+CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type) {
+  const procfs::LiveText live =
+      procfs::ReadLiveText(procfs::MachineReader(), procfs::MachineClock(), process, type);
+  try {
+    CZelString text(reinterpret_cast<const unsigned short*>(live.text.data()), live.text.size());
+    caller.error.SetError(live.code);
+    return text;
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return CZelString();
+  }
+}
+
+unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
+  const procfs::LiveText live =
+      procfs::ReadLiveEnvironment(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return nullptr;
+  }
+  inspect::EnvironmentBuffer buffer = inspect::NewEnvironmentBuffer();
+  if (!buffer) {
+    caller.error.SetError(code::kOutOfMemory);
+    return nullptr;
+  }
+  // The first bytes of the block, as a copy of a Windows block's first bytes
+  // would hold them; a shorter block is followed by zeros.
+  const std::size_t bytes =
+      std::min(live.text.size() * sizeof(char16_t), layout::kEnvironmentReadSize);
+  std::memcpy(buffer.get(), live.text.data(), bytes);
+  std::memset(buffer.get() + bytes, 0, layout::kEnvironmentReadSize - bytes);
+  caller.error.SetError(code::kSuccess);
+  return buffer.release();
+}
+
+int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain) {
+  const procfs::LiveOwner live =
+      procfs::ReadLiveOwner(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return 0;
+  }
+  try {
+    CZelString found_user = CZelString::FromUtf8(procfs::UserNameOf(live.uid));
+    CZelString found_domain = CZelString::FromUtf8(procfs::HostName());
+    user = std::move(found_user);
+    domain = std::move(found_domain);
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace zel::source

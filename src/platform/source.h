@@ -1,0 +1,82 @@
+// What each target supplies beneath the portable core. The core checks the
+// caller's handle and takes the target out of the snapshot record it stands
+// on; a source resolves the entry points that take the snapshot, opens the
+// live process (or thread), reads what is asked, closes what it opened, and
+// records the outcome as the operation's own code.
+//
+// windows/ implements these with the platform's calls; linux/ reads /proc.
+// The Windows source also builds natively over the test double of the Windows
+// calls in tests/fake_windows, for the unit tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ZelError.h"
+#include "ZelProcess.h"
+#include "ZelString.h"
+
+namespace zel::source {
+
+// The information class of the system's processes and threads: the snapshot,
+// written in the record format of layouts.h.
+inline constexpr int kSystemProcessInformation = 5;
+
+// The object an operation runs for: where its outcome goes, and the native
+// entry points it resolved.
+struct Caller {
+  CZelError& error;
+  ZEL_PFN_NTQUERYINFORMATIONPROCESS queryProcess;
+  ZEL_PFN_NTQUERYINFORMATIONTHREAD queryThread;
+};
+
+// A process or thread as the snapshot recorded it. The creation time tells
+// the live one from a later one that has taken its ID.
+struct Process {
+  std::uint32_t id;
+  std::uint64_t createTime;
+};
+struct Thread {
+  std::uint32_t id;
+  std::uint64_t createTime;
+  Process process;
+};
+
+// The three entry points of a process object, each stored as soon as it is
+// found. False at the first one missing; `why` then holds the platform's code.
+struct EntryPoints {
+  ZEL_PFN_NTQUERYSYSTEMINFORMATION& querySystem;
+  ZEL_PFN_NTQUERYINFORMATIONPROCESS& queryProcess;
+  ZEL_PFN_NTQUERYINFORMATIONTHREAD& queryThread;
+};
+bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode& why);
+
+// Whether `size` bytes of the caller's memory at `p` can be read (written);
+// null never can.
+bool IsReadable(const void* p, std::size_t size);
+bool IsWritable(void* p, std::size_t size);
+
+// The operations below take a target whose handle passed the check.
+
+// A platform handle on the process for query and read, or null; records
+// nothing where the platform has such handles.
+void* OpenForRead(const Caller& caller, const Process& process);
+// The process's basic information into the caller's record; 1 or 0.
+int ReadBasicInformation(const Caller& caller, const Process& process,
+                         _PROCESS_BASIC_INFORMATION* info);
+// The first bytes of the process's environment block (PEB); nonzero when read.
+int ReadPeb(const Caller& caller, const Process& process, _PEB* peb);
+// One string of the process's parameters; empty on failure.
+CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type);
+// A new copy of the first bytes of the process's environment, or null.
+unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
+// The account that owns the process and its domain; 1, or 0 with both
+// strings left as they came (empty).
+int ReadOwner(const Caller& caller, const Process& process, CZelString& user,
+              CZelString& domain);
+// The first top-level window of the process, or null.
+HWND FindMainWindow(const Caller& caller, const Process& process);
+// The thread's environment block (TEB) into the caller's buffer; 1 or 0.
+int ReadThreadBlock(const Caller& caller, const Thread& thread, _TEB* teb);
+
+}  // namespace zel::source

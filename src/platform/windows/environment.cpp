@@ -1,0 +1,49 @@
+// A copy of a live process's environment block.
+#include "../../inspect/environment_buffer.h"
+#include "../codes.h"
+#include "../source.h"
+#include "remote_blocks.h"
+#include "unique_handle.h"
+
+namespace zel::source {
+
+unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
+  os::UniqueHandle live(os::OpenProcess(windows::kReadAccess, 0, process.id));
+  if (!live) {
+    caller.error.SetError(os::GetLastError());
+    return nullptr;
+  }
+  windows::PebImage peb;
+  if (!ReadPeb(caller, process, reinterpret_cast<_PEB*>(peb.data()))) {
+    const ZelCode error = os::GetLastError();
+    live.Reset();
+    caller.error.SetError(error);
+    return nullptr;
+  }
+  windows::ParametersImage parameters;
+  if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb), parameters.data(),
+                           parameters.size())) {
+    const ZelCode error = os::GetLastError();
+    live.Reset();
+    caller.error.SetError(error);
+    return nullptr;
+  }
+  inspect::EnvironmentBuffer buffer = inspect::NewEnvironmentBuffer();
+  if (!buffer) {
+    live.Reset();
+    caller.error.SetError(code::kOutOfMemory);
+    return nullptr;
+  }
+  const auto environment =
+      layout::Load<std::uint64_t>(parameters.data(), ZEL_OFFSET(ProcessParameters, Environment));
+  if (!windows::ReadRemote(live.Get(), environment, buffer.get(), layout::kEnvironmentReadSize)) {
+    const ZelCode error = os::GetLastError();
+    buffer.reset();
+    live.Reset();
+    caller.error.SetError(error);
+    return nullptr;
+  }
+  return buffer.release();
+}
+
+}  // namespace zel::source

@@ -1,0 +1,73 @@
+// The account that owns a live process.
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "../codes.h"
+#include "../layouts.h"
+#include "../source.h"
+#include "unique_handle.h"
+
+namespace zel::source {
+
+int ReadOwner(const Caller& caller, const Process& target, CZelString& user,
+              CZelString& domain) {
+  const os::UniqueHandle process(os::OpenProcess(os::kProcessQueryInformation, 0, target.id));
+  if (!process) {
+    caller.error.SetError(code::kAccessDenied);
+    return 0;
+  }
+  os::HANDLE token_handle = nullptr;
+  if (!os::OpenProcessToken(process.Get(), os::kTokenQuery, &token_handle)) {
+    caller.error.SetError(os::GetLastError());
+    return 0;
+  }
+  const os::UniqueHandle token(token_handle);
+
+  // A first query too small for any user record tells the size needed.
+  std::byte sizing[layout::kTokenSizingBufferSize];
+  os::DWORD needed = 0;
+  os::GetTokenInformation(token.Get(), os::kTokenUser, sizing, sizeof sizing, &needed);
+  if (const ZelCode error = os::GetLastError(); error != code::kInsufficientBuffer) {
+    caller.error.SetError(error);
+    return 0;
+  }
+  // Held as 64-bit words so that the record's SID pointer is aligned.
+  std::vector<std::uint64_t> token_user;
+  const os::DWORD size = needed + layout::kTokenBufferSlack;
+  try {
+    token_user.resize((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return 0;
+  }
+  if (!os::GetTokenInformation(token.Get(), os::kTokenUser, token_user.data(), size, &needed)) {
+    caller.error.SetError(os::GetLastError());
+    return 0;
+  }
+  os::WCHAR name[layout::kAccountNameUnits];
+  os::WCHAR domain_name[layout::kAccountNameUnits];
+  os::DWORD name_units = layout::kAccountNameUnits;
+  os::DWORD domain_units = layout::kAccountNameUnits;
+  os::SID_NAME_USE use;
+  const auto* record = reinterpret_cast<const os::TOKEN_USER*>(token_user.data());
+  if (!os::LookupAccountSidW(nullptr, record->User.Sid, name, &name_units, domain_name,
+                             &domain_units, &use)) {
+    caller.error.SetError(os::GetLastError());
+    return 0;
+  }
+  // Both strings are built before either is given, so that a failed
+  // allocation leaves the caller with two empty strings, not half an answer.
+  try {
+    CZelString found_user(name);
+    CZelString found_domain(domain_name);
+    user = std::move(found_user);
+    domain = std::move(found_domain);
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace zel::source

@@ -1,0 +1,70 @@
+// The platform calls that the Windows source makes, under their Windows names
+// in namespace zel::os: the real ones, or, where the source is built natively
+// for the unit tests, those of the test double in tests/fake_windows.
+#pragma once
+
+#include "ZelTypes.h"
+
+#if defined(ZEL_FAKE_WINDOWS)
+
+#include "fake_windows/api.h"
+
+#define ZEL_CALLBACK
+
+#else
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winternl.h>
+
+namespace zel::os {
+using ::BOOL;
+using ::DWORD;
+using ::FARPROC;
+using ::HANDLE;
+using ::HMODULE;
+using ::LPARAM;
+using ::PSID;
+using ::SID_NAME_USE;
+using ::SIZE_T;
+using ::TOKEN_USER;
+using ::WCHAR;
+using ::WNDENUMPROC;
+
+using ::CloseHandle;
+using ::EnumWindows;
+using ::GetLastError;
+using ::GetModuleHandleW;
+using ::GetProcAddress;
+using ::GetTokenInformation;
+using ::GetWindowThreadProcessId;
+using ::IsBadReadPtr;
+using ::IsBadWritePtr;
+using ::LookupAccountSidW;
+using ::OpenProcess;
+using ::OpenProcessToken;
+using ::OpenThread;
+using ::ReadProcessMemory;
+using ::SetLastError;
+
+inline constexpr DWORD kProcessQueryInformation = PROCESS_QUERY_INFORMATION;
+inline constexpr DWORD kProcessVmRead = PROCESS_VM_READ;
+inline constexpr DWORD kThreadQueryInformation = THREAD_QUERY_INFORMATION;
+inline constexpr DWORD kTokenQuery = TOKEN_QUERY;
+inline constexpr ::TOKEN_INFORMATION_CLASS kTokenUser = ::TokenUser;
+}  // namespace zel::os
+
+#define ZEL_CALLBACK CALLBACK
+
+#endif
+
+namespace zel::os {
+// Information classes of the native queries about one process or thread.
+inline constexpr int kProcessBasicInformation = 0;
+inline constexpr int kThreadBasicInformation = 0;
+}  // namespace zel::os

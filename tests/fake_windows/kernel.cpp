@@ -1,0 +1,105 @@
+// Handles, last-error values and the installed system of the fake Windows.
+#include <map>
+#include <mutex>
+
+#include "platform/codes.h"
+#include "fake_system.h"
+#include "handle_table.h"
+#include "platform_call.h"
+
+namespace zel::emu {
+namespace {
+
+std::mutex table_mutex;
+std::map<std::uintptr_t, HandleEntry> table;
+std::uintptr_t next_handle = 0x100;
+thread_local os::DWORD last_error = 0;
+System* installed = nullptr;
+// Made before any test runs, so that what it allocates is never taken for
+// what a call under test left behind.
+System empty_system;
+
+}  // namespace
+
+System* Installed() { return installed ? installed : &empty_system; }
+
+System* Install(System* system) {
+  System* previous = installed;
+  installed = system;
+  return previous;
+}
+
+std::size_t OpenHandleCount() {
+  std::lock_guard lock(table_mutex);
+  return table.size();
+}
+
+os::HANDLE OpenHandle(const HandleEntry& entry) {
+  std::lock_guard lock(table_mutex);
+  const std::uintptr_t value = next_handle;
+  next_handle += 4;  // handle values are multiples of four, as on Windows
+  table.emplace(value, entry);
+  return reinterpret_cast<os::HANDLE>(value);
+}
+
+const HandleEntry* FindHandle(os::HANDLE handle, HandleKind kind) {
+  std::lock_guard lock(table_mutex);
+  auto it = table.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == table.end() || it->second.kind != kind) return nullptr;
+  return &it->second;
+}
+
+}  // namespace zel::emu
+
+namespace zel::os {
+
+DWORD GetLastError() { return emu::last_error; }
+void SetLastError(DWORD code) { emu::last_error = code; }
+
+BOOL CloseHandle(HANDLE handle) {
+  std::lock_guard lock(emu::table_mutex);
+  if (emu::table.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
+    emu::last_error = code::kInvalidHandle;
+    return 0;
+  }
+  return 1;
+}
+
+// As on Windows, an ID that names no live process or thread is a bad parameter.
+HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "OpenProcess");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ProcessModel* process = system->FindProcess(process_id);
+  std::optional<std::uint32_t> failure = system->TakeOpenProcessFailure();
+  if (!failure && !process) failure = code::kInvalidParameter;
+  if (!failure && process->openError) failure = *process->openError;
+  if (!failure && process->readOpenError && (access & kProcessVmRead))
+    failure = *process->readOpenError;
+  if (failure) {
+    SetLastError(*failure);
+    return nullptr;
+  }
+  return emu::OpenHandle({emu::HandleKind::Process, process_id, access});
+}
+
+HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "OpenThread");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  const std::lock_guard lock(system->ModelMutex());
+  if (!emu::FindThread(*system, thread_id).second) {
+    SetLastError(code::kInvalidParameter);
+    return nullptr;
+  }
+  return emu::OpenHandle({emu::HandleKind::Thread, thread_id, access});
+}
+
+}  // namespace zel::os

@@ -1,0 +1,135 @@
+// The fake NTDLL: the module lookup and the native queries.
+#include <cstring>
+#include <cwctype>
+#include <mutex>
+#include <string_view>
+
+#include "platform/codes.h"
+#include "platform/source.h"
+#include "fake_system.h"
+#include "handle_table.h"
+#include "platform_call.h"
+
+namespace zel::os {
+struct EmulatedModule {};
+}  // namespace zel::os
+
+namespace zel::emu {
+namespace {
+
+os::EmulatedModule ntdll;
+
+bool SameModuleName(const wchar_t* a, std::wstring_view b) {
+  std::size_t i = 0;
+  for (; a[i] != 0 && i < b.size(); ++i) {
+    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+  }
+  return a[i] == 0 && i == b.size();
+}
+
+ZelNtStatus ZEL_NTAPI NtQuerySystemInformation(int cls, void* buffer, ZelUlong size,
+                                               ZelUlong* needed) {
+  System* system = Installed();
+  const PlatformCall call(*system, "NtQuerySystemInformation");
+  if (call.Fault()) return static_cast<ZelNtStatus>(call.Fault()->code);
+  if (cls != source::kSystemProcessInformation)
+    return static_cast<ZelNtStatus>(code::kStatusInvalidInfoClass);
+  const std::lock_guard lock(system->ModelMutex());
+  return static_cast<ZelNtStatus>(system->QuerySnapshot(buffer, size, needed));
+}
+
+ZelNtStatus AsStatus(Status status) { return static_cast<ZelNtStatus>(status); }
+
+ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buffer,
+                                                ZelUlong size, ZelUlong* returned) {
+  const PlatformCall call(*Installed(), "NtQueryInformationProcess");
+  if (call.Fault()) return AsStatus(call.Fault()->code);
+  const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
+  if (!entry) return AsStatus(code::kStatusInvalidHandle);
+  if (!(entry->access & os::kProcessQueryInformation)) return AsStatus(code::kStatusAccessDenied);
+  if (cls != os::kProcessBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
+  if (size != sizeof(layout::ProcessBasicInformation))
+    return AsStatus(code::kStatusInfoLengthMismatch);
+  const std::lock_guard lock(Installed()->ModelMutex());
+  const ProcessModel* process = Installed()->FindProcess(entry->id);
+  if (process && process->basicInfoStatus && *process->basicInfoStatus != code::kStatusSuccess)
+    return AsStatus(*process->basicInfoStatus);
+  layout::ProcessBasicInformation info{};
+  info.UniqueProcessId = entry->id;
+  if (process) {
+    info.PebBaseAddress = process->pebAddress;
+    info.InheritedFromUniqueProcessId = process->parentId;
+    info.BasePriority = process->basePriority;
+  }
+  std::memcpy(buffer, &info, sizeof info);
+  if (returned) *returned = process && process->basicInfoWithoutLength ? 0 : sizeof info;
+  return AsStatus(code::kStatusSuccess);
+}
+
+ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buffer,
+                                               ZelUlong size, ZelUlong* returned) {
+  const PlatformCall call(*Installed(), "NtQueryInformationThread");
+  if (call.Fault()) return AsStatus(call.Fault()->code);
+  const HandleEntry* entry = FindHandle(handle, HandleKind::Thread);
+  if (!entry) return AsStatus(code::kStatusInvalidHandle);
+  if (cls != os::kThreadBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
+  if (size != sizeof(layout::ThreadBasicInformation))
+    return AsStatus(code::kStatusInfoLengthMismatch);
+  layout::ThreadBasicInformation info{};
+  info.ClientIdThread = entry->id;
+  {
+    const std::lock_guard lock(Installed()->ModelMutex());
+    auto [process, thread] = FindThread(*Installed(), entry->id);
+    if (thread) {
+      info.TebBaseAddress = thread->tebAddress;
+      info.ClientIdProcess = process->id;
+      info.Priority = thread->priority;
+    }
+  }
+  std::memcpy(buffer, &info, sizeof info);
+  if (returned) *returned = sizeof info;
+  return AsStatus(code::kStatusSuccess);
+}
+
+template <class F>
+os::FARPROC AsFarProc(F* function) {
+  using Generic = void (*)();
+  return reinterpret_cast<os::FARPROC>(reinterpret_cast<Generic>(function));
+}
+
+}  // namespace
+}  // namespace zel::emu
+
+namespace zel::os {
+
+HMODULE GetModuleHandleW(const wchar_t* name) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "GetModuleHandleW");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL"))
+    return &emu::ntdll;
+  SetLastError(code::kModuleNotFound);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* name) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "GetProcAddress");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  if (module == &emu::ntdll && name && !system->missingEntryPoints.count(name)) {
+    const std::string_view n(name);
+    if (n == "NtQuerySystemInformation") return emu::AsFarProc(&emu::NtQuerySystemInformation);
+    if (n == "NtQueryInformationProcess") return emu::AsFarProc(&emu::NtQueryInformationProcess);
+    if (n == "NtQueryInformationThread") return emu::AsFarProc(&emu::NtQueryInformationThread);
+  }
+  SetLastError(code::kProcNotFound);
+  return nullptr;
+}
+
+}  // namespace zel::os

@@ -1,0 +1,27 @@
+// The frame of every fake platform call that can fail: the call is
+// counted and named for a test that records or fails calls, and the thread is
+// marked as inside the platform while it runs.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "fake_system.h"
+
+namespace zel::emu {
+
+class PlatformCall {
+ public:
+  PlatformCall(System& system, std::string_view name);
+  ~PlatformCall();
+  PlatformCall(const PlatformCall&) = delete;
+  PlatformCall& operator=(const PlatformCall&) = delete;
+
+  // The fault this call must fail with, if any.
+  const std::optional<CallFault>& Fault() const { return fault_; }
+
+ private:
+  std::optional<CallFault> fault_;
+};
+
+}  // namespace zel::emu

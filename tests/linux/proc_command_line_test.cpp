@@ -1,0 +1,142 @@
+// A Linux process's arguments and environment in the forms Windows keeps:
+// one command line that splits back into the same arguments, and a block of
+// UTF-16 strings.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/linux/command_line.h"
+#include "platform/linux/utf16_text.h"
+
+namespace {
+
+using zel::procfs::EnvironmentBlock;
+using zel::procfs::QuoteCommandLine;
+using zel::procfs::Utf16;
+using Arguments = std::vector<std::string>;
+using namespace std::string_literals;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits a command line as CommandLineToArgvW does. The program name runs to
+// the first blank, or from a leading quote to the next quote, backslashes
+// taken literally. In the other arguments, 2n backslashes before a quote give
+// n backslashes and the quote opens or closes a quoted part; 2n+1 give n and
+// a literal quote; backslashes before anything else are literal; inside a
+// quoted part "" is a literal quote; blanks outside quoted parts separate.
+Arguments SplitLikeWindows(std::string_view line) {
+  Arguments arguments;
+  if (line.empty()) return arguments;
+  std::size_t i = 0;
+  std::string name;
+  if (line[0] == '"') {
+    for (i = 1; i < line.size() && line[i] != '"'; ++i) name += line[i];
+    if (i < line.size()) ++i;
+  } else {
+    for (; i < line.size() && !IsBlank(line[i]); ++i) name += line[i];
+  }
+  arguments.push_back(name);
+  for (;;) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == line.size()) break;
+    std::string argument;
+    bool quoted = false;
+    while (i < line.size() && (quoted || !IsBlank(line[i]))) {
+      if (line[i] == '\\') {
+        std::size_t backslashes = 0;
+        for (; i < line.size() && line[i] == '\\'; ++i) ++backslashes;
+        if (i < line.size() && line[i] == '"') {
+          argument.append(backslashes / 2, '\\');
+          if (backslashes % 2 == 1) {
+            argument += '"';
+            ++i;
+          }
+        } else {
+          argument.append(backslashes, '\\');
+        }
+      } else if (line[i] == '"') {
+        if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+          argument += '"';
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        argument += line[i++];
+      }
+    }
+    arguments.push_back(argument);
+  }
+  return arguments;
+}
+
+TEST(CommandLineSplitterTest, AgreesWithTheDocumentedExamples) {
+  EXPECT_EQ(SplitLikeWindows(R"(prog "a b c" d e)"), (Arguments{"prog", "a b c", "d", "e"}));
+  EXPECT_EQ(SplitLikeWindows(R"(prog "ab\"c" "\\" d)"), (Arguments{"prog", "ab\"c", "\\", "d"}));
+  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\b d"e f"g h)"), (Arguments{"prog", R"(a\\\b)", "de fg", "h"}));
+  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\"b c d)"), (Arguments{"prog", R"(a\"b)", "c", "d"}));
+  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\\"b c" d e)"), (Arguments{"prog", R"(a\\b c)", "d", "e"}));
+  // The program name keeps its backslashes and ends at the next quote.
+  EXPECT_EQ(SplitLikeWindows(R"("C:\my dir\"x)"), (Arguments{R"(C:\my dir\)", "x"}));
+}
+
+TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
+  const std::vector<Arguments> cases = {
+      {"/usr/bin/prog"},
+      {"/usr/bin/prog", "plain", "two words", "tab\there", ""},
+      {"/usr/bin/prog", "\"", "say \"hi\"", "\"leading", "trailing\""},
+      {"/usr/bin/prog", "end\\", "end with space\\", "dir\\\\", "two words\\\\", "\\\\server\\share\\"},
+      {"/usr/bin/prog", "back\\\"quote", "back\\\\\"quote", "\\\"", "a\\\\b"},
+      {"/usr/bin/prog", "", "", "x", ""},
+      {"/usr/bin/prog", "ü €漢字 😀", "--name=ü €漢字 😀"},
+      // Program names that are quoted literally, or not at all.
+      {"/opt/my app/prog", "a"},
+      {"C:\\Program Files\\app\\", "b c"},
+      {"", "after an empty name"},
+      {"odd\"name", "x"},
+      {"back\\slash\\", "y"},
+  };
+  for (const Arguments& arguments : cases) {
+    const std::string line = QuoteCommandLine(arguments);
+    EXPECT_EQ(SplitLikeWindows(line), arguments) << line;
+  }
+  EXPECT_EQ(QuoteCommandLine({}), "");
+
+  // A program name with a quote and a blank, or a leading quote, cannot
+  // come back whole; its quotes are left out, and the arguments after it
+  // still split back exactly.
+  for (const std::string name : {"my \"quoted\" prog", "\"lead", "\"a b\""}) {
+    const Arguments arguments = {name, "-c", "import sys", "quoted\"", ""};
+    const Arguments split = SplitLikeWindows(QuoteCommandLine(arguments));
+    ASSERT_EQ(split.size(), arguments.size()) << name;
+    EXPECT_EQ(Arguments(split.begin() + 1, split.end()),
+              Arguments(arguments.begin() + 1, arguments.end()));
+  }
+  EXPECT_EQ(QuoteCommandLine({"my \"quoted\" prog", "-c"}), R"("my quoted prog" -c)");
+}
+
+TEST(CommandLineQuotingTest, QuotesOnlyWhatNeedsIt) {
+  EXPECT_EQ(QuoteCommandLine({"prog", "a", "b\\c", "d\\"}), R"(prog a b\c d\)");
+  EXPECT_EQ(QuoteCommandLine({"prog", "a b", "x\"y", "sp ace\\", ""}), R"(prog "a b" "x\"y" "sp ace\\" "")");
+  EXPECT_EQ(QuoteCommandLine({"/opt/my app/prog", "\\\"", "c:\\dir a\\"}),
+            R"("/opt/my app/prog" "\\\"" "c:\dir a\\")");
+}
+
+TEST(Utf16TextTest, KeepsCharactersAndReplacesBrokenBytes) {
+  EXPECT_EQ(Utf16("ü €漢字 😀"), u"ü €漢字 😀");
+  EXPECT_EQ(Utf16("a\xff" "b\xe2\x82"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(Utf16("A=1\0B=2\0"s), u"A=1\0B=2\0"s);
+}
+
+TEST(EnvironmentBlockTest, EachVariableEndsWithNulAndTheBlockWithAnother) {
+  EXPECT_EQ(EnvironmentBlock({"A=b", "C=d"}), u"A=b\0C=d\0\0"s);
+  EXPECT_EQ(EnvironmentBlock({}), u"\0\0"s);
+  // An empty string would end the block early.
+  EXPECT_EQ(EnvironmentBlock({"A=1", "", "B=2"}), u"A=1\0B=2\0\0"s);
+  EXPECT_EQ(EnvironmentBlock({"NAME=ü 😀", "BAD=\xff"}), u"NAME=ü 😀\0BAD=\uFFFD\0\0"s);
+}
+
+}  // namespace

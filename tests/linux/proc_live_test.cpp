@@ -1,0 +1,192 @@
+// The library on the machine's own processes, through the Linux source.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "churn/linux/children.h"
+#include "common/live_failure_codes.h"
+#include "platform/codes.h"
+#include "platform/layouts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace code = zel::code;
+using zel::churn::WaitingChild;
+using namespace std::string_literals;
+
+std::string Utf8(const CZelString& s) { return s.ToUtf8(); }
+
+std::string HostName() {
+  char name[256] = {};
+  gethostname(name, sizeof name - 1);
+  return name;
+}
+
+std::string UserName() {
+  const passwd* entry = getpwuid(getuid());
+  return entry ? entry->pw_name : std::to_string(getuid());
+}
+
+// The UTF-16 strings of an environment buffer, up to the empty one.
+std::vector<std::string> Variables(const unsigned char* buffer) {
+  std::vector<std::string> variables;
+  std::u16string text(zel::layout::kEnvironmentReadSize / 2, u'\0');
+  std::memcpy(text.data(), buffer, zel::layout::kEnvironmentReadSize);
+  for (std::size_t at = 0; at < text.size() && text[at] != 0;) {
+    const std::size_t end = text.find(u'\0', at);
+    const CZelString variable(reinterpret_cast<const unsigned short*>(text.data() + at), end - at);
+    variables.push_back(variable.ToUtf8());
+    at = end + 1;
+  }
+  return variables;
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+class ProcLiveTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(OpenDescriptors(), descriptors_) << "descriptors left open";
+  }
+
+ private:
+  std::size_t descriptors_ = OpenDescriptors();
+};
+
+void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
+  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
+                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
+                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
+    EXPECT_TRUE((p.*get)(h).IsEmpty());
+    EXPECT_EQ(p.GetErrorCode(), codes.strings);
+  }
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
+  EXPECT_EQ(p.GetErrorCode(), codes.owner);
+}
+
+TEST_F(ProcLiveTest, ListsThisProcessWithItsNameParentAndThreads) {
+  CZelProcess p;
+  EXPECT_GT(p.GetProcessCount(), 1u);
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(getpid()));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Utf8(p.GetName(h)), "linux_tests");
+  EXPECT_EQ(p.GetParentProcess(h), static_cast<unsigned>(getppid()));
+  // The main thread's ID is the process's.
+  void* t = p.CreateHandleFromTID(h, static_cast<unsigned>(getpid()));
+  EXPECT_NE(t, nullptr);
+  if (t) p.CloseHandle(t);
+  p.CloseHandle(h);
+
+  void* found = p.FindFirstProcess(CZelString::FromUtf8("linux_tests"));
+  ASSERT_NE(found, nullptr);
+  bool self_found = false;
+  for (bool more = true; more; more = p.FindNextProcess(found))
+    self_found = self_found || p.GetProcessID(found) == static_cast<unsigned>(getpid());
+  EXPECT_TRUE(self_found);
+  p.CloseHandle(found);
+}
+
+TEST_F(ProcLiveTest, ItsOwnStringsAgreeWithWhatItKnows) {
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(getpid()));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::read_symlink("/proc/self/exe").string());
+  EXPECT_EQ(Utf8(p.GetCurrentDirectoryW(h)), fs::current_path().string());
+  const std::string argv0 = program_invocation_name;
+  const std::string line = Utf8(p.GetCommandLineW(h));
+  EXPECT_EQ(line.substr(0, argv0.size()), argv0);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_TRUE(p.GetWindowTitle(h).IsEmpty());
+  EXPECT_TRUE(p.GetDesktopName(h).IsEmpty());
+  EXPECT_TRUE(p.GetPath(h).IsEmpty());
+
+  CZelString user, domain;
+  ASSERT_EQ(p.GetUserAndDomain(h, user, domain), 1);
+  EXPECT_EQ(Utf8(user), UserName());
+  EXPECT_EQ(Utf8(domain), HostName());
+
+  unsigned char* env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  const auto variables = Variables(env);
+  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+  ASSERT_FALSE(variables.empty());
+  // The block opens with the first variable the process started with.
+  EXPECT_EQ(variables[0], environ[0]);
+  p.CloseHandle(h);
+}
+
+TEST_F(ProcLiveTest, ChildShowsItsArgumentsDirectoryAndEnvironment) {
+  std::string dir_pattern = (fs::temp_directory_path() / "zel live ü XXXXXX").string();
+  ASSERT_NE(mkdtemp(dir_pattern.data()), nullptr);
+  const fs::path directory = dir_pattern;
+  {
+    // sh stops itself, leaving no child of its own: it stays until killed.
+    WaitingChild child({"/bin/sh", "-c", "kill -STOP $$", "my name", "a \"b\"", "end\\", "sp ace\\",
+                        "", "ü €漢字 😀"},
+                       {"ZEL_A=1", "ZEL_TEXT=ü 😀"}, directory.string());
+    CZelProcess p;
+    void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(p.GetParentProcess(h), static_cast<unsigned>(getpid()));
+    // Named as ps names it, by the name it was started under.
+    EXPECT_EQ(Utf8(p.GetName(h)), "sh");
+    EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::canonical("/bin/sh").string());
+    EXPECT_EQ(Utf8(p.GetCommandLineW(h)),
+              R"(/bin/sh -c "kill -STOP $$" "my name" "a \"b\"" end\ "sp ace\\" "" "ü €漢字 😀")");
+    EXPECT_EQ(Utf8(p.GetCurrentDirectoryW(h)), directory.string());
+    unsigned char* env = p.GetEnvironmentBuffer(h);
+    ASSERT_NE(env, nullptr);
+    EXPECT_EQ(Variables(env), (std::vector<std::string>{"ZEL_A=1", "ZEL_TEXT=ü 😀"}));
+    EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+    p.CloseHandle(h);
+  }
+  fs::remove(directory);
+}
+
+TEST_F(ProcLiveTest, ChildThatExitedAfterTheSnapshotIsGone) {
+  WaitingChild child;
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::canonical("/bin/sleep").string());
+
+  child.Reap();
+  ExpectReadsFailWith(p, h, zel::test::kGoneProcess);
+  p.CloseHandle(h);
+
+  // The next snapshot no longer lists it.
+  ASSERT_EQ(p.Refresh(), 1);
+  EXPECT_EQ(p.CreateHandleFromPID(static_cast<unsigned>(child.Id())), nullptr);
+}
+
+TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwner) {
+  WaitingChild zombie;
+  zombie.Kill();
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(zombie.Id()));
+  ASSERT_NE(h, nullptr);
+  ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
+  p.CloseHandle(h);
+}
+
+}  // namespace
