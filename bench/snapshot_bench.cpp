@@ -167,7 +167,7 @@ void BM_SnapshotHandleCheckAlone(benchmark::State& state) {
     return;
   }
   for (auto _ : state)
-    benchmark::DoNotOptimize(zel::records::AsHandle(first.Get(), zel::layout::ZELFIND_PROCESS));
+    benchmark::DoNotOptimize(zel::records::RecordOfKind(first.Get(), zel::layout::ZELFIND_PROCESS));
 }
 BENCHMARK(BM_SnapshotHandleCheckAlone);
 

@@ -93,14 +93,19 @@ Expected Reference(const void* pointer) {
 }
 
 // Makes the record at `pointer` a copy of `genuine` in what the library keeps
-// in it (the walk's position and record pointers); its size tag, kind byte,
-// padding and, for a process record, the unused thread index stay as fuzzed.
+// in it (the walk's position, record pointers and snapshot number); its size
+// tag, kind byte, padding and, for a process record, the unused thread index
+// stay as fuzzed.
 void CopyState(void* pointer, const void* genuine, bool with_index) {
   const std::size_t from = with_index ? offsetof(ZELFIND_RECORD, nThreadIndex)
                                       : offsetof(ZELFIND_RECORD, pProcess);
   const std::size_t to = offsetof(ZELFIND_RECORD, bKind);
   std::memcpy(static_cast<std::byte*>(pointer) + from,
               static_cast<const std::byte*>(genuine) + from, to - from);
+  // And the snapshot it was made in, without which no read goes through it.
+  const std::size_t snapshot = offsetof(ZELFIND_RECORD, nSnapshot);
+  std::memcpy(static_cast<std::byte*>(pointer) + snapshot,
+              static_cast<const std::byte*>(genuine) + snapshot, sizeof(std::uint32_t));
 }
 
 void CheckCloseAndDuplicate(zel::fuzz::Probe& p, void* pointer, const Expected& e) {

@@ -11,16 +11,16 @@ namespace {
 
 using zel::layout::ZELFIND_PROCESS;
 
-// The record under a valid process handle, or null.
-const std::byte* ProcessUnder(void* handle) {
-  const auto* record = zel::records::AsHandle(handle, ZELFIND_PROCESS);
+// The record under a valid process handle into `snapshot`, or null.
+const std::byte* ProcessUnder(void* handle, const zel::records::Snapshot& snapshot) {
+  const auto* record = zel::records::AsHandle(handle, ZELFIND_PROCESS, snapshot);
   return record ? record->pProcess : nullptr;
 }
 
 }  // namespace
 
 void* CZelProcess::GetReadHandle(void* hProcess) {
-  const std::byte* process = ProcessUnder(hProcess);
+  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -31,7 +31,7 @@ void* CZelProcess::GetReadHandle(void* hProcess) {
 }
 
 int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo) {
-  const std::byte* process = ProcessUnder(hProcess);
+  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     // As for a process that cannot be opened.
     m_Error.SetError(zel::code::kAccessDenied);
@@ -43,7 +43,7 @@ int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATIO
 }
 
 int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
-  const std::byte* process = ProcessUnder(hProcess);
+  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return 0;
@@ -54,7 +54,7 @@ int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
 }
 
 CZelString CZelProcess::ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType) {
-  const std::byte* process = ProcessUnder(hProcess);
+  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return CZelString();
@@ -87,7 +87,7 @@ CZelString CZelProcess::GetDesktopName(void* hProcess) {
 CZelString CZelProcess::GetPath(void* hProcess) { return ReadProcessInfoString(hProcess, ZELPI_PATH); }
 
 unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
-  const std::byte* process = ProcessUnder(hProcess);
+  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;

@@ -23,6 +23,7 @@ inline constexpr ZelCode kUnknownProperty = 1608;    // ERROR_UNKNOWN_PROPERTY
 
 inline constexpr ZelCode kStatusSuccess = 0;
 inline constexpr ZelCode kStillActive = 259;  // STILL_ACTIVE: no exit status yet
+inline constexpr ZelCode kStatusDatatypeMisalignment = 0x80000002;
 inline constexpr ZelCode kStatusInfoLengthMismatch = 0xC0000004;
 inline constexpr ZelCode kStatusInvalidInfoClass = 0xC0000003;
 inline constexpr ZelCode kStatusInvalidHandle = 0xC0000008;

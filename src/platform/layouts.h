@@ -247,6 +247,8 @@ struct ZELFIND_RECORD {
     const std::byte* pThread;  // a thread handle's current thread record
   };
   std::uint8_t bKind;
+  // Which snapshot the handle points into (the block's serial number).
+  std::uint32_t nSnapshot;
 };
 static_assert(offsetof(ZELFIND_RECORD, cbSize) == 0);
 static_assert(offsetof(ZELFIND_RECORD, nThreadIndex) == 4);
@@ -254,6 +256,7 @@ static_assert(offsetof(ZELFIND_RECORD, pProcess) == 8);
 static_assert(offsetof(ZELFIND_RECORD, pFilter) == 16);
 static_assert(offsetof(ZELFIND_RECORD, pThread) == 16);
 static_assert(offsetof(ZELFIND_RECORD, bKind) == 24);
+static_assert(offsetof(ZELFIND_RECORD, nSnapshot) == 28);
 static_assert(sizeof(ZELFIND_RECORD) == 32);
 inline constexpr std::uint32_t kFindRecordSize = sizeof(ZELFIND_RECORD);
 

@@ -39,7 +39,8 @@ void* CZelProcess::FindFirstProcess(CZelString strPattern) {
   }
   ZELFIND_RECORD* handle = nullptr;
   try {
-    handle = zel::records::NewRecord(zel::records::ProcessRecord(first));
+    handle = zel::records::NewRecord(
+        zel::records::ProcessRecord(first, zel::snapshot::SerialOf(first)));
     if (strPattern != kNoPattern) {
       handle->pFilter = new CZelString(strPattern);
       if (!NameMatches(first, strPattern) && !Advance(*handle)) {
@@ -58,17 +59,21 @@ void* CZelProcess::FindFirstProcess(CZelString strPattern) {
 }
 
 int CZelProcess::FindNextProcess(void* hFind) {
-  ZELFIND_RECORD* handle = zel::records::AsHandle(hFind, zel::layout::ZELFIND_PROCESS);
+  ZELFIND_RECORD* handle = zel::records::AsHandle(
+      hFind, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!handle) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return 0;
   }
+  const std::byte* const start = handle->pProcess;
   try {
     if (!Advance(*handle)) {
       m_Error.SetError(zel::code::kNoMoreItems);
       return 0;
     }
   } catch (const std::bad_alloc&) {
+    // The record whose name could not be tested is tested again next time.
+    handle->pProcess = start;
     m_Error.SetError(zel::code::kOutOfMemory);
     return 0;
   }
@@ -139,7 +144,8 @@ void* CZelProcess::CreateHandleFromPID(unsigned int dwProcessId) {
     return nullptr;
   }
   try {
-    void* handle = zel::records::NewRecord(zel::records::ProcessRecord(found));
+    void* handle = zel::records::NewRecord(
+        zel::records::ProcessRecord(found, zel::snapshot::SerialOf(zel::records::Bytes(m_pProcesses))));
     m_Error.SetError(zel::code::kSuccess);
     return handle;
   } catch (const std::bad_alloc&) {

@@ -17,12 +17,14 @@ inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) {
   return record;
 }
 
-inline ZELFIND_RECORD ProcessRecord(const std::byte* process) {
+// A process handle on `process`, a record of the snapshot numbered `serial`.
+inline ZELFIND_RECORD ProcessRecord(const std::byte* process, std::uint32_t serial) {
   ZELFIND_RECORD r{};
   r.cbSize = layout::kFindRecordSize;
   r.pProcess = process;
   r.pFilter = nullptr;
   r.bKind = layout::ZELFIND_PROCESS;
+  r.nSnapshot = serial;
   return r;
 }
 

@@ -88,13 +88,16 @@ int CZelProcess::Refresh() { return ReadProcesses(); }
 
 int CZelProcess::TakeSnapshot(ZelCode* failure) {
   using zel::code::kStatusInfoLengthMismatch;
-  std::byte probe_scratch[1];
+  // One byte, but aligned as the kernel requires of every buffer it is given.
+  alignas(ZelUlong) std::byte probe_scratch[1];
   ZelUlong needed = 0;
   const auto probe = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
       zel::source::kSystemProcessInformation, probe_scratch, sizeof probe_scratch, &needed));
   if (probe != kStatusInfoLengthMismatch) {
-    m_Error.SetError(probe);
-    *failure = probe;
+    // A probe that fits the one byte found no process to list.
+    const ZelCode code = probe == zel::code::kStatusSuccess ? zel::code::kNotFound : probe;
+    m_Error.SetError(code);
+    *failure = code;
     return 0;
   }
 
@@ -114,6 +117,13 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
     m_cbProcesses = size;
     const auto fill = static_cast<ZelCode>(
         m_pfnNtQuerySystemInformation(zel::source::kSystemProcessInformation, buffer, size, &needed));
+    if (fill == zel::code::kStatusSuccess && needed == 0) {
+      // The processes counted by the probe have all gone since.
+      zel::snapshot::Release(buffer);
+      m_Error.SetError(zel::code::kNotFound);
+      *failure = zel::code::kNotFound;
+      return 0;
+    }
     if (fill == zel::code::kStatusSuccess) {
       m_pProcesses = reinterpret_cast<_SYSTEM_PROCESSES*>(buffer);
       return 1;

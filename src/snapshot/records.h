@@ -8,6 +8,7 @@
 #include "../platform/layouts.h"
 #include "../platform/source.h"
 #include "record_pool.h"
+#include "snapshot_buffer.h"
 
 struct _SYSTEM_PROCESSES;
 
@@ -66,10 +67,42 @@ inline bool IsKnownKind(std::uint8_t kind) {
   return kind == layout::ZELFIND_PROCESS || kind == layout::ZELFIND_THREAD;
 }
 
-// The whole check: a readable record of the expected kind, or null.
-inline ZELFIND_RECORD* AsHandle(void* handle, std::uint8_t kind) {
+// Steps one to three: a readable record of the expected kind, or null.
+inline ZELFIND_RECORD* RecordOfKind(void* handle, std::uint8_t kind) {
   ZELFIND_RECORD* record = ReadableRecord(handle);
   return record && record->bKind == kind ? record : nullptr;
+}
+
+// The snapshot that an object holds, as the handle check sees it.
+struct Snapshot {
+  const std::byte* records = nullptr;
+  std::size_t size = 0;
+  std::uint32_t serial = 0;
+};
+
+inline Snapshot SnapshotOf(_SYSTEM_PROCESSES* records, std::size_t size) {
+  const std::byte* bytes = Bytes(records);
+  return {bytes, size, bytes ? snapshot::SerialOf(bytes) : 0};
+}
+
+// The whole check, for an operation that reads through the handle: a
+// readable record of the expected kind, made in the snapshot the object now
+// holds (or one it shares) and pointing into it; null otherwise. A handle
+// into an older snapshot, or into another object's, would read memory that
+// may have been released since.
+inline ZELFIND_RECORD* AsHandle(void* handle, std::uint8_t kind, const Snapshot& snapshot) {
+  ZELFIND_RECORD* record = RecordOfKind(handle, kind);
+  if (!record || !snapshot.records || record->nSnapshot != snapshot.serial) return nullptr;
+  const auto begin = reinterpret_cast<std::uintptr_t>(snapshot.records);
+  const auto process = reinterpret_cast<std::uintptr_t>(record->pProcess);
+  if (snapshot.size < sizeof(layout::SystemProcess) || process < begin ||
+      process - begin > snapshot.size - sizeof(layout::SystemProcess))
+    return nullptr;
+  if (kind == layout::ZELFIND_THREAD) {
+    const auto thread = reinterpret_cast<std::uintptr_t>(record->pThread);
+    if (thread < process || thread - begin > snapshot.size) return nullptr;
+  }
+  return record;
 }
 
 }  // namespace zel::records

@@ -9,7 +9,10 @@ namespace {
 // Keeps the records at the alignment that the platform gives its buffers.
 struct alignas(16) Header {
   std::atomic<unsigned> owners;
+  std::uint32_t serial;
 };
+
+std::atomic<std::uint32_t> last_serial{0};
 
 Header* HeaderOf(std::byte* records) {
   return reinterpret_cast<Header*>(records - sizeof(Header));
@@ -21,7 +24,9 @@ std::byte* Allocate(std::size_t size) {
   // The block's ownership is shared through the process objects' record
   // pointers, so it is managed by hand here and nowhere else.
   void* block = ::operator new(sizeof(Header) + size, std::align_val_t{alignof(Header)});
-  new (block) Header{{1}};
+  std::uint32_t serial = last_serial.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (serial == 0) serial = last_serial.fetch_add(1, std::memory_order_relaxed) + 1;
+  new (block) Header{{1}, serial};
   return static_cast<std::byte*>(block) + sizeof(Header);
 }
 
@@ -36,6 +41,10 @@ void Release(std::byte* records) {
     header->~Header();
     ::operator delete(header, std::align_val_t{alignof(Header)});
   }
+}
+
+std::uint32_t SerialOf(const std::byte* records) {
+  return HeaderOf(const_cast<std::byte*>(records))->serial;
 }
 
 }  // namespace zel::snapshot

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace zel::snapshot {
 
@@ -12,5 +13,8 @@ std::byte* Allocate(std::size_t size);
 void Share(std::byte* records);
 // One owner fewer; frees the block when it was the last. Null is ignored.
 void Release(std::byte* records);
+// The number that tells this block from every other the library has made,
+// so that a handle can tell which snapshot it was made in; never 0.
+std::uint32_t SerialOf(const std::byte* records);
 
 }  // namespace zel::snapshot

@@ -18,8 +18,8 @@ constexpr unsigned int kNoId = 0xFFFFFFFF;
 // The current thread record under a valid thread handle. Records 87 for a bad
 // handle, and 259 for a handle on a process without threads, whose slot holds
 // no thread record; null then.
-const std::byte* ThreadOr(CZelError& error, void* handle) {
-  const ZELFIND_RECORD* record = zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD);
+const std::byte* ThreadOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot) {
+  const ZELFIND_RECORD* record = zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD, snapshot);
   if (!record) {
     error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -42,7 +42,8 @@ bool StepThread(ZELFIND_RECORD& handle) {
 }  // namespace
 
 void* CZelProcess::FindFirstThread(void* hProcess) {
-  const ZELFIND_RECORD* process = zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS);
+  const ZELFIND_RECORD* process = zel::records::AsHandle(
+      hProcess, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -53,6 +54,7 @@ void* CZelProcess::FindFirstThread(void* hProcess) {
   init.pProcess = process->pProcess;
   init.pThread = zel::records::ThreadAt(process->pProcess, 0);
   init.bKind = zel::layout::ZELFIND_THREAD;
+  init.nSnapshot = process->nSnapshot;
   try {
     return zel::records::NewRecord(init);
   } catch (const std::bad_alloc&) {
@@ -62,7 +64,8 @@ void* CZelProcess::FindFirstThread(void* hProcess) {
 }
 
 int CZelProcess::FindNextThread(void* hThread) {
-  ZELFIND_RECORD* handle = zel::records::AsHandle(hThread, zel::layout::ZELFIND_THREAD);
+  ZELFIND_RECORD* handle = zel::records::AsHandle(
+      hThread, zel::layout::ZELFIND_THREAD, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!handle) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return 0;
@@ -75,19 +78,19 @@ int CZelProcess::FindNextThread(void* hThread) {
 }
 
 unsigned int CZelProcess::GetThreadID(void* hThread) {
-  const std::byte* thread = ThreadOr(m_Error, hThread);
+  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   return thread ? zel::records::ThreadId(thread) : kNoId;
 }
 
 unsigned int CZelProcess::GetThreadParentProcess(void* hThread) {
-  const std::byte* thread = ThreadOr(m_Error, hThread);
+  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   return thread ? static_cast<std::uint32_t>(
                       Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueProcess)))
                 : kNoId;
 }
 
 int CZelProcess::GetThreadCreateTime(void* hThread, _FILETIME& ftCreate) {
-  const std::byte* thread = ThreadOr(m_Error, hThread);
+  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!thread) return 0;
   zel::layout::Store(&ftCreate, 0,
                      zel::layout::AsFileTime(
@@ -111,7 +114,7 @@ void* CZelProcess::CreateHandleFromTID(void* hProcess, unsigned int dwThreadId) 
 }
 
 int CZelProcess::GetTEB(void* hThread, _TEB* pTeb) {
-  const std::byte* thread = ThreadOr(m_Error, hThread);
+  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!thread) return 0;
   const auto* handle = static_cast<const ZELFIND_RECORD*>(hThread);
   const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,

@@ -21,6 +21,7 @@ class ProtectedProcess : public CZelProcess {
   using CZelProcess::ReadProcesses;
 
   ZelUlong SnapshotSize() const { return m_cbProcesses; }
+  ZEL_PFN_NTQUERYSYSTEMINFORMATION QuerySystem() const { return m_pfnNtQuerySystemInformation; }
   bool HoldsSnapshot() const { return m_pProcesses != nullptr; }
   // Leaves a code that no operation records, to show what one leaves alone.
   void Mark(ZelCode code) { m_Error.SetError(code); }

@@ -35,6 +35,7 @@ struct TOKEN_USER {
 
 inline constexpr DWORD kProcessQueryInformation = 0x0400;
 inline constexpr DWORD kProcessVmRead = 0x0010;
+inline constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
 inline constexpr DWORD kThreadQueryInformation = 0x0040;
 inline constexpr DWORD kTokenQuery = 0x0008;
 inline constexpr TOKEN_INFORMATION_CLASS kTokenUser = TokenUser;
@@ -45,6 +46,11 @@ BOOL IsBadReadPtr(const void* p, std::uintptr_t size);
 BOOL IsBadWritePtr(void* p, std::uintptr_t size);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD process_id);
 HANDLE OpenThread(DWORD access, BOOL inherit, DWORD thread_id);
+using FILETIME = ::_FILETIME;
+BOOL GetProcessTimes(HANDLE process, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
+                     FILETIME* user);
+BOOL GetThreadTimes(HANDLE thread, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
+                    FILETIME* user);
 BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T size,
                        SIZE_T* bytes_read);
 BOOL CloseHandle(HANDLE handle);

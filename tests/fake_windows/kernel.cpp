@@ -102,4 +102,58 @@ HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
   return emu::OpenHandle({emu::HandleKind::Thread, thread_id, access});
 }
 
+namespace {
+
+void PutTimes(std::uint64_t created, std::uint64_t kernel_time, std::uint64_t user_time,
+              FILETIME* creation, FILETIME* exit, FILETIME* kernel, FILETIME* user) {
+  const auto put = [](FILETIME* out, std::uint64_t value) {
+    if (out) *out = {static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32)};
+  };
+  put(creation, created);
+  put(exit, 0);
+  put(kernel, kernel_time);
+  put(user, user_time);
+}
+
+}  // namespace
+
+BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
+                     FILETIME* user) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "GetProcessTimes");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
+  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Process);
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
+  if (!process) {
+    SetLastError(code::kInvalidHandle);
+    return 0;
+  }
+  PutTimes(process->createTime, process->kernelTime, process->userTime, creation, exit, kernel,
+           user);
+  return 1;
+}
+
+BOOL GetThreadTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
+                    FILETIME* user) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "GetThreadTimes");
+  if (call.Fault()) {
+    SetLastError(call.Fault()->code);
+    return 0;
+  }
+  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Thread);
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ThreadModel* thread = entry ? emu::FindThread(*system, entry->id).second : nullptr;
+  if (!thread) {
+    SetLastError(code::kInvalidHandle);
+    return 0;
+  }
+  PutTimes(thread->createTime, thread->kernelTime, thread->userTime, creation, exit, kernel, user);
+  return 1;
+}
+
 }  // namespace zel::os

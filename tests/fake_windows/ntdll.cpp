@@ -34,6 +34,10 @@ ZelNtStatus ZEL_NTAPI NtQuerySystemInformation(int cls, void* buffer, ZelUlong s
   if (call.Fault()) return static_cast<ZelNtStatus>(call.Fault()->code);
   if (cls != source::kSystemProcessInformation)
     return static_cast<ZelNtStatus>(code::kStatusInvalidInfoClass);
+  // The kernel probes a buffer it is to write for the alignment of its
+  // counts before anything else.
+  if (size != 0 && reinterpret_cast<std::uintptr_t>(buffer) % alignof(ZelUlong) != 0)
+    return static_cast<ZelNtStatus>(code::kStatusDatatypeMisalignment);
   const std::lock_guard lock(system->ModelMutex());
   return static_cast<ZelNtStatus>(system->QuerySnapshot(buffer, size, needed));
 }

@@ -1,6 +1,8 @@
 // The library on the machine's own processes, through the Linux source.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,6 +180,68 @@ TEST_F(ProcLiveTest, ChildThatExitedAfterTheSnapshotIsGone) {
   // The next snapshot no longer lists it.
   ASSERT_EQ(p.Refresh(), 1);
   EXPECT_EQ(p.CreateHandleFromPID(static_cast<unsigned>(child.Id())), nullptr);
+}
+
+// Run as the first process of a PID namespace of its own, with its own
+// /proc, where the next ID can be chosen: a child reaped after the snapshot,
+// and a new process given its ID. Answers 0, or the step that failed.
+int CheckIdTakenByALaterProcess() {
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("proc", "/proc", "proc", 0, nullptr) != 0)
+    return 10;
+  const pid_t first = fork();
+  if (first == 0) {
+    pause();
+    _exit(0);
+  }
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(first));
+  if (!h) return 11;
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  // Start times count clock ticks: the kernel could not hand out the same ID
+  // twice within one tick but for a test that chooses it.
+  usleep(30'000);
+  {
+    std::ofstream last("/proc/sys/kernel/ns_last_pid");
+    last << first - 1;
+  }
+  const pid_t second = fork();
+  if (second == 0) {
+    execl("/bin/sleep", "/bin/sleep", "1000", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (second != first) return 12;
+  int failed = 0;
+  if (!p.GetCommandLineW(h).IsEmpty() || p.GetErrorCode() != zel::test::kGoneProcess.strings)
+    failed = 13;
+  if (p.GetEnvironmentBuffer(h) || p.GetErrorCode() != zel::test::kGoneProcess.environment)
+    failed = 14;
+  CZelString user, domain;
+  if (p.GetUserAndDomain(h, user, domain) || p.GetErrorCode() != zel::test::kGoneProcess.owner)
+    failed = 15;
+  p.CloseHandle(h);
+  kill(second, SIGKILL);
+  waitpid(second, nullptr, 0);
+  return failed;
+}
+
+TEST_F(ProcLiveTest, IdTakenByALaterProcessReadsAsGone) {
+  ASSERT_EQ(geteuid(), 0u) << "a PID namespace of the test's own needs root";
+  const pid_t outer = fork();
+  ASSERT_GE(outer, 0);
+  if (outer == 0) {
+    if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) _exit(2);
+    const pid_t first = fork();
+    if (first == 0) _exit(CheckIdTakenByALaterProcess());
+    int status = 0;
+    waitpid(first, &status, 0);
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(outer, &status, 0), outer);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed, from 10 on";
 }
 
 TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwner) {

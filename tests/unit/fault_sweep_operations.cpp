@@ -79,7 +79,7 @@ std::vector<Rule> LiveStringRules() {
       // The string's own read: access denied, whatever the platform said.
       {"ReadProcessMemory", 3, std::nullopt, {true, code::kAccessDenied}},
       // The characters of the result, built by value.
-      {"new", 2, std::nullopt, {true, kBadAllocEscaped}},
+      {"new", 2, std::nullopt, {true, code::kOutOfMemory}},
   };
 }
 
@@ -316,7 +316,10 @@ std::vector<Operation> MakeOperations() {
                  // A window whose owner cannot be told is not the target's: the
                  // search goes on past the first, and finds none at the second.
                  {{"GetWindowThreadProcessId", 1, std::nullopt, {false, code::kSuccess}},
-                  {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}}}});
+                  {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}},
+                  // A process that cannot be opened to tell whether it is still
+                  // the snapshot's is searched for all the same.
+                  {"OpenProcess", 1, std::nullopt, {false, code::kSuccess}}}});
   return ops;
 }
 
@@ -349,8 +352,13 @@ Stage::~Stage() {
 }
 
 Expectation Operation::Expect(const std::string& call, int occurrence, const emu::CallFault& fault) const {
+  // Each open is followed by the look at the creation time that tells the
+  // snapshot's process from a later one, and fails as the open does.
+  const std::string& as = call == "GetProcessTimes"  ? "OpenProcess"
+                          : call == "GetThreadTimes" ? "OpenThread"
+                                                     : call;
   for (const Rule& r : rules)
-    if (r.call == call && (r.occurrence == 0 || r.occurrence == occurrence) && (!r.kind || *r.kind == fault.kind))
+    if (r.call == as && (r.occurrence == 0 || r.occurrence == occurrence) && (!r.kind || *r.kind == fault.kind))
       return r.expect;
   return {true, fault.code};
 }

@@ -9,7 +9,7 @@
 namespace {
 
 using zel::layout::ZELFIND_RECORD;
-using zel::records::AsHandle;
+using zel::records::RecordOfKind;
 
 ZELFIND_RECORD Record(std::uint32_t size, std::uint8_t kind) {
   ZELFIND_RECORD r{};
@@ -21,18 +21,18 @@ ZELFIND_RECORD Record(std::uint32_t size, std::uint8_t kind) {
 TEST(HandleCheck, AcceptsOnlyReadableRecordsOfSizeAndKind) {
   ZELFIND_RECORD process = Record(32, zel::layout::ZELFIND_PROCESS);
   ZELFIND_RECORD thread = Record(32, zel::layout::ZELFIND_THREAD);
-  EXPECT_EQ(AsHandle(&process, zel::layout::ZELFIND_PROCESS), &process);
-  EXPECT_EQ(AsHandle(&thread, zel::layout::ZELFIND_THREAD), &thread);
-  EXPECT_EQ(AsHandle(&thread, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(AsHandle(nullptr, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(RecordOfKind(&process, zel::layout::ZELFIND_PROCESS), &process);
+  EXPECT_EQ(RecordOfKind(&thread, zel::layout::ZELFIND_THREAD), &thread);
+  EXPECT_EQ(RecordOfKind(&thread, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(RecordOfKind(nullptr, zel::layout::ZELFIND_PROCESS), nullptr);
 
   ZELFIND_RECORD wrong_size = Record(31, zel::layout::ZELFIND_PROCESS);
-  EXPECT_EQ(AsHandle(&wrong_size, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(RecordOfKind(&wrong_size, zel::layout::ZELFIND_PROCESS), nullptr);
   for (std::uint8_t kind : {0, 3}) {
     ZELFIND_RECORD r = Record(32, kind);
     EXPECT_NE(zel::records::ReadableRecord(&r), nullptr);
-    EXPECT_EQ(AsHandle(&r, zel::layout::ZELFIND_PROCESS), nullptr);
-    EXPECT_EQ(AsHandle(&r, zel::layout::ZELFIND_THREAD), nullptr);
+    EXPECT_EQ(RecordOfKind(&r, zel::layout::ZELFIND_PROCESS), nullptr);
+    EXPECT_EQ(RecordOfKind(&r, zel::layout::ZELFIND_THREAD), nullptr);
   }
 }
 
@@ -44,9 +44,9 @@ TEST(HandleCheck, RejectsRecordsThatRunIntoAnUnmappedPage) {
   ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
   std::byte* fits = end - sizeof r;
   std::memcpy(fits, &r, sizeof r);
-  EXPECT_NE(AsHandle(fits, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(AsHandle(fits + alignof(ZELFIND_RECORD), zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(AsHandle(end, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_NE(RecordOfKind(fits, zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(RecordOfKind(fits + alignof(ZELFIND_RECORD), zel::layout::ZELFIND_PROCESS), nullptr);
+  EXPECT_EQ(RecordOfKind(end, zel::layout::ZELFIND_PROCESS), nullptr);
 }
 
 TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
@@ -57,10 +57,10 @@ TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
   for (std::size_t offset = 1; offset < alignof(ZELFIND_RECORD); ++offset) {
     std::memcpy(buffer + offset, &r, sizeof r);
     EXPECT_EQ(zel::records::ReadableRecord(buffer + offset), nullptr) << offset;
-    EXPECT_EQ(AsHandle(buffer + offset, zel::layout::ZELFIND_PROCESS), nullptr) << offset;
+    EXPECT_EQ(RecordOfKind(buffer + offset, zel::layout::ZELFIND_PROCESS), nullptr) << offset;
   }
   std::memcpy(buffer, &r, sizeof r);
-  EXPECT_EQ(AsHandle(buffer, zel::layout::ZELFIND_PROCESS), reinterpret_cast<ZELFIND_RECORD*>(buffer));
+  EXPECT_EQ(RecordOfKind(buffer, zel::layout::ZELFIND_PROCESS), reinterpret_cast<ZELFIND_RECORD*>(buffer));
 }
 
 }  // namespace

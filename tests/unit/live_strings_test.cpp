@@ -1,4 +1,5 @@
 // Reading the parameter strings and the environment out of a live process.
+#include "common/live_failure_codes.h"
 #include "common/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
@@ -161,6 +162,40 @@ TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedLeavesAccessDenied) {
   EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  p.CloseHandle(h);
+}
+
+// A process that started after the snapshot, on the ID of one that ended:
+// every live read finds the snapshot's process gone, and gives nothing of
+// the other.
+TEST_F(LiveStringsTest, IdTakenByALaterProcessReadsAsGone) {
+  system.accounts = {zel::test::kTargetOwner};
+  system.windows = {{0x30, 100, 10001}};
+  BlockReader p;
+  void* h = p.CreateHandleFromPID(100);
+  void* t = p.FindFirstThread(h);
+  Target().createTime += 1;
+  for (auto& thread : Target().threads) thread.createTime += 1;
+
+  const zel::test::LiveFailureCodes& gone = zel::test::kGoneProcess;
+  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
+                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
+                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
+    EXPECT_TRUE((p.*get)(h).IsEmpty());
+    EXPECT_EQ(p.GetErrorCode(), gone.strings);
+  }
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), gone.environment);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 0);
+  EXPECT_EQ(p.GetErrorCode(), gone.owner);
+  EXPECT_EQ(p.GetMainWindow(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kSuccess);
+  EXPECT_EQ(p.GetReadHandle(h), nullptr);
+  std::vector<std::byte> block(layout::kTebReadSize);
+  EXPECT_EQ(p.GetTEB(t, reinterpret_cast<_TEB*>(block.data())), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  p.CloseHandle(t);
   p.CloseHandle(h);
 }
 

@@ -76,9 +76,10 @@ TEST_F(ProcessObjectTest, FailedProbeLeavesItsStatusAndTheOldSnapshot) {
   EXPECT_EQ(p.GetProcessCount(), 3u);
   EXPECT_EQ(p.GetProcess(8), old_record);
 
+  // A probe that fits in one byte found no process: that is no success.
   system.FailSnapshotQuery(zel::code::kStatusSuccess);
   EXPECT_EQ(p.Refresh(), 0);
-  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(p.GetErrorCode(), zel::code::kNotFound);
   EXPECT_EQ(p.GetProcessCount(), 3u);
 }
 
@@ -183,6 +184,22 @@ TEST_F(ProcessObjectTest, ConstructionFailsWithTheCodeOrStatus) {
   system.FailSnapshotQuery(0xC0000001);
   EXPECT_EQ(code_of_construction(), 0xC0000001u);
   EXPECT_EQ(code_of_construction(), 0xFFFFFFFFu);
+
+  // A system that answers no process at all: a failure, and one that says so.
+  system.processes.clear();
+  EXPECT_EQ(code_of_construction(), zel::code::kNotFound);
+}
+
+TEST_F(ProcessObjectTest, QueryRefusesBuffersOffTheAlignmentOfItsCounts) {
+  // As the kernel does: the object's own probe passes an aligned byte.
+  system.processes = MakeProcesses(2);
+  SnapshotProbe p;
+  alignas(8) std::byte scratch[8];
+  ZelUlong needed = 0;
+  EXPECT_EQ(static_cast<ZelCode>(p.QuerySystem()(5, scratch + 1, 1, &needed)),
+            zel::code::kStatusDatatypeMisalignment);
+  EXPECT_EQ(static_cast<ZelCode>(p.QuerySystem()(5, scratch, 1, &needed)),
+            zel::code::kStatusInfoLengthMismatch);
 }
 
 TEST_F(ProcessObjectTest, CopySharesTheSnapshotWithoutCallingThePlatform) {

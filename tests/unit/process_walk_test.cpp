@@ -173,6 +173,22 @@ TEST_F(ProcessWalkTest, FailedAllocationsRecordOutOfMemoryAndLeaveNothing) {
   EXPECT_EQ(p.CloseHandle(source), 1);
 }
 
+TEST_F(ProcessWalkTest, FailedNameTestLeavesTheHandleWhereItWas) {
+  UseNames({u"a.exe", u"b.exe", u"c.exe"});
+  CZelProcess p;
+  void* h = p.FindFirstProcess(CZelString::FromUtf8("*.exe"));
+  ASSERT_NE(h, nullptr);
+  {
+    zel::test::ScopedAllocationFailure fail(0);  // the name of b.exe
+    EXPECT_EQ(p.FindNextProcess(h), 0);
+    EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
+  }
+  EXPECT_EQ(p.GetName(h).ToUtf8(), "a.exe");
+  EXPECT_EQ(p.FindNextProcess(h), 1);
+  EXPECT_EQ(p.GetName(h).ToUtf8(), "b.exe");
+  p.CloseHandle(h);
+}
+
 TEST_F(ProcessWalkTest, DuplicateOfAFilteredHandleOutlivesItsSource) {
   UseNames({u"s1.exe", u"x.exe", u"s2.exe", u"y.exe", u"s3.exe"});
   CZelProcess p;
@@ -246,27 +262,72 @@ TEST_F(ProcessWalkTest, BadHandlesGetTheirCodes) {
   EXPECT_EQ(p.CloseHandle(process), 1);
 }
 
-TEST_F(ProcessWalkTest, StaleHandlesCanStillBeClosedDuplicatedAndTested) {
+// Every operation that reads through a handle refuses one into a snapshot
+// that is not the object's own (an older one, or another object's) with its
+// code for a bad handle, and reads nothing through it.
+void ExpectRefusedAsBadHandles(CZelProcess& p, void* process, void* thread) {
+  EXPECT_EQ(p.FindNextProcess(process), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_TRUE(p.GetName(process).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.GetProcessID(process), 0xFFFFFFFFu);
+  FILETIME time{};
+  EXPECT_EQ(p.GetCreateTime(process, time), 0);
+  VM_COUNTERS vm{};
+  EXPECT_EQ(p.GetMemoryCounters(process, vm), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidHandle);
+  EXPECT_EQ(p.FindFirstThread(process), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.CreateHandleFromTID(process, 401), nullptr);
+  EXPECT_TRUE(p.GetCommandLineW(process).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.GetEnvironmentBuffer(process), nullptr);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(process, user, domain), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidHandle);
+  EXPECT_EQ(p.GetMainWindow(process), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.FindNextThread(thread), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+  EXPECT_EQ(p.GetThreadID(thread), 0xFFFFFFFFu);
+  EXPECT_EQ(p.GetThreadCreateTime(thread, time), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
+}
+
+TEST_F(ProcessWalkTest, StaleHandlesAreRefusedButCanStillBeClosedDuplicatedAndTested) {
   system.processes = MakeProcesses(3);
   CZelProcess p;
   void* h = p.FindFirstProcess(CZelString::FromUtf8("p*"));
+  void* t = p.FindFirstThread(h);
   system.processes = MakeProcesses(1);
   ASSERT_EQ(p.Refresh(), 1);
+  ExpectRefusedAsBadHandles(p, h, t);
   EXPECT_EQ(p.IsProcessHandle(h), 1);
   void* copy = p.DuplicateHandle(h);
   ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(p.IsProcessHandle(copy), 1);
+  EXPECT_EQ(p.GetProcessID(copy), 0xFFFFFFFFu);
   EXPECT_EQ(p.CloseHandle(h), 1);
   EXPECT_EQ(p.CloseHandle(copy), 1);
+  EXPECT_EQ(p.CloseHandle(t), 1);
 }
 
-TEST_F(ProcessWalkTest, HandlesServeAnyObject) {
+TEST_F(ProcessWalkTest, HandlesServeTheObjectsThatShareTheirSnapshotOnly) {
   system.processes = MakeProcesses(4);
   CZelProcess maker;
-  CZelProcess other(maker);
+  CZelProcess copy(maker);
+  CZelProcess assigned;
+  assigned = maker;
   void* h = maker.FindFirstProcess(CZelString());
-  EXPECT_EQ(other.FindNextProcess(h), 1);
-  EXPECT_EQ(other.GetProcessID(h), 8u);
-  EXPECT_EQ(other.CloseHandle(h), 1);
+  void* t = maker.FindFirstThread(h);
+  EXPECT_EQ(copy.FindNextProcess(h), 1);
+  EXPECT_EQ(assigned.GetProcessID(h), 8u);
+  EXPECT_EQ(copy.GetThreadID(t), 401u);
+
+  CZelProcess other;  // a snapshot of its own of the same processes
+  ExpectRefusedAsBadHandles(other, h, t);
+  EXPECT_EQ(other.CloseHandle(t), 1);
+  EXPECT_EQ(copy.CloseHandle(h), 1);
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST_F(ThreadWalkTest, SingleThreadEndsAtOnceButStaysReadable) {
 }
 
 TEST_F(ThreadWalkTest, ProcessWithoutThreadsReadsNothingPastItsRecord) {
-  CZelProcess p;
+  TebReader p;
   void* process = p.CreateHandleFromPID(10);
   void* thread = p.FindFirstThread(process);
   ASSERT_NE(thread, nullptr);
@@ -80,9 +80,8 @@ TEST_F(ThreadWalkTest, ProcessWithoutThreadsReadsNothingPastItsRecord) {
   EXPECT_EQ(p.GetErrorCode(), code::kNoMoreItems);
   EXPECT_EQ(t.dwLowDateTime, 1u);
   std::vector<std::byte> teb(zel::layout::kTebReadSize);
-  TebReader reader;
-  EXPECT_EQ(reader.GetTEB(thread, reinterpret_cast<_TEB*>(teb.data())), 0);
-  EXPECT_EQ(reader.GetErrorCode(), code::kNoMoreItems);
+  EXPECT_EQ(p.GetTEB(thread, reinterpret_cast<_TEB*>(teb.data())), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kNoMoreItems);
 
   const long before = zel::test::LiveAllocations();
   EXPECT_EQ(p.CreateHandleFromTID(process, 1001), nullptr);

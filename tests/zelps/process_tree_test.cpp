@@ -33,6 +33,15 @@ TEST(ZelpsTree, ReusedIdDoesNotAdoptOlderProcesses) {
   EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{{8, 0}, {13, 1}, {12, 0}, {4, 0}}));
 }
 
+TEST(ZelpsTree, CyclesOfParentsLoseNoRow) {
+  // 6 and 7 name each other as parents and were created at the same time;
+  // 9 is a child of the cycle, 3 its own parent.
+  auto tree = zelps::AsTree({Row(1, 0, 10), Row(6, 7, 50), Row(7, 6, 50), Row(9, 7, 60),
+                             Row(3, 3, 70)});
+  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{
+                             {1, 0}, {3, 0}, {6, 0}, {7, 1}, {9, 2}}));
+}
+
 TEST(ZelpsTree, LongChainsNeedNoRecursion) {
   std::vector<zelps::ProcessRow> rows;
   for (unsigned i = 1; i <= 100000; ++i) rows.push_back(Row(i, i - 1, i));

@@ -102,7 +102,10 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
 
 // The rows in tree order: each process below its parent, with its depth. A
 // process adopts only children created after it: an ID reused by a younger
-// process is not the parent of an older one.
+// process is not the parent of an older one. Parents that still form a cycle
+// (IDs reused by processes created at the same time) are broken at the first
+// row of the cycle in snapshot order, which is shown as a root: every row is
+// shown exactly once.
 inline std::vector<ProcessRow> AsTree(std::vector<ProcessRow> rows) {
   std::map<unsigned, std::size_t> by_id;
   for (std::size_t i = 0; i < rows.size(); ++i) by_id.emplace(rows[i].id, i);
@@ -116,17 +119,25 @@ inline std::vector<ProcessRow> AsTree(std::vector<ProcessRow> rows) {
   }
   std::vector<ProcessRow> ordered;
   ordered.reserve(rows.size());
+  std::vector<bool> shown(rows.size(), false);
   // Depth-first without recursion: a deep chain of processes is no danger.
   std::vector<std::pair<std::size_t, int>> stack;
-  for (auto it = roots.rbegin(); it != roots.rend(); ++it) stack.emplace_back(*it, 0);
-  while (!stack.empty()) {
-    auto [index, depth] = stack.back();
-    stack.pop_back();
-    rows[index].depth = depth;
-    ordered.push_back(std::move(rows[index]));
-    for (auto it = children[index].rbegin(); it != children[index].rend(); ++it)
-      stack.emplace_back(*it, depth + 1);
-  }
+  const auto show_below = [&](std::size_t root) {
+    stack.emplace_back(root, 0);
+    while (!stack.empty()) {
+      auto [index, depth] = stack.back();
+      stack.pop_back();
+      if (shown[index]) continue;
+      shown[index] = true;
+      rows[index].depth = depth;
+      ordered.push_back(std::move(rows[index]));
+      for (auto it = children[index].rbegin(); it != children[index].rend(); ++it)
+        stack.emplace_back(*it, depth + 1);
+    }
+  };
+  for (const std::size_t root : roots) show_below(root);
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (!shown[i]) show_below(i);
   return ordered;
 }
 

@@ -1,7 +1,10 @@
 // What the Linux source reads of a live process, each fact from the file
 // that holds it, read once per call. Every read is followed by a look at the
 // process's stat, which tells whether the process read is still the
-// snapshot's: one that started since has taken a gone process's ID.
+// snapshot's: one that started since has taken a gone process's ID. Start
+// times count clock ticks, so a process that took the ID within the tick in
+// which the snapshot's started could not be told from it; the kernel hands
+// an ID out again only after it has used the others.
 #pragma once
 
 #include <cstdint>

@@ -3,12 +3,13 @@
 #include "../codes.h"
 #include "../source.h"
 #include "remote_blocks.h"
+#include "snapshot_handles.h"
 #include "unique_handle.h"
 
 namespace zel::source {
 
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
-  os::UniqueHandle live(os::OpenProcess(windows::kReadAccess, 0, process.id));
+  os::UniqueHandle live(windows::OpenSnapshotProcess(windows::kReadAccess, process));
   if (!live) {
     caller.error.SetError(os::GetLastError());
     return nullptr;

@@ -1,5 +1,6 @@
 // The first top-level window of a live process.
 #include "../source.h"
+#include "snapshot_handles.h"
 #include "windows_api.h"
 
 namespace zel::source {
@@ -24,6 +25,9 @@ os::BOOL ZEL_CALLBACK MainWindowEnumProc(HWND window, os::LPARAM param) {
 }  // namespace
 
 HWND FindMainWindow(const Caller& caller, const Process& process) {
+  // The windows are matched by ID alone: a process that has taken the ID
+  // since the snapshot has none of the snapshot's process's.
+  if (windows::HeldByAnotherProcess(process)) return nullptr;
   ZELWND_SEARCH search{&caller, process.id, nullptr};
   // The enumeration also answers FALSE when the callback stops it at a match;
   // without one, FALSE means the windows could not be enumerated.

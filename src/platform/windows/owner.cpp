@@ -6,13 +6,15 @@
 #include "../codes.h"
 #include "../layouts.h"
 #include "../source.h"
+#include "snapshot_handles.h"
 #include "unique_handle.h"
 
 namespace zel::source {
 
 int ReadOwner(const Caller& caller, const Process& target, CZelString& user,
               CZelString& domain) {
-  const os::UniqueHandle process(os::OpenProcess(os::kProcessQueryInformation, 0, target.id));
+  const os::UniqueHandle process(
+      windows::OpenSnapshotProcess(os::kProcessQueryInformation, target));
   if (!process) {
     caller.error.SetError(code::kAccessDenied);
     return 0;

@@ -2,12 +2,13 @@
 #include "../codes.h"
 #include "../source.h"
 #include "remote_blocks.h"
+#include "snapshot_handles.h"
 #include "unique_handle.h"
 
 namespace zel::source {
 
 void* OpenForRead(const Caller&, const Process& process) {
-  return os::OpenProcess(windows::kReadAccess, 0, process.id);
+  return windows::OpenSnapshotProcess(windows::kReadAccess, process);
 }
 
 int ReadBasicInformation(const Caller& caller, const Process& process,

@@ -58,7 +58,12 @@ CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE t
   }
   live.Reset();
   text[units] = 0;
-  return CZelString(text.data(), units);
+  try {
+    return CZelString(text.data(), units);
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return CZelString();
+  }
 }
 
 }  // namespace zel::source

@@ -2,12 +2,13 @@
 #include "../codes.h"
 #include "../layouts.h"
 #include "../source.h"
+#include "snapshot_handles.h"
 #include "unique_handle.h"
 
 namespace zel::source {
 
 int ReadThreadBlock(const Caller& caller, const Thread& thread, _TEB* teb) {
-  os::UniqueHandle live_thread(os::OpenThread(os::kThreadQueryInformation, 0, thread.id));
+  os::UniqueHandle live_thread(windows::OpenSnapshotThread(os::kThreadQueryInformation, thread));
   if (!live_thread) {
     caller.error.SetError(os::GetLastError());
     return 0;
@@ -20,8 +21,8 @@ int ReadThreadBlock(const Caller& caller, const Thread& thread, _TEB* teb) {
     return 0;
   }
   // Without a process handle the read fails, and its code is the one kept.
-  os::UniqueHandle live_process(os::OpenProcess(
-      os::kProcessQueryInformation | os::kProcessVmRead, 0, thread.process.id));
+  os::UniqueHandle live_process(windows::OpenSnapshotProcess(
+      os::kProcessQueryInformation | os::kProcessVmRead, thread.process));
   const auto read = os::ReadProcessMemory(
       live_process.Get(),
       reinterpret_cast<const void*>(static_cast<std::uintptr_t>(info.TebBaseAddress)), teb,

@@ -25,6 +25,7 @@
 namespace zel::os {
 using ::BOOL;
 using ::DWORD;
+using ::FILETIME;
 using ::FARPROC;
 using ::HANDLE;
 using ::HMODULE;
@@ -41,6 +42,8 @@ using ::EnumWindows;
 using ::GetLastError;
 using ::GetModuleHandleW;
 using ::GetProcAddress;
+using ::GetProcessTimes;
+using ::GetThreadTimes;
 using ::GetTokenInformation;
 using ::GetWindowThreadProcessId;
 using ::IsBadReadPtr;
@@ -54,6 +57,7 @@ using ::SetLastError;
 
 inline constexpr DWORD kProcessQueryInformation = PROCESS_QUERY_INFORMATION;
 inline constexpr DWORD kProcessVmRead = PROCESS_VM_READ;
+inline constexpr DWORD kProcessQueryLimitedInformation = PROCESS_QUERY_LIMITED_INFORMATION;
 inline constexpr DWORD kThreadQueryInformation = THREAD_QUERY_INFORMATION;
 inline constexpr DWORD kTokenQuery = TOKEN_QUERY;
 inline constexpr ::TOKEN_INFORMATION_CLASS kTokenUser = ::TokenUser;
