@@ -4,33 +4,33 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#  if defined(ZELERROR_BUILD)
-#    define ZELERROR_API __declspec(dllexport)
-#  else
-#    define ZELERROR_API __declspec(dllimport)
-#  endif
+#if defined(ZELERROR_BUILD)
+#define ZELERROR_API __declspec(dllexport)
+#else
+#define ZELERROR_API __declspec(dllimport)
+#endif
 // Same type as Windows' DWORD, so exported names match hosts that pass a DWORD,
 // without dragging <windows.h> into every includer.
 using ZelCode = unsigned long;
 #else
-#  define ZELERROR_API __attribute__((visibility("default")))
+#define ZELERROR_API __attribute__((visibility("default")))
 using ZelCode = std::uint32_t;
 #endif
 
 // Library objects record the result of each operation here; a host reads the
 // outcome of the last operation with GetError() (0 means success).
 class ZELERROR_API CZelError {
-public:
-    CZelError();
-    CZelError(const CZelError& other);
-    virtual ~CZelError();
+ public:
+  CZelError();
+  CZelError(const CZelError& other);
+  virtual ~CZelError();
 
-    const CZelError& operator=(const CZelError& other);
+  const CZelError& operator=(const CZelError& other);
 
-    // Replaces the held code; always returns 1.
-    int SetError(ZelCode code);
-    ZelCode GetError() const;
+  // Replaces the held code; always returns 1.
+  int SetError(ZelCode code);
+  ZelCode GetError() const;
 
-private:
-    ZelCode m_code;
+ private:
+  ZelCode m_code;
 };

@@ -12,11 +12,9 @@ CZelPathString::CZelPathString(CZelString&& str) noexcept : CZelString(std::move
 
 CZelPathString::~CZelPathString() = default;
 
-int CZelPathString::MatchSpec(const unsigned short* pszSpec) const
-{
-    if (!pszSpec)
-        return 0;
-    const unsigned short* name = *this;
-    zel::wildcard::NoSteps uncounted;
-    return zel::wildcard::MatchesAnyPattern(name, GetLength(), pszSpec, uncounted) ? 1 : 0;
+int CZelPathString::MatchSpec(const unsigned short* pszSpec) const {
+  if (!pszSpec) return 0;
+  const unsigned short* name = *this;
+  zel::wildcard::NoSteps uncounted;
+  return zel::wildcard::MatchesAnyPattern(name, GetLength(), pszSpec, uncounted) ? 1 : 0;
 }

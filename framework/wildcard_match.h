@@ -12,7 +12,7 @@ namespace zel::wildcard {
 
 // The counter the library matches with.
 struct NoSteps {
-    constexpr void Step() noexcept {}
+  constexpr void Step() noexcept {}
 };
 
 // Greedy matching that, on a mismatch, retries only from the most recent '*'
@@ -21,67 +21,64 @@ struct NoSteps {
 // recursion is needed and the steps stay within (nameLen + 1) * (patLen + 1).
 template <class Steps>
 bool MatchPattern(const unsigned short* name, std::size_t nameLen, const unsigned short* pat,
-                  std::size_t patLen, Steps& steps) noexcept
-{
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t p = 0, n = 0;
-    std::size_t starPat = kNone, starName = 0;
-    while (n < nameLen) {
-        steps.Step();
-        if (p < patLen && pat[p] == u'*') {
-            starPat = ++p;
-            starName = n;
-        } else if (p < patLen &&
-                   (pat[p] == u'?' || text::FoldCase(pat[p]) == text::FoldCase(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starPat != kNone) {
-            p = starPat;
-            n = ++starName;
-        } else {
-            return false;
-        }
+                  std::size_t patLen, Steps& steps) noexcept {
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t p = 0, n = 0;
+  std::size_t starPat = kNone, starName = 0;
+  while (n < nameLen) {
+    steps.Step();
+    if (p < patLen && pat[p] == u'*') {
+      starPat = ++p;
+      starName = n;
+    } else if (p < patLen &&
+               (pat[p] == u'?' || text::FoldCase(pat[p]) == text::FoldCase(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starPat != kNone) {
+      p = starPat;
+      n = ++starName;
+    } else {
+      return false;
     }
-    while (p < patLen && pat[p] == u'*') {
-        steps.Step();
-        ++p;
-    }
-    return p == patLen;
+  }
+  while (p < patLen && pat[p] == u'*') {
+    steps.Step();
+    ++p;
+  }
+  return p == patLen;
 }
 
-inline bool IsMatchAll(const unsigned short* pat, std::size_t patLen) noexcept
-{
-    return patLen == 3 && pat[0] == u'*' && pat[1] == u'.' && pat[2] == u'*';
+inline bool IsMatchAll(const unsigned short* pat, std::size_t patLen) noexcept {
+  return patLen == 3 && pat[0] == u'*' && pat[1] == u'.' && pat[2] == u'*';
 }
 
 // Whether the name matches any pattern of the NUL-terminated list `patterns` (see
 // CZelPathString::MatchSpec). Walking the list takes one step per unit of it,
 // besides the steps of each pattern's match.
 template <class Steps>
-bool MatchesAnyPattern(const unsigned short* name, std::size_t nameLen, const unsigned short* patterns,
-               Steps& steps) noexcept
-{
-    const unsigned short* cursor = patterns;
-    while (*cursor != 0) {
-        while (*cursor == u' ') {
-            steps.Step();
-            ++cursor;
-        }
-        const unsigned short* begin = cursor;
-        while (*cursor != 0 && *cursor != u';') {
-            steps.Step();
-            ++cursor;
-        }
-        const auto patLen = static_cast<std::size_t>(cursor - begin);
-        if (patLen > 0 &&
-            (IsMatchAll(begin, patLen) || MatchPattern(name, nameLen, begin, patLen, steps)))
-            return true;
-        if (*cursor == u';') {
-            steps.Step();
-            ++cursor;
-        }
+bool MatchesAnyPattern(const unsigned short* name, std::size_t nameLen,
+                       const unsigned short* patterns, Steps& steps) noexcept {
+  const unsigned short* cursor = patterns;
+  while (*cursor != 0) {
+    while (*cursor == u' ') {
+      steps.Step();
+      ++cursor;
     }
-    return false;
+    const unsigned short* begin = cursor;
+    while (*cursor != 0 && *cursor != u';') {
+      steps.Step();
+      ++cursor;
+    }
+    const auto patLen = static_cast<std::size_t>(cursor - begin);
+    if (patLen > 0 &&
+        (IsMatchAll(begin, patLen) || MatchPattern(name, nameLen, begin, patLen, steps)))
+      return true;
+    if (*cursor == u';') {
+      steps.Step();
+      ++cursor;
+    }
+  }
+  return false;
 }
 
 }  // namespace zel::wildcard

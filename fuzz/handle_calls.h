@@ -85,7 +85,8 @@ inline void RejectsAsProcess(Probe& p, void* h) {
   ZEL_FUZZ_CHECK(p.GetReadHandle(h) == nullptr);
   ExpectCode(p, code::kInvalidParameter);
   layout::ProcessBasicInformation info{};
-  ZEL_FUZZ_CHECK(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)) == 0);
+  ZEL_FUZZ_CHECK(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)) ==
+                 0);
   ExpectCode(p, code::kAccessDenied);
   std::vector<std::byte> peb(layout::kPebReadSize);
   ZEL_FUZZ_CHECK(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())) == 0);
@@ -163,7 +164,8 @@ inline void ReadsLikeProcess(Probe& p, void* copy, void* genuine) {
   SameThroughBoth(p, copy, genuine, [&](void* h) { return p.GetMainWindow(h); });
   SameThroughBoth(p, copy, genuine, [&](void* h) {
     layout::ProcessBasicInformation info{};
-    const int read = p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info));
+    const int read =
+        p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info));
     std::vector<std::byte> peb(layout::kPebReadSize);
     const int peb_read = p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data()));
     const os::UniqueHandle live(p.GetReadHandle(h));

@@ -51,17 +51,11 @@ void* Place(Placement placement, std::uint16_t value, const std::uint8_t* bytes,
   std::memset(edge->Base(), 0, page);
   std::size_t offset = 0;
   switch (placement) {
-    case kNull:
-      return nullptr;
-    case kSmallInteger:
-      return reinterpret_cast<void*>(std::uintptr_t{value});
-    case kOffset:
-      offset = value % (2 * page);
-      break;
+    case kNull: return nullptr;
+    case kSmallInteger: return reinterpret_cast<void*>(std::uintptr_t{value});
+    case kOffset: offset = value % (2 * page); break;
     case kEndingAtHole:
-    case kPlacements:
-      offset = page - std::min(size, page);
-      break;
+    case kPlacements: offset = page - std::min(size, page); break;
   }
   if (offset < page) std::memcpy(edge->Base() + offset, bytes, std::min(size, page - offset));
   return edge->Base() + offset;
@@ -97,8 +91,8 @@ Expected Reference(const void* pointer) {
 // tag, kind byte, padding and, for a process record, the unused thread index
 // stay as fuzzed.
 void CopyState(void* pointer, const void* genuine, bool with_index) {
-  const std::size_t from = with_index ? offsetof(ZELFIND_RECORD, nThreadIndex)
-                                      : offsetof(ZELFIND_RECORD, pProcess);
+  const std::size_t from =
+      with_index ? offsetof(ZELFIND_RECORD, nThreadIndex) : offsetof(ZELFIND_RECORD, pProcess);
   const std::size_t to = offsetof(ZELFIND_RECORD, bKind);
   std::memcpy(static_cast<std::byte*>(pointer) + from,
               static_cast<const std::byte*>(genuine) + from, to - from);

@@ -70,7 +70,8 @@ void CheckCommandLine(std::vector<std::string> arguments) {
   const std::string line = proc::QuoteCommandLine(arguments);
   std::string& name = arguments[0];
   const bool blank = name.find_first_of(" \t") != std::string::npos;
-  if ((blank && name.find('"') != std::string::npos) || name.starts_with('"')) std::erase(name, '"');
+  if ((blank && name.find('"') != std::string::npos) || name.starts_with('"'))
+    std::erase(name, '"');
   const auto split = zel::fuzz::SplitCommandLine(line);
   ZEL_FUZZ_CHECK(split && *split == arguments);
 }
@@ -111,7 +112,8 @@ void CheckNulSeparated(std::string_view text) {
 void CheckUtf16(std::string_view text) {
   const std::u16string units = proc::Utf16(text);
   const zel::fuzz::Decoded expected = zel::fuzz::ReferenceUtf16(text);
-  ZEL_FUZZ_CHECK(std::equal(units.begin(), units.end(), expected.units.begin(), expected.units.end()));
+  ZEL_FUZZ_CHECK(
+      std::equal(units.begin(), units.end(), expected.units.begin(), expected.units.end()));
   // Well-formed text comes back byte for byte; other text comes back as the
   // well-formed text of its replacements, which then decodes the same.
   const CZelString decoded = CZelString::FromUtf8(text);
@@ -146,7 +148,7 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   std::replace(written.name.begin(), written.name.end(), '\n', ' ');
   const proc::StatusFields status = proc::ParseStatus(zel::fuzz::WriteStatus(written));
   ZEL_FUZZ_CHECK(status.realUid == written.realUid);
-  const std::uint64_t read[] = {status.vmPeak, status.vmSize, status.vmHwm,
+  const std::uint64_t read[] = {status.vmPeak, status.vmSize,  status.vmHwm,
                                 status.vmRss,  status.rssAnon, status.vmSwap};
   for (std::size_t i = 0; i < written.sizes.size(); ++i)
     ZEL_FUZZ_CHECK(read[i] == std::min<Wide>(Wide{written.sizes[i]} * 1024, kMax64));
@@ -167,12 +169,14 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   const auto per_second = in.ConsumeIntegral<std::uint64_t>();
   const Wide duration = per_second ? Wide{ticks} * proc::kFileTimeUnitsPerSecond / per_second : 0;
   ZEL_FUZZ_CHECK(proc::DurationFromTicks(ticks, per_second) == std::min<Wide>(duration, kMax64));
-  const Wide start = proc::kUnixEpochAsFileTime + Wide{boot} * proc::kFileTimeUnitsPerSecond + duration;
+  const Wide start =
+      proc::kUnixEpochAsFileTime + Wide{boot} * proc::kFileTimeUnitsPerSecond + duration;
   ZEL_FUZZ_CHECK(proc::FileTimeOfStart(boot, ticks, per_second) == std::min<Wide>(start, kMax64));
 
   const zel::layout::VmCounters vm = proc::MemoryCountersOf(status, stat);
   const Wide faults = Wide{stat.minorFaults} + stat.majorFaults;
-  ZEL_FUZZ_CHECK(vm.PageFaultCount == std::min<Wide>(faults, std::numeric_limits<std::uint32_t>::max()));
+  ZEL_FUZZ_CHECK(vm.PageFaultCount ==
+                 std::min<Wide>(faults, std::numeric_limits<std::uint32_t>::max()));
   const Wide private_bytes = std::min<Wide>(Wide{status.rssAnon} + status.vmSwap, kMax64);
   ZEL_FUZZ_CHECK(vm.PagefileUsage == private_bytes && vm.PeakPagefileUsage == private_bytes);
   ZEL_FUZZ_CHECK(proc::PrivateBytesOf(status) == private_bytes);

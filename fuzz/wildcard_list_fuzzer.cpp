@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The counted walk over the list: the same answer, within the sum of the
   // patterns' bounds and a step per unit of the list.
   CountSteps steps;
-  ZEL_FUZZ_CHECK(zel::wildcard::MatchesAnyPattern(name.data(), name.size(), terminated.data(), steps) ==
-                 expected);
+  ZEL_FUZZ_CHECK(zel::wildcard::MatchesAnyPattern(name.data(), name.size(), terminated.data(),
+                                                  steps) == expected);
   ZEL_FUZZ_CHECK(steps.count <= bound);
   return 0;
 }

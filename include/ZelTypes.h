@@ -87,5 +87,7 @@ typedef std::uint32_t ZelUlong;
 
 // The three native entry points that a process object resolves by name.
 typedef ZelNtStatus(ZEL_NTAPI* ZEL_PFN_NTQUERYSYSTEMINFORMATION)(int, void*, ZelUlong, ZelUlong*);
-typedef ZelNtStatus(ZEL_NTAPI* ZEL_PFN_NTQUERYINFORMATIONPROCESS)(void*, int, void*, ZelUlong, ZelUlong*);
-typedef ZelNtStatus(ZEL_NTAPI* ZEL_PFN_NTQUERYINFORMATIONTHREAD)(void*, int, void*, ZelUlong, ZelUlong*);
+typedef ZelNtStatus(ZEL_NTAPI* ZEL_PFN_NTQUERYINFORMATIONPROCESS)(void*, int, void*, ZelUlong,
+                                                                  ZelUlong*);
+typedef ZelNtStatus(ZEL_NTAPI* ZEL_PFN_NTQUERYINFORMATIONTHREAD)(void*, int, void*, ZelUlong,
+                                                                 ZelUlong*);

@@ -151,8 +151,7 @@ class ChildProcesses {
     }
     const std::string tail = " --child " + HandleText(stop_.Get()) + " " +
                              HandleText(ready_.Get()) + " " + HandleText(parent_.Get());
-    const std::wstring command_line =
-        L"\"" + self + L"\"" + std::wstring(tail.begin(), tail.end());
+    const std::wstring command_line = L"\"" + self + L"\"" + std::wstring(tail.begin(), tail.end());
 
     children_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) Start(self, command_line);
@@ -358,8 +357,7 @@ Round ToolhelpRound() {
   const auto start = Clock::now();
   Clock::time_point taken;
   {
-    const OwnedHandle snapshot(
-        CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
+    const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
     if (!snapshot) Fail("CreateToolhelp32Snapshot");
     taken = Clock::now();
     std::uint64_t sum = 0;

@@ -13,8 +13,9 @@ constexpr unsigned int kNoId = 0xFFFFFFFF;
 int CZelProcess::GetUserAndDomain(void* hProcess, CZelString& strUser, CZelString& strDomain) {
   strUser.Empty();
   strDomain.Empty();
-  const auto* record = zel::records::AsHandle(
-      hProcess, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const auto* record =
+      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
+                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!record) {
     m_Error.SetError(zel::code::kInvalidHandle);
     return 0;
@@ -27,8 +28,9 @@ int CZelProcess::GetUserAndDomain(void* hProcess, CZelString& strUser, CZelStrin
 }
 
 HWND CZelProcess::GetMainWindow(void* hProcess) {
-  const auto* record = zel::records::AsHandle(
-      hProcess, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const auto* record =
+      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
+                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!record) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;

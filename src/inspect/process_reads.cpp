@@ -20,7 +20,8 @@ const std::byte* ProcessUnder(void* handle, const zel::records::Snapshot& snapsh
 }  // namespace
 
 void* CZelProcess::GetReadHandle(void* hProcess) {
-  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -31,7 +32,8 @@ void* CZelProcess::GetReadHandle(void* hProcess) {
 }
 
 int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo) {
-  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     // As for a process that cannot be opened.
     m_Error.SetError(zel::code::kAccessDenied);
@@ -43,7 +45,8 @@ int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATIO
 }
 
 int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
-  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return 0;
@@ -54,7 +57,8 @@ int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
 }
 
 CZelString CZelProcess::ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType) {
-  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return CZelString();
@@ -84,10 +88,13 @@ CZelString CZelProcess::GetDesktopName(void* hProcess) {
   return ReadProcessInfoString(hProcess, ZELPI_DESKTOPNAME);
 }
 
-CZelString CZelProcess::GetPath(void* hProcess) { return ReadProcessInfoString(hProcess, ZELPI_PATH); }
+CZelString CZelProcess::GetPath(void* hProcess) {
+  return ReadProcessInfoString(hProcess, ZELPI_PATH);
+}
 
 unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
-  const std::byte* process = ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;

@@ -72,8 +72,7 @@ CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE t
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
 // The account that owns the process and its domain; 1, or 0 with both
 // strings left as they came (empty).
-int ReadOwner(const Caller& caller, const Process& process, CZelString& user,
-              CZelString& domain);
+int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain);
 // The first top-level window of the process, or null.
 HWND FindMainWindow(const Caller& caller, const Process& process);
 // The thread's environment block (TEB) into the caller's buffer; 1 or 0.

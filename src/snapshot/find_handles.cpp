@@ -39,8 +39,8 @@ void* CZelProcess::FindFirstProcess(CZelString strPattern) {
   }
   ZELFIND_RECORD* handle = nullptr;
   try {
-    handle = zel::records::NewRecord(
-        zel::records::ProcessRecord(first, zel::snapshot::SerialOf(first)));
+    handle =
+        zel::records::NewRecord(zel::records::ProcessRecord(first, zel::snapshot::SerialOf(first)));
     if (strPattern != kNoPattern) {
       handle->pFilter = new CZelString(strPattern);
       if (!NameMatches(first, strPattern) && !Advance(*handle)) {
@@ -144,8 +144,8 @@ void* CZelProcess::CreateHandleFromPID(unsigned int dwProcessId) {
     return nullptr;
   }
   try {
-    void* handle = zel::records::NewRecord(
-        zel::records::ProcessRecord(found, zel::snapshot::SerialOf(zel::records::Bytes(m_pProcesses))));
+    void* handle = zel::records::NewRecord(zel::records::ProcessRecord(
+        found, zel::snapshot::SerialOf(zel::records::Bytes(m_pProcesses))));
     m_Error.SetError(zel::code::kSuccess);
     return handle;
   } catch (const std::bad_alloc&) {

@@ -49,7 +49,8 @@ int ReadTime(CZelError& error, void* handle, const zel::records::Snapshot& snaps
 }  // namespace
 
 CZelString CZelProcess::GetName(void* hProcess) {
-  const std::byte* process = ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) return CZelString();
   m_Error.SetError(zel::code::kSuccess);
   return zel::records::ReadName(process);
@@ -57,45 +58,58 @@ CZelString CZelProcess::GetName(void* hProcess) {
 
 unsigned int CZelProcess::GetProcessID(void* hProcess) {
   // The ID is the low half of the platform's pointer-sized field.
-  return ReadValue<std::uint32_t>(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, UniqueProcessId),
-                                  kNoId);
+  return ReadValue<std::uint32_t>(m_Error, hProcess,
+                                  zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                                  ZEL_OFFSET(SystemProcess, UniqueProcessId), kNoId);
 }
 
 unsigned int CZelProcess::GetParentProcess(void* hProcess) {
-  return ReadValue<std::uint32_t>(
-      m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, InheritedFromUniqueProcessId), kNoId);
+  return ReadValue<std::uint32_t>(m_Error, hProcess,
+                                  zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                                  ZEL_OFFSET(SystemProcess, InheritedFromUniqueProcessId), kNoId);
 }
 
 long CZelProcess::GetBasePriority(void* hProcess) {
-  return ReadValue<std::int32_t>(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, BasePriority), -1);
+  return ReadValue<std::int32_t>(m_Error, hProcess,
+                                 zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                                 ZEL_OFFSET(SystemProcess, BasePriority), -1);
 }
 
 unsigned int CZelProcess::GetThreadCount(void* hProcess) {
-  const std::byte* process = ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* process =
+      ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   return process ? zel::records::ThreadCount(process) : kNoId;
 }
 
 int CZelProcess::GetCreateTime(void* hProcess, _FILETIME& ftCreate) {
-  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, CreateTime), ftCreate);
+  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                  ZEL_OFFSET(SystemProcess, CreateTime), ftCreate);
 }
 
 int CZelProcess::GetUserTime(void* hProcess, _FILETIME& ftUser) {
-  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, UserTime), ftUser);
+  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                  ZEL_OFFSET(SystemProcess, UserTime), ftUser);
 }
 
 int CZelProcess::GetKernelTime(void* hProcess, _FILETIME& ftKernel) {
-  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), ZEL_OFFSET(SystemProcess, KernelTime), ftKernel);
+  return ReadTime(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                  ZEL_OFFSET(SystemProcess, KernelTime), ftKernel);
 }
 
 int CZelProcess::GetMemoryCounters(void* hProcess, _VM_COUNTERS& vmCounters) {
-  const std::byte* process = ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), zel::code::kInvalidHandle);
+  const std::byte* process =
+      ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                zel::code::kInvalidHandle);
   if (!process) return 0;
-  std::memcpy(&vmCounters, process + ZEL_OFFSET(SystemProcess, Vm), sizeof(zel::layout::VmCounters));
+  std::memcpy(&vmCounters, process + ZEL_OFFSET(SystemProcess, Vm),
+              sizeof(zel::layout::VmCounters));
   return 1;
 }
 
 int CZelProcess::GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters) {
-  const std::byte* process = ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses), zel::code::kInvalidHandle);
+  const std::byte* process =
+      ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
+                zel::code::kInvalidHandle);
   if (!process) return 0;
   zel::layout::Store(&ioCounters, 0,
                      Load<zel::layout::IoCounters>(process, ZEL_OFFSET(SystemProcess, Io)));

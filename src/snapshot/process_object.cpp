@@ -115,8 +115,8 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
       return 0;
     }
     m_cbProcesses = size;
-    const auto fill = static_cast<ZelCode>(
-        m_pfnNtQuerySystemInformation(zel::source::kSystemProcessInformation, buffer, size, &needed));
+    const auto fill = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
+        zel::source::kSystemProcessInformation, buffer, size, &needed));
     if (fill == zel::code::kStatusSuccess && needed == 0) {
       // The processes counted by the probe have all gone since.
       zel::snapshot::Release(buffer);

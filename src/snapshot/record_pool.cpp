@@ -73,8 +73,8 @@ ZELFIND_RECORD* AllocateRecord() {
     const std::lock_guard lock(pool.mutex);
     if (pool.freeList) {
       record = pool.freeList;
-      pool.freeList = const_cast<ZELFIND_RECORD*>(reinterpret_cast<const ZELFIND_RECORD*>(
-          record->pProcess));
+      pool.freeList =
+          const_cast<ZELFIND_RECORD*>(reinterpret_cast<const ZELFIND_RECORD*>(record->pProcess));
     } else {
       record = TakeFresh(pool);
     }

@@ -57,8 +57,7 @@ inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) 
 // hands out are known to be readable; only other pointers are probed.
 inline ZELFIND_RECORD* ReadableRecord(void* handle) {
   if (reinterpret_cast<std::uintptr_t>(handle) % alignof(ZELFIND_RECORD) != 0) return nullptr;
-  if (!InRecordPool(handle) && !source::IsReadable(handle, layout::kFindRecordSize))
-    return nullptr;
+  if (!InRecordPool(handle) && !source::IsReadable(handle, layout::kFindRecordSize)) return nullptr;
   auto* record = static_cast<ZELFIND_RECORD*>(handle);
   return record->cbSize == layout::kFindRecordSize ? record : nullptr;
 }

@@ -19,7 +19,8 @@ constexpr unsigned int kNoId = 0xFFFFFFFF;
 // handle, and 259 for a handle on a process without threads, whose slot holds
 // no thread record; null then.
 const std::byte* ThreadOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot) {
-  const ZELFIND_RECORD* record = zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD, snapshot);
+  const ZELFIND_RECORD* record =
+      zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD, snapshot);
   if (!record) {
     error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -42,8 +43,9 @@ bool StepThread(ZELFIND_RECORD& handle) {
 }  // namespace
 
 void* CZelProcess::FindFirstThread(void* hProcess) {
-  const ZELFIND_RECORD* process = zel::records::AsHandle(
-      hProcess, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const ZELFIND_RECORD* process =
+      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
+                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!process) {
     m_Error.SetError(zel::code::kInvalidParameter);
     return nullptr;
@@ -78,23 +80,26 @@ int CZelProcess::FindNextThread(void* hThread) {
 }
 
 unsigned int CZelProcess::GetThreadID(void* hThread) {
-  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* thread =
+      ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   return thread ? zel::records::ThreadId(thread) : kNoId;
 }
 
 unsigned int CZelProcess::GetThreadParentProcess(void* hThread) {
-  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* thread =
+      ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   return thread ? static_cast<std::uint32_t>(
                       Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, UniqueProcess)))
                 : kNoId;
 }
 
 int CZelProcess::GetThreadCreateTime(void* hThread, _FILETIME& ftCreate) {
-  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* thread =
+      ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!thread) return 0;
-  zel::layout::Store(&ftCreate, 0,
-                     zel::layout::AsFileTime(
-                         Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime))));
+  zel::layout::Store(
+      &ftCreate, 0,
+      zel::layout::AsFileTime(Load<std::uint64_t>(thread, ZEL_OFFSET(SystemThread, CreateTime))));
   m_Error.SetError(zel::code::kSuccess);
   return 1;
 }
@@ -114,7 +119,8 @@ void* CZelProcess::CreateHandleFromTID(void* hProcess, unsigned int dwThreadId) 
 }
 
 int CZelProcess::GetTEB(void* hThread, _TEB* pTeb) {
-  const std::byte* thread = ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  const std::byte* thread =
+      ThreadOr(m_Error, hThread, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
   if (!thread) return 0;
   const auto* handle = static_cast<const ZELFIND_RECORD*>(hThread);
   const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,

@@ -17,8 +17,8 @@ class ProtectedProcess : public CZelProcess {
   using CZelProcess::GetReadHandle;
   using CZelProcess::GetTEB;
   using CZelProcess::InitFunctionsPointers;
-  using CZelProcess::ReadProcessInfoString;
   using CZelProcess::ReadProcesses;
+  using CZelProcess::ReadProcessInfoString;
 
   ZelUlong SnapshotSize() const { return m_cbProcesses; }
   ZEL_PFN_NTQUERYSYSTEMINFORMATION QuerySystem() const { return m_pfnNtQuerySystemInformation; }

@@ -59,8 +59,8 @@ void SetLastError(DWORD code);
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer, DWORD size,
                          DWORD* needed);
-BOOL LookupAccountSidW(const WCHAR* system, PSID sid, WCHAR* name, DWORD* name_units,
-                       WCHAR* domain, DWORD* domain_units, SID_NAME_USE* use);
+BOOL LookupAccountSidW(const WCHAR* system, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
+                       DWORD* domain_units, SID_NAME_USE* use);
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param);
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id);
 

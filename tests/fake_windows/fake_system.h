@@ -37,7 +37,7 @@ struct CallFault {
 // The last error and the status that injected faults carry: values that no
 // fake call gives on its own, so that a result carrying one can only have
 // come from the fault.
-inline constexpr std::uint32_t kInjectedError = 1359;        // ERROR_INTERNAL_ERROR
+inline constexpr std::uint32_t kInjectedError = 1359;         // ERROR_INTERNAL_ERROR
 inline constexpr std::uint32_t kInjectedStatus = 0xC0000001;  // STATUS_UNSUCCESSFUL
 
 // Every way in which the platform can fail the named call.
@@ -134,7 +134,6 @@ void LayOutParameters(ProcessModel& process, const ProcessParametersModel& param
 
 class System {
  public:
-
   std::vector<ProcessModel> processes;
 
   std::vector<AccountModel> accounts;
@@ -168,7 +167,9 @@ class System {
   int SnapshotQueryCount() const { return snapshotQueries_; }
 
   // The n-th OpenProcess from now (0: the next) fails with `error`.
-  void FailOpenProcess(int n, std::uint32_t error) { openProcessFailures_[openProcessCalls_ + n] = error; }
+  void FailOpenProcess(int n, std::uint32_t error) {
+    openProcessFailures_[openProcessCalls_ + n] = error;
+  }
   // The failure scripted for this OpenProcess call, if any; counts the call.
   std::optional<std::uint32_t> TakeOpenProcessFailure() {
     auto it = openProcessFailures_.find(openProcessCalls_++);

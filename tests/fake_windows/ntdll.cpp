@@ -44,8 +44,8 @@ ZelNtStatus ZEL_NTAPI NtQuerySystemInformation(int cls, void* buffer, ZelUlong s
 
 ZelNtStatus AsStatus(Status status) { return static_cast<ZelNtStatus>(status); }
 
-ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buffer,
-                                                ZelUlong size, ZelUlong* returned) {
+ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buffer, ZelUlong size,
+                                                ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationProcess");
   if (call.Fault()) return AsStatus(call.Fault()->code);
   const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
@@ -70,8 +70,8 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
   return AsStatus(code::kStatusSuccess);
 }
 
-ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buffer,
-                                               ZelUlong size, ZelUlong* returned) {
+ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buffer, ZelUlong size,
+                                               ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationThread");
   if (call.Fault()) return AsStatus(call.Fault()->code);
   const HandleEntry* entry = FindHandle(handle, HandleKind::Thread);
@@ -113,8 +113,7 @@ HMODULE GetModuleHandleW(const wchar_t* name) {
     SetLastError(call.Fault()->code);
     return nullptr;
   }
-  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL"))
-    return &emu::ntdll;
+  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL")) return &emu::ntdll;
   SetLastError(code::kModuleNotFound);
   return nullptr;
 }

@@ -69,7 +69,8 @@ void LayOutParameters(ProcessModel& process, const ProcessParametersModel& param
       parameters.environment.size() * sizeof(char16_t));
   process.memory.push_back(std::move(environment));
 
-  MemoryRegion parameters_region{parameters_at, std::vector<std::byte>(layout::kParametersReadSize)};
+  MemoryRegion parameters_region{parameters_at,
+                                 std::vector<std::byte>(layout::kParametersReadSize)};
   Put(parameters_region.bytes, 0, &block, sizeof block);
   process.memory.push_back(std::move(parameters_region));
 

@@ -9,9 +9,7 @@ namespace {
 
 constexpr std::size_t kAlign = alignof(std::uint64_t);
 
-std::size_t NameBytes(const ProcessModel& p) {
-  return p.name.size() * sizeof(char16_t);
-}
+std::size_t NameBytes(const ProcessModel& p) { return p.name.size() * sizeof(char16_t); }
 
 std::size_t RecordSize(const ProcessModel& p) {
   const std::size_t bytes = sizeof(layout::SystemProcess) +

@@ -70,10 +70,14 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* owner = system->FindProcess(entry->id);
   DWORD error = 0;
-  if (!(entry->access & kProcessQueryInformation)) error = code::kAccessDenied;
-  else if (!owner) error = code::kInvalidParameter;
-  else if (owner->tokenOpenError) error = *owner->tokenOpenError;
-  else if (!owner->ownerSid) error = emu::kErrorNoToken;
+  if (!(entry->access & kProcessQueryInformation))
+    error = code::kAccessDenied;
+  else if (!owner)
+    error = code::kInvalidParameter;
+  else if (owner->tokenOpenError)
+    error = *owner->tokenOpenError;
+  else if (!owner->ownerSid)
+    error = emu::kErrorNoToken;
   if (error) {
     SetLastError(error);
     return 0;

@@ -137,8 +137,8 @@ void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
   EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
   const ZelCode code = processes.GetErrorCode();
   if (!copy.Get()) {
-    CodeIf(Bool(json.Raw("environment", "null"), "environmentComplete", false),
-           "environmentError", true, code);
+    CodeIf(Bool(json.Raw("environment", "null"), "environmentComplete", false), "environmentError",
+           true, code);
     return;
   }
   const EnvironmentVariables split = SplitEnvironment(copy.Get());
@@ -262,8 +262,8 @@ class Checks {
     ++(ok ? passed_ : failed_);
   }
   void ExpectCode(ZelCode actual, ZelCode expected, const std::string& what) {
-    Expect(actual == expected, what + " records " + std::to_string(expected) + " (got " +
-                                   std::to_string(actual) + ")");
+    Expect(actual == expected,
+           what + " records " + std::to_string(expected) + " (got " + std::to_string(actual) + ")");
   }
   int Finish() const {
     std::printf("%d passed, %d failed\n", passed_, failed_);

@@ -76,7 +76,8 @@ Arguments SplitLikeWindows(std::string_view line) {
 TEST(CommandLineSplitterTest, AgreesWithTheDocumentedExamples) {
   EXPECT_EQ(SplitLikeWindows(R"(prog "a b c" d e)"), (Arguments{"prog", "a b c", "d", "e"}));
   EXPECT_EQ(SplitLikeWindows(R"(prog "ab\"c" "\\" d)"), (Arguments{"prog", "ab\"c", "\\", "d"}));
-  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\b d"e f"g h)"), (Arguments{"prog", R"(a\\\b)", "de fg", "h"}));
+  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\b d"e f"g h)"),
+            (Arguments{"prog", R"(a\\\b)", "de fg", "h"}));
   EXPECT_EQ(SplitLikeWindows(R"(prog a\\\"b c d)"), (Arguments{"prog", R"(a\"b)", "c", "d"}));
   EXPECT_EQ(SplitLikeWindows(R"(prog a\\\\"b c" d e)"), (Arguments{"prog", R"(a\\b c)", "d", "e"}));
   // The program name keeps its backslashes and ends at the next quote.
@@ -88,7 +89,8 @@ TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
       {"/usr/bin/prog"},
       {"/usr/bin/prog", "plain", "two words", "tab\there", ""},
       {"/usr/bin/prog", "\"", "say \"hi\"", "\"leading", "trailing\""},
-      {"/usr/bin/prog", "end\\", "end with space\\", "dir\\\\", "two words\\\\", "\\\\server\\share\\"},
+      {"/usr/bin/prog", "end\\", "end with space\\", "dir\\\\", "two words\\\\",
+       "\\\\server\\share\\"},
       {"/usr/bin/prog", "back\\\"quote", "back\\\\\"quote", "\\\"", "a\\\\b"},
       {"/usr/bin/prog", "", "", "x", ""},
       {"/usr/bin/prog", "ü €漢字 😀", "--name=ü €漢字 😀"},
@@ -120,14 +122,17 @@ TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
 
 TEST(CommandLineQuotingTest, QuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(QuoteCommandLine({"prog", "a", "b\\c", "d\\"}), R"(prog a b\c d\)");
-  EXPECT_EQ(QuoteCommandLine({"prog", "a b", "x\"y", "sp ace\\", ""}), R"(prog "a b" "x\"y" "sp ace\\" "")");
+  EXPECT_EQ(QuoteCommandLine({"prog", "a b", "x\"y", "sp ace\\", ""}),
+            R"(prog "a b" "x\"y" "sp ace\\" "")");
   EXPECT_EQ(QuoteCommandLine({"/opt/my app/prog", "\\\"", "c:\\dir a\\"}),
             R"("/opt/my app/prog" "\\\"" "c:\dir a\\")");
 }
 
 TEST(Utf16TextTest, KeepsCharactersAndReplacesBrokenBytes) {
   EXPECT_EQ(Utf16("ü €漢字 😀"), u"ü €漢字 😀");
-  EXPECT_EQ(Utf16("a\xff" "b\xe2\x82"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(Utf16("a\xff"
+                  "b\xe2\x82"),
+            u"a\uFFFDb\uFFFD");
   EXPECT_EQ(Utf16("A=1\0B=2\0"s), u"A=1\0B=2\0"s);
 }
 

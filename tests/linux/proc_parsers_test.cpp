@@ -55,15 +55,17 @@ TEST(ProcStatTest, CommandNameRunsToTheLastParenthesis) {
 }
 
 TEST(ProcStatTest, ZombiesKernelThreadsAndSchedulingPolicy) {
-  const auto zombie = ParseStat("77 (defunct) Z 1 77 77 0 -1 4227084 0 0 0 0 3 1 0 0 20 0 1 0 5000 0 0 "
-                                "18446744073709551615 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0");
+  const auto zombie = ParseStat(
+      "77 (defunct) Z 1 77 77 0 -1 4227084 0 0 0 0 3 1 0 0 20 0 1 0 5000 0 0 "
+      "18446744073709551615 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0");
   ASSERT_TRUE(zombie);
   EXPECT_EQ(zombie->state, 'Z');
   EXPECT_EQ(zombie->userTicks, 3u);
   EXPECT_EQ(zombie->startTicks, 5000u);
 
-  const auto kthread = ParseStat("2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 4 0 0 20 0 1 0 2 0 0 "
-                                 "18446744073709551615 0 0 0 0 0 0 0 2147483647 0 0 0 0 17 1 50 1 0 0 0 0 0 0 0 0 0 0 0");
+  const auto kthread = ParseStat(
+      "2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 4 0 0 20 0 1 0 2 0 0 "
+      "18446744073709551615 0 0 0 0 0 0 0 2147483647 0 0 0 0 17 1 50 1 0 0 0 0 0 0 0 0 0 0 0");
   ASSERT_TRUE(kthread);
   EXPECT_TRUE(kthread->flags & kKernelThreadFlag);
   EXPECT_EQ(kthread->parentPid, 0u);
@@ -93,7 +95,8 @@ TEST(ProcIdTest, OnlyDecimalNamesAreIds) {
 
 TEST(ProcStatusTest, SizesInBytesAndTheRealUid) {
   const StatusFields status = ParseStatus(
-      "Name:\tbash\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t1000\t0\t0\t0\nGid:\t100\t100\t100\t100\n"
+      "Name:\tbash\nUmask:\t0022\nState:\tS "
+      "(sleeping)\nUid:\t1000\t0\t0\t0\nGid:\t100\t100\t100\t100\n"
       "VmPeak:\t   10240 kB\nVmSize:\t    9216 kB\nVmLck:\t       0 kB\nVmHWM:\t    4096 kB\n"
       "VmRSS:\t    3072 kB\nRssAnon:\t    1024 kB\nRssFile:\t    2048 kB\nVmData:\t     512 kB\n"
       "VmSwap:\t      16 kB\nThreads:\t1\n");
@@ -106,7 +109,8 @@ TEST(ProcStatusTest, SizesInBytesAndTheRealUid) {
   EXPECT_EQ(status.vmSwap, 16u * 1024);
 
   // A kernel thread's status has no memory lines.
-  const StatusFields kthread = ParseStatus("Name:\tkthreadd\nState:\tS (sleeping)\nUid:\t0\t0\t0\t0\nThreads:\t1\n");
+  const StatusFields kthread =
+      ParseStatus("Name:\tkthreadd\nState:\tS (sleeping)\nUid:\t0\t0\t0\t0\nThreads:\t1\n");
   EXPECT_EQ(kthread.realUid, 0u);
   EXPECT_EQ(kthread.vmSize, 0u);
   EXPECT_EQ(kthread.vmRss, 0u);
@@ -114,7 +118,8 @@ TEST(ProcStatusTest, SizesInBytesAndTheRealUid) {
 
   // A size in kB too large for a count of bytes saturates, rather than
   // wrapping to a small one.
-  const StatusFields huge = ParseStatus("VmPeak:\t18014398509481984 kB\nVmSize:\t18014398509481983 kB\n");
+  const StatusFields huge =
+      ParseStatus("VmPeak:\t18014398509481984 kB\nVmSize:\t18014398509481983 kB\n");
   EXPECT_EQ(huge.vmPeak, std::numeric_limits<std::uint64_t>::max());
   EXPECT_EQ(huge.vmSize, 18014398509481983u * 1024);
 }
@@ -187,11 +192,12 @@ TEST(WindowsTermsTest, PriorityClassesFromNiceAndPolicy) {
     std::int32_t priority;
   };
   for (const Case c : {Case{0, 0, 8}, Case{-1, 0, 10}, Case{-9, 0, 10}, Case{-10, 0, 13},
-                       Case{-20, 0, 13}, Case{1, 0, 6}, Case{9, 0, 6}, Case{10, 0, 4}, Case{19, 0, 4},
-                       Case{0, 3, 8},                                 // SCHED_BATCH: by nice
+                       Case{-20, 0, 13}, Case{1, 0, 6}, Case{9, 0, 6}, Case{10, 0, 4},
+                       Case{19, 0, 4}, Case{0, 3, 8},                    // SCHED_BATCH: by nice
                        Case{0, 1, 24}, Case{19, 2, 24}, Case{0, 6, 24},  // real-time policies
-                       Case{0, 5, 4}}) {                              // SCHED_IDLE
-    EXPECT_EQ(BasePriorityOf(c.nice, c.policy), c.priority) << "nice " << c.nice << " policy " << c.policy;
+                       Case{0, 5, 4}}) {                                 // SCHED_IDLE
+    EXPECT_EQ(BasePriorityOf(c.nice, c.policy), c.priority)
+        << "nice " << c.nice << " policy " << c.policy;
   }
 }
 
@@ -228,15 +234,18 @@ TEST(WindowsTermsTest, MemoryCountersInBytes) {
   EXPECT_EQ(PrivateBytesOf(status), 7u);
 
   stat.minorFaults = std::numeric_limits<std::uint32_t>::max();
-  EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount, std::numeric_limits<std::uint32_t>::max());
+  EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount,
+            std::numeric_limits<std::uint32_t>::max());
   status.rssAnon = std::numeric_limits<std::uint64_t>::max() - 1;
   status.vmSwap = 2;
   EXPECT_EQ(PrivateBytesOf(status), std::numeric_limits<std::uint64_t>::max());
-  EXPECT_EQ(MemoryCountersOf(status, stat).PagefileUsage, std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(MemoryCountersOf(status, stat).PagefileUsage,
+            std::numeric_limits<std::uint64_t>::max());
   // A sum past 64 bits saturates too, rather than wrapping to a small count.
   stat.minorFaults = std::numeric_limits<std::uint64_t>::max();
   stat.majorFaults = 2;
-  EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount, std::numeric_limits<std::uint32_t>::max());
+  EXPECT_EQ(MemoryCountersOf(status, stat).PageFaultCount,
+            std::numeric_limits<std::uint32_t>::max());
 }
 
 }  // namespace

@@ -104,8 +104,8 @@ std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start
   return std::to_string(id) + " (" + p.comm + ") " + p.state + " " + std::to_string(p.parent) +
          " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " + std::to_string(p.flags) +
          " " + std::to_string(p.minorFaults) + " 0 " + std::to_string(p.majorFaults) + " 0 " +
-         std::to_string(user) + " " + std::to_string(system) + " 0 0 20 " +
-         std::to_string(p.nice) + " 1 0 " + std::to_string(start) +
+         std::to_string(user) + " " + std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) +
+         " 1 0 " + std::to_string(start) +
          " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
          std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 0\n";
 }
@@ -115,8 +115,8 @@ void WriteProcess(const TempTree& tree, const FakeProcess& p) {
   tree.Write(dir + "stat", StatLine(p.id, p, p.start, p.user, p.system));
   const std::string uid = std::to_string(p.uid);
   tree.Write(dir + "status", "Name:\tx\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid +
-                                 "\n" + p.memory + "Threads:\t" +
-                                 std::to_string(p.threads.size()) + "\n");
+                                 "\n" + p.memory + "Threads:\t" + std::to_string(p.threads.size()) +
+                                 "\n");
   tree.Write(dir + "cmdline", p.cmdline);
   tree.Write(dir + "environ", p.environ);
   if (!p.io.empty()) tree.Write(dir + "io", p.io);
@@ -199,36 +199,71 @@ class ProcTreeTest : public ::testing::Test {
     tree.Write("loadavg", "0.00 0.01 0.05 1/12 600\n");
     tree.Link("self", "100");
 
-    WriteProcess(tree, {.id = 1, .comm = "systemd", .parent = 0, .start = 10, .threads = {{1, 10}},
-                        .exe = "/usr/lib/systemd/systemd", .cwd = "/",
-                        .cmdline = "/sbin/init\0splash\0"s, .environ = "HOME=/\0"s});
-    WriteProcess(tree, {.id = 2, .comm = "kthreadd", .parent = 0, .flags = 0x208040, .nice = -20,
-                        .start = 11, .threads = {{2, 11}}});
-    WriteProcess(tree, {.id = 40, .comm = "defunct", .state = 'Z', .parent = 100, .start = 500,
-                        .user = 3, .threads = {{40, 500, 3}}});
-    WriteProcess(tree, {.id = 100, .comm = "editor", .nice = -5, .start = 12'345, .user = 250,
-                        .system = 75, .minorFaults = 1000, .majorFaults = 24,
+    WriteProcess(tree, {.id = 1,
+                        .comm = "systemd",
+                        .parent = 0,
+                        .start = 10,
+                        .threads = {{1, 10}},
+                        .exe = "/usr/lib/systemd/systemd",
+                        .cwd = "/",
+                        .cmdline = "/sbin/init\0splash\0"s,
+                        .environ = "HOME=/\0"s});
+    WriteProcess(tree, {.id = 2,
+                        .comm = "kthreadd",
+                        .parent = 0,
+                        .flags = 0x208040,
+                        .nice = -20,
+                        .start = 11,
+                        .threads = {{2, 11}}});
+    WriteProcess(tree, {.id = 40,
+                        .comm = "defunct",
+                        .state = 'Z',
+                        .parent = 100,
+                        .start = 500,
+                        .user = 3,
+                        .threads = {{40, 500, 3}}});
+    WriteProcess(tree, {.id = 100,
+                        .comm = "editor",
+                        .nice = -5,
+                        .start = 12'345,
+                        .user = 250,
+                        .system = 75,
+                        .minorFaults = 1000,
+                        .majorFaults = 24,
                         .threads = {{100, 12'345, 200, 70}, {101, 12'400, 50, 5}, {105, 13'000}},
                         .memory = "VmPeak:\t 20480 kB\nVmSize:\t 16384 kB\nVmHWM:\t 8192 kB\n"
                                   "VmRSS:\t 4096 kB\nRssAnon:\t 1024 kB\nVmSwap:\t 512 kB\n",
-                        .exe = "/opt/my app/editor (deleted)", .cwd = "/home/ü dir",
+                        .exe = "/opt/my app/editor (deleted)",
+                        .cwd = "/home/ü dir",
                         .cmdline = "/opt/my app/editor\0--title\0a \"b\"\0end\\\0\0ü €漢字 😀\0"s,
                         .environ = "A=1\0PATH=/bin:/usr/bin\0NAME=ü 😀\0"s,
                         .io = "rchar: 4000\nwchar: 3000\nsyscr: 40\nsyscw: 30\n"});
     // Cut at 15 characters: completed from the first argument.
-    WriteProcess(tree, {.id = 200, .comm = "helper-with-lon", .policy = 1, .start = 20'000,
-                        .threads = {{200, 20'000}}, .uid = kUnknownUid,
+    WriteProcess(tree, {.id = 200,
+                        .comm = "helper-with-lon",
+                        .policy = 1,
+                        .start = 20'000,
+                        .threads = {{200, 20'000}},
+                        .uid = kUnknownUid,
                         .cmdline = "/usr/lib/tools/helper-with-long-name\0--flag\0"s,
                         .environ = "SECRET=1\0"s});
     // Cut, with a first argument that does not complete it: it stays cut.
-    WriteProcess(tree, {.id = 210, .comm = "daemon-with-lon", .start = 21'000,
-                        .threads = {{210, 21'000}}, .exe = "/usr/sbin/daemon-with-longer-name",
+    WriteProcess(tree, {.id = 210,
+                        .comm = "daemon-with-lon",
+                        .start = 21'000,
+                        .threads = {{210, 21'000}},
+                        .exe = "/usr/sbin/daemon-with-longer-name",
                         .cmdline = "worker: idle\0"s});
     // A name the process chose for its first argument does not name it.
-    WriteProcess(tree, {.id = 220, .comm = "python3", .start = 22'000, .threads = {{220, 22'000}},
-                        .exe = "/usr/bin/python3.11", .cmdline = "/usr/sbin/sshd\0"s});
-    WriteProcess(tree, {.id = 300, .comm = "a) b (c) d", .nice = 19, .start = 30'000,
-                        .threads = {{300, 30'000}}});
+    WriteProcess(tree, {.id = 220,
+                        .comm = "python3",
+                        .start = 22'000,
+                        .threads = {{220, 22'000}},
+                        .exe = "/usr/bin/python3.11",
+                        .cmdline = "/usr/sbin/sshd\0"s});
+    WriteProcess(
+        tree,
+        {.id = 300, .comm = "a) b (c) d", .nice = 19, .start = 30'000, .threads = {{300, 30'000}}});
     // A directory whose process ended before its stat was read.
     fs::create_directories(tree.Root() / "500/task");
   }
@@ -271,10 +306,14 @@ TEST_F(ProcTreeTest, SnapshotListsEachProcessWithTheNameThatPsShows) {
   TreeSnapshot p(reader);
   EXPECT_EQ(p.Ids(), (std::vector<unsigned>{1, 2, 40, 100, 200, 210, 220, 300}));
   const std::map<unsigned, std::pair<std::string, unsigned>> expected = {
-      {1, {"systemd", 0}},  {2, {"kthreadd", 0}},
-      {40, {"defunct", 100}},  {100, {"editor", 1}},
-      {200, {"helper-with-long-name", 1}}, {210, {"daemon-with-lon", 1}},
-      {220, {"python3", 1}}, {300, {"a) b (c) d", 1}},
+      {1, {"systemd", 0}},
+      {2, {"kthreadd", 0}},
+      {40, {"defunct", 100}},
+      {100, {"editor", 1}},
+      {200, {"helper-with-long-name", 1}},
+      {210, {"daemon-with-lon", 1}},
+      {220, {"python3", 1}},
+      {300, {"a) b (c) d", 1}},
   };
   for (const auto& [id, name_and_parent] : expected) {
     void* h = p.CreateHandleFromPID(id);
@@ -362,16 +401,14 @@ TEST_F(ProcTreeTest, ProcessesThatEndWhileReadAreLeftOut) {
 }
 
 TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
-  ExpectEachFileOpenedOnce([&] {
-    EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), "/opt/my app/editor");
-  });
+  ExpectEachFileOpenedOnce(
+      [&] { EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), "/opt/my app/editor"); });
   ExpectEachFileOpenedOnce([&] {
     EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_COMMANDLINE).text),
               R"("/opt/my app/editor" --title "a \"b\"" end\ "" "ü €漢字 😀")");
   });
-  ExpectEachFileOpenedOnce([&] {
-    EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/home/ü dir");
-  });
+  ExpectEachFileOpenedOnce(
+      [&] { EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/home/ü dir"); });
   for (ZELPI_TYPE none : {ZELPI_WINDOWTITLE, ZELPI_DESKTOPNAME, ZELPI_PATH}) {
     const procfs::LiveText live = Text(100, 12'345, none);
     EXPECT_TRUE(live.text.empty());
@@ -434,8 +471,7 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
     EXPECT_EQ(procfs::ReadLiveText(reader, kClock, snapshot, ZELPI_COMMANDLINE).code,
               code::kAccessDenied);
     EXPECT_TRUE(procfs::ReadLiveText(reader, kClock, snapshot, ZELPI_COMMANDLINE).text.empty());
-    EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, snapshot).code,
-              code::kInvalidParameter);
+    EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, snapshot).code, code::kInvalidParameter);
     EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, snapshot).code, code::kAccessDenied);
     EXPECT_EQ(procfs::ReadLiveBasics(reader, kClock, snapshot).code, code::kAccessDenied);
   }

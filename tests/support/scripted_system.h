@@ -67,9 +67,9 @@ inline std::vector<std::byte> TargetTebBytes() {
 // A process whose live facts can all be read: its parameters laid out, its
 // first thread's environment block at kTargetTebAddress, owned by
 // kTargetOwner (whom the system must know to name).
-inline emu::ProcessModel MakeTarget(std::uint32_t id, std::uint32_t parent, std::u16string name,
-                                    int threads,
-                                    const emu::ProcessParametersModel& parameters = TargetParameters()) {
+inline emu::ProcessModel MakeTarget(
+    std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
+    const emu::ProcessParametersModel& parameters = TargetParameters()) {
   emu::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
   emu::LayOutParameters(target, parameters);
   target.threads.front().tebAddress = kTargetTebAddress;

@@ -21,7 +21,9 @@ namespace zel::test {
 
 class SystemTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(emu::OpenHandleCount(), 0u) << "platform handles left open"; }
+  void TearDown() override {
+    EXPECT_EQ(emu::OpenHandleCount(), 0u) << "platform handles left open";
+  }
 
   emu::System system;
   emu::ScopedSystem use{system};

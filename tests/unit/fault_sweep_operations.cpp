@@ -16,7 +16,9 @@ namespace {
 using Kind = emu::CallFault::Kind;
 namespace layout = zel::layout;
 
-const unsigned short* U(const char16_t* text) { return reinterpret_cast<const unsigned short*>(text); }
+const unsigned short* U(const char16_t* text) {
+  return reinterpret_cast<const unsigned short*>(text);
+}
 
 constexpr std::uint32_t kTarget = 100;
 constexpr std::uint32_t kSecondThread = kTarget * 100 + 2;
@@ -85,8 +87,15 @@ std::vector<Rule> LiveStringRules() {
 
 Operation LiveString(std::string name, CZelString (CZelProcess::*get)(void*), std::u16string want) {
   return {std::move(name),
-          [get](Stage& s) { Guarded(s, [&] { s.text = (s.p().*get)(s.process); s.failed = s.text.IsEmpty(); }); },
-          [want](Stage& s) { return s.failed ? Unwritten(s) || s.text.IsEmpty() : s.text == U(want.c_str()); },
+          [get](Stage& s) {
+            Guarded(s, [&] {
+              s.text = (s.p().*get)(s.process);
+              s.failed = s.text.IsEmpty();
+            });
+          },
+          [want](Stage& s) {
+            return s.failed ? Unwritten(s) || s.text.IsEmpty() : s.text == U(want.c_str());
+          },
           {false, code::kSuccess},
           LiveStringRules()};
 }
@@ -112,16 +121,25 @@ std::vector<Operation> MakeOperations() {
                    Probe copy(s.p());
                    s.failed = copy.GetProcessCount() != 3;
                  },
-                 nullptr, {false, kNothingRecorded}, {}});
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
   ops.push_back({"assignment",
                  [](Stage& s) {
                    Probe other(s.p());
                    other = s.p();
                    s.failed = other.GetProcessCount() != 3;
                  },
-                 nullptr, {false, kNothingRecorded}, {}});
-  ops.push_back({"Dump", [](Stage& s) { s.failed = s.p().Dump() != 0; }, nullptr, {false, kNothingRecorded}, {}});
-  for (auto [name, refresh] : {std::pair{"Refresh", &Probe::Refresh}, {"ReadProcesses", &Probe::ReadProcesses}}) {
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
+  ops.push_back({"Dump",
+                 [](Stage& s) { s.failed = s.p().Dump() != 0; },
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
+  for (auto [name, refresh] :
+       {std::pair{"Refresh", &Probe::Refresh}, {"ReadProcesses", &Probe::ReadProcesses}}) {
     ops.push_back({name,
                    [refresh](Stage& s) { s.failed = !(s.p().*refresh)(); },
                    // A failed probe keeps the old snapshot; a failed fill, nothing.
@@ -140,10 +158,16 @@ std::vector<Operation> MakeOperations() {
                  // The constructor reads the platform's last error itself.
                  {{"GetModuleHandleW", 0, std::nullopt, {true, kNothingRecorded}},
                   {"GetProcAddress", 0, std::nullopt, {true, kNothingRecorded}}}});
-  ops.push_back({"GetProcessCount", [](Stage& s) { s.failed = s.p().GetProcessCount() != 3; }, nullptr,
-                 {false, kNothingRecorded}, {}});
-  ops.push_back({"GetProcess", [](Stage& s) { s.failed = !s.p().GetProcess(kTarget); }, nullptr,
-                 {false, kNothingRecorded}, {}});
+  ops.push_back({"GetProcessCount",
+                 [](Stage& s) { s.failed = s.p().GetProcessCount() != 3; },
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
+  ops.push_back({"GetProcess",
+                 [](Stage& s) { s.failed = !s.p().GetProcess(kTarget); },
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
 
   // The walk.
   ops.push_back({"FindFirstProcess",
@@ -151,50 +175,74 @@ std::vector<Operation> MakeOperations() {
                    s.made = s.p().FindFirstProcess(std::move(s.pattern));
                    s.failed = !s.made;
                  },
-                 CloseMade, {false, code::kSuccess}, {}});
-  ops.push_back({"FindNextProcess", [](Stage& s) { s.failed = !s.p().FindNextProcess(s.walk); }, nullptr,
-                 {false, code::kSuccess}, {}});
+                 CloseMade,
+                 {false, code::kSuccess},
+                 {}});
+  ops.push_back({"FindNextProcess",
+                 [](Stage& s) { s.failed = !s.p().FindNextProcess(s.walk); },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
   ops.push_back({"CloseHandle",
                  [](Stage& s) {
                    s.failed = !s.p().CloseHandle(s.spare);
                    if (!s.failed) s.spare = nullptr;
                  },
-                 nullptr, {false, code::kSuccess}, {}});
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
   ops.push_back({"DuplicateHandle",
                  [](Stage& s) {
                    s.made = s.p().DuplicateHandle(s.walk);
                    s.failed = !s.made;
                  },
-                 CloseMade, {false, code::kSuccess}, {}});
-  ops.push_back({"IsProcessHandle", [](Stage& s) { s.failed = !s.p().IsProcessHandle(s.process); }, nullptr,
-                 {false, code::kSuccess}, {}});
+                 CloseMade,
+                 {false, code::kSuccess},
+                 {}});
+  ops.push_back({"IsProcessHandle",
+                 [](Stage& s) { s.failed = !s.p().IsProcessHandle(s.process); },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
   ops.push_back({"CreateHandleFromPID",
                  [](Stage& s) {
                    s.made = s.p().CreateHandleFromPID(kTarget);
                    s.failed = !s.made;
                  },
-                 CloseMade, {false, code::kSuccess},
+                 CloseMade,
+                 {false, code::kSuccess},
                  // Its walk finds nothing when it cannot make its handle.
                  {{"new", 0, std::nullopt, {true, code::kNotFound}}}});
 
   // The snapshot's facts.
   ops.push_back({"GetName",
-                 [](Stage& s) { Guarded(s, [&] { s.text = s.p().GetName(s.process); s.failed = s.text.IsEmpty(); }); },
+                 [](Stage& s) {
+                   Guarded(s, [&] {
+                     s.text = s.p().GetName(s.process);
+                     s.failed = s.text.IsEmpty();
+                   });
+                 },
                  [](Stage& s) { return s.failed ? Unwritten(s) : s.text == U(u"target.exe"); },
                  {false, code::kSuccess},
                  {{"new", 0, std::nullopt, {true, kBadAllocEscaped}}}});
   ops.push_back(IdGetter("GetProcessID", &CZelProcess::GetProcessID, &Stage::process));
   ops.push_back(IdGetter("GetParentProcess", &CZelProcess::GetParentProcess, &Stage::process));
-  ops.push_back(IdGetter("GetThreadCount", &CZelProcess::GetThreadCount, &Stage::process, kNothingRecorded));
-  ops.push_back({"GetBasePriority", [](Stage& s) { s.failed = s.p().GetBasePriority(s.process) != 8; },
-                 nullptr, {false, code::kSuccess}, {}});
-  ops.push_back(FactGetter<_FILETIME>("GetCreateTime", &CZelProcess::GetCreateTime, &Stage::process));
+  ops.push_back(
+      IdGetter("GetThreadCount", &CZelProcess::GetThreadCount, &Stage::process, kNothingRecorded));
+  ops.push_back({"GetBasePriority",
+                 [](Stage& s) { s.failed = s.p().GetBasePriority(s.process) != 8; },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
+  ops.push_back(
+      FactGetter<_FILETIME>("GetCreateTime", &CZelProcess::GetCreateTime, &Stage::process));
   ops.push_back(FactGetter<_FILETIME>("GetUserTime", &CZelProcess::GetUserTime, &Stage::process));
-  ops.push_back(FactGetter<_FILETIME>("GetKernelTime", &CZelProcess::GetKernelTime, &Stage::process));
-  ops.push_back(FactGetter<_VM_COUNTERS>("GetMemoryCounters", &CZelProcess::GetMemoryCounters, &Stage::process,
-                                                   kNothingRecorded));
-  ops.push_back(FactGetter<_IO_COUNTERS>("GetIOCounters", &CZelProcess::GetIOCounters, &Stage::process,
-                                                   kNothingRecorded));
+  ops.push_back(
+      FactGetter<_FILETIME>("GetKernelTime", &CZelProcess::GetKernelTime, &Stage::process));
+  ops.push_back(FactGetter<_VM_COUNTERS>("GetMemoryCounters", &CZelProcess::GetMemoryCounters,
+                                         &Stage::process, kNothingRecorded));
+  ops.push_back(FactGetter<_IO_COUNTERS>("GetIOCounters", &CZelProcess::GetIOCounters,
+                                         &Stage::process, kNothingRecorded));
 
   // The threads.
   ops.push_back({"FindFirstThread",
@@ -202,23 +250,35 @@ std::vector<Operation> MakeOperations() {
                    s.made = s.p().FindFirstThread(s.process);
                    s.failed = !s.made;
                  },
-                 CloseMade, {false, kNothingRecorded}, {}});
-  ops.push_back({"FindNextThread", [](Stage& s) { s.failed = !s.p().FindNextThread(s.thread); }, nullptr,
-                 {false, kNothingRecorded}, {}});
-  ops.push_back(IdGetter("GetThreadID", &CZelProcess::GetThreadID, &Stage::thread, kNothingRecorded));
-  ops.push_back(IdGetter("GetThreadParentProcess", &CZelProcess::GetThreadParentProcess, &Stage::thread,
-                         kNothingRecorded));
-  ops.push_back(FactGetter<_FILETIME>("GetThreadCreateTime", &CZelProcess::GetThreadCreateTime, &Stage::thread));
+                 CloseMade,
+                 {false, kNothingRecorded},
+                 {}});
+  ops.push_back({"FindNextThread",
+                 [](Stage& s) { s.failed = !s.p().FindNextThread(s.thread); },
+                 nullptr,
+                 {false, kNothingRecorded},
+                 {}});
+  ops.push_back(
+      IdGetter("GetThreadID", &CZelProcess::GetThreadID, &Stage::thread, kNothingRecorded));
+  ops.push_back(IdGetter("GetThreadParentProcess", &CZelProcess::GetThreadParentProcess,
+                         &Stage::thread, kNothingRecorded));
+  ops.push_back(FactGetter<_FILETIME>("GetThreadCreateTime", &CZelProcess::GetThreadCreateTime,
+                                      &Stage::thread));
   ops.push_back({"CreateHandleFromTID",
                  [](Stage& s) {
                    s.made = s.p().CreateHandleFromTID(s.process, kSecondThread);
                    s.failed = !s.made;
                  },
-                 CloseMade, {false, kNothingRecorded}, {}});
+                 CloseMade,
+                 {false, kNothingRecorded},
+                 {}});
   ops.push_back({"GetTEB",
-                 [](Stage& s) { s.failed = !s.p().GetTEB(s.thread, reinterpret_cast<_TEB*>(s.buffer.data())); },
                  [](Stage& s) {
-                   return s.failed || std::memcmp(s.buffer.data(), test::TargetTebBytes().data(), layout::kTebReadSize) == 0;
+                   s.failed = !s.p().GetTEB(s.thread, reinterpret_cast<_TEB*>(s.buffer.data()));
+                 },
+                 [](Stage& s) {
+                   return s.failed || std::memcmp(s.buffer.data(), test::TargetTebBytes().data(),
+                                                  layout::kTebReadSize) == 0;
                  },
                  {false, code::kSuccess},
                  // Without a process handle the read fails on the handle.
@@ -234,7 +294,8 @@ std::vector<Operation> MakeOperations() {
   ops.push_back(LiveString("GetDesktopName", &CZelProcess::GetDesktopName, target.desktop));
   ops.push_back(LiveString("GetPath", &CZelProcess::GetPath, target.dllPath));
   {
-    Operation read = LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, target.commandLine);
+    Operation read =
+        LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, target.commandLine);
     read.run = [](Stage& s) {
       Guarded(s, [&] {
         s.text = s.p().ReadProcessInfoString(s.process, ZELPI_COMMANDLINE);
@@ -262,13 +323,16 @@ std::vector<Operation> MakeOperations() {
                  },
                  [](Stage& s) {
                    if (s.failed) return true;
-                   const auto info = layout::Load<layout::ProcessBasicInformation>(s.buffer.data(), 0);
+                   const auto info =
+                       layout::Load<layout::ProcessBasicInformation>(s.buffer.data(), 0);
                    return info.UniqueProcessId == kTarget && info.PebBaseAddress != 0;
                  },
                  {false, code::kSuccess},
                  {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
   ops.push_back({"GetPEB",
-                 [](Stage& s) { s.failed = !s.p().GetPEB(s.process, reinterpret_cast<_PEB*>(s.buffer.data())); },
+                 [](Stage& s) {
+                   s.failed = !s.p().GetPEB(s.process, reinterpret_cast<_PEB*>(s.buffer.data()));
+                 },
                  nullptr,
                  {false, code::kSuccess},
                  {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
@@ -306,27 +370,29 @@ std::vector<Operation> MakeOperations() {
                  },
                  {false, code::kSuccess},
                  {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
-  ops.push_back({"GetMainWindow",
-                 [](Stage& s) {
-                   s.made = s.p().GetMainWindow(s.process);
-                   s.failed = !s.made;
-                 },
-                 [](Stage& s) { return s.failed || s.made == reinterpret_cast<void*>(kTargetWindow); },
-                 {false, code::kSuccess},
-                 // A window whose owner cannot be told is not the target's: the
-                 // search goes on past the first, and finds none at the second.
-                 {{"GetWindowThreadProcessId", 1, std::nullopt, {false, code::kSuccess}},
-                  {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}},
-                  // A process that cannot be opened to tell whether it is still
-                  // the snapshot's is searched for all the same.
-                  {"OpenProcess", 1, std::nullopt, {false, code::kSuccess}}}});
+  ops.push_back(
+      {"GetMainWindow",
+       [](Stage& s) {
+         s.made = s.p().GetMainWindow(s.process);
+         s.failed = !s.made;
+       },
+       [](Stage& s) { return s.failed || s.made == reinterpret_cast<void*>(kTargetWindow); },
+       {false, code::kSuccess},
+       // A window whose owner cannot be told is not the target's: the
+       // search goes on past the first, and finds none at the second.
+       {{"GetWindowThreadProcessId", 1, std::nullopt, {false, code::kSuccess}},
+        {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}},
+        // A process that cannot be opened to tell whether it is still
+        // the snapshot's is searched for all the same.
+        {"OpenProcess", 1, std::nullopt, {false, code::kSuccess}}}});
   return ops;
 }
 
 }  // namespace
 
 Stage::Stage() {
-  system.processes = {test::MakeProcess(4, 0, u"System"), test::MakeTarget(kTarget, 4, u"target.exe", 2),
+  system.processes = {test::MakeProcess(4, 0, u"System"),
+                      test::MakeTarget(kTarget, 4, u"target.exe", 2),
                       test::MakeProcess(200, 4, u"other.exe")};
   system.accounts.push_back(test::kTargetOwner);
   system.windows = {{0x1000, 4, 401, true}, {kTargetWindow, kTarget, kTarget * 100 + 1, true}};
@@ -351,14 +417,16 @@ Stage::~Stage() {
   if (environment) p().FreeEnvironmentBuffer(environment);
 }
 
-Expectation Operation::Expect(const std::string& call, int occurrence, const emu::CallFault& fault) const {
+Expectation Operation::Expect(const std::string& call, int occurrence,
+                              const emu::CallFault& fault) const {
   // Each open is followed by the look at the creation time that tells the
   // snapshot's process from a later one, and fails as the open does.
   const std::string& as = call == "GetProcessTimes"  ? "OpenProcess"
                           : call == "GetThreadTimes" ? "OpenThread"
                                                      : call;
   for (const Rule& r : rules)
-    if (r.call == as && (r.occurrence == 0 || r.occurrence == occurrence) && (!r.kind || *r.kind == fault.kind))
+    if (r.call == as && (r.occurrence == 0 || r.occurrence == occurrence) &&
+        (!r.kind || *r.kind == fault.kind))
       return r.expect;
   return {true, fault.code};
 }

@@ -36,10 +36,10 @@ class Stage {
   std::optional<Probe> object;
   Probe& p() { return *object; }
 
-  void* process = nullptr;  // a handle on the target
-  void* walk = nullptr;     // a walk of the processes named "*.exe"
-  void* thread = nullptr;   // a handle on the target's first thread
-  void* spare = nullptr;    // a handle that an operation may close
+  void* process = nullptr;               // a handle on the target
+  void* walk = nullptr;                  // a walk of the processes named "*.exe"
+  void* thread = nullptr;                // a handle on the target's first thread
+  void* spare = nullptr;                 // a handle that an operation may close
   unsigned char* environment = nullptr;  // a copy that an operation may give back
   CZelString pattern;
   CZelString user;

@@ -59,7 +59,8 @@ Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)
   return run;
 }
 
-void Check(const Operation& op, const std::string& fault, const Outcome& run, const Expectation& want) {
+void Check(const Operation& op, const std::string& fault, const Outcome& run,
+           const Expectation& want) {
   std::string wrong;
   if (!run.fault_hit) wrong += " the fault was never reached;";
   if (run.reported_failure != want.fails)
@@ -113,11 +114,11 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
       for (std::size_t j = 0; j < i; ++j) occurrence += calls[j] == calls[i] ? 1 : 0;
       for (const CallFault& fault : zel::emu::WaysToFail(calls[i])) {
         const Outcome run = RunOnce(
-            op,
-            [&](zel::emu::System& system) { system.FailCall(static_cast<int>(i), fault); },
+            op, [&](zel::emu::System& system) { system.FailCall(static_cast<int>(i), fault); },
             [](zel::emu::System& system) { return system.CallFailed(); });
         const std::string call(calls[i]);
-        Check(op, call + " #" + std::to_string(occurrence) + " failing with " + KindName(fault.kind),
+        Check(op,
+              call + " #" + std::to_string(occurrence) + " failing with " + KindName(fault.kind),
               run, op.Expect(call, occurrence, fault));
         ++calls_failed;
       }

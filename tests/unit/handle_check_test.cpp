@@ -60,7 +60,8 @@ TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
     EXPECT_EQ(RecordOfKind(buffer + offset, zel::layout::ZELFIND_PROCESS), nullptr) << offset;
   }
   std::memcpy(buffer, &r, sizeof r);
-  EXPECT_EQ(RecordOfKind(buffer, zel::layout::ZELFIND_PROCESS), reinterpret_cast<ZELFIND_RECORD*>(buffer));
+  EXPECT_EQ(RecordOfKind(buffer, zel::layout::ZELFIND_PROCESS),
+            reinterpret_cast<ZELFIND_RECORD*>(buffer));
 }
 
 }  // namespace

@@ -39,7 +39,8 @@ class LiveStringsTest : public zel::test::SystemTest {
   std::vector<std::byte>& EnvironmentRegion() {
     auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
     return zel::emu::FindRegion(
-               Target(), layout::Load<std::uint64_t>(block.data(), ZEL_OFFSET(ProcessParameters, Environment)))
+               Target(), layout::Load<std::uint64_t>(block.data(),
+                                                     ZEL_OFFSET(ProcessParameters, Environment)))
         ->bytes;
   }
 };
@@ -94,9 +95,9 @@ TEST_F(LiveStringsTest, InvalidHandlesLeaveInvalidParameter) {
   all.emplace_back("thread handle", thread);
   layout::ProcessBasicInformation info{};
   using Getter = CZelString (CZelProcess::*)(void*);
-  const Getter getters[] = {&CZelProcess::GetImageFile,     &CZelProcess::GetCommandLineW,
+  const Getter getters[] = {&CZelProcess::GetImageFile,         &CZelProcess::GetCommandLineW,
                             &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                            &CZelProcess::GetDesktopName,   &CZelProcess::GetPath};
+                            &CZelProcess::GetDesktopName,       &CZelProcess::GetPath};
   std::vector<std::byte> peb(layout::kPebReadSize);
   for (auto& [name, h] : all) {
     for (Getter get : getters) {
@@ -130,7 +131,9 @@ TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
   EXPECT_EQ(p.GetProcessInformation(h, nullptr), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
   zel::test::UnmappedPage unmapped;
-  EXPECT_EQ(p.GetProcessInformation(h, static_cast<_PROCESS_BASIC_INFORMATION*>(unmapped.Straddling())), 0);
+  EXPECT_EQ(
+      p.GetProcessInformation(h, static_cast<_PROCESS_BASIC_INFORMATION*>(unmapped.Straddling())),
+      0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
 
   Target().basicInfoWithoutLength = true;

@@ -151,7 +151,8 @@ TEST_F(OwnerWindowTest, MainWindowRefusesBadHandles) {
 }
 
 TEST(SidText, RoundTripsThroughTheBinaryForm) {
-  for (const char* text : {"S-1-5-18", "S-1-22-1-1000", "S-1-5-21-3623811015-3361044348-30300820-1013"}) {
+  for (const char* text :
+       {"S-1-5-18", "S-1-22-1-1000", "S-1-5-21-3623811015-3361044348-30300820-1013"}) {
     const auto sid = zel::emu::SidFromText(text);
     EXPECT_EQ(zel::emu::SidToText(sid.data()), text);
   }

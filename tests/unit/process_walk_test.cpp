@@ -237,16 +237,17 @@ TEST_F(ProcessWalkTest, BadHandlesGetTheirCodes) {
   for (auto& [name, h] : all) {
     const bool known_kind = name == "thread handle";
     // A misaligned pointer fails the first step, as an unreadable one does.
-    const bool readable = name != "null" && name.find("unmapped") == std::string::npos &&
-                          name != "misaligned record";
+    const bool readable =
+        name != "null" && name.find("unmapped") == std::string::npos && name != "misaligned record";
     const bool sized = readable && name != "size 31";
 
     EXPECT_EQ(p.FindNextProcess(h), 0) << name;
     EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
 
     EXPECT_EQ(p.IsProcessHandle(h), 0) << name;
-    EXPECT_EQ(p.GetErrorCode(), !sized ? code::kInvalidHandle
-                                       : known_kind ? code::kSuccess : code::kUnknownProperty)
+    EXPECT_EQ(p.GetErrorCode(), !sized       ? code::kInvalidHandle
+                                : known_kind ? code::kSuccess
+                                             : code::kUnknownProperty)
         << name;
 
     if (known_kind) continue;

@@ -81,12 +81,12 @@ TEST(ProcessObjectOnWindows, RefreshAndCopiesShareTheRealSnapshot) {
 TEST(ProcessObjectOnWindows, DllExportsTheWholeClass) {
   HMODULE dll = GetModuleHandleW(L"ZelProcessDLL64.dll");
   ASSERT_NE(dll, nullptr);
-  for (const char* symbol : {
-           "_ZN11CZelProcessC1Ev", "_ZN11CZelProcessC1ERKS_", "_ZN11CZelProcessD1Ev",
-           "_ZN11CZelProcessD0Ev", "_ZN11CZelProcessaSERKS_", "_ZN11CZelProcess4DumpEv",
-           "_ZN11CZelProcess7RefreshEv", "_ZN11CZelProcess15GetProcessCountEv",
-           "_ZN11CZelProcess21InitFunctionsPointersEv", "_ZN11CZelProcess13ReadProcessesEv",
-           "_ZN11CZelProcess10GetProcessEj", "_ZTV11CZelProcess"}) {
+  for (const char* symbol :
+       {"_ZN11CZelProcessC1Ev", "_ZN11CZelProcessC1ERKS_", "_ZN11CZelProcessD1Ev",
+        "_ZN11CZelProcessD0Ev", "_ZN11CZelProcessaSERKS_", "_ZN11CZelProcess4DumpEv",
+        "_ZN11CZelProcess7RefreshEv", "_ZN11CZelProcess15GetProcessCountEv",
+        "_ZN11CZelProcess21InitFunctionsPointersEv", "_ZN11CZelProcess13ReadProcessesEv",
+        "_ZN11CZelProcess10GetProcessEj", "_ZTV11CZelProcess"}) {
     EXPECT_NE(GetProcAddress(dll, symbol), nullptr) << symbol;
   }
 }

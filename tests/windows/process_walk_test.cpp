@@ -46,8 +46,8 @@ struct ProcessRow {
 
 std::ostream& operator<<(std::ostream& out, const ProcessRow& row) {
   return out << "{pid " << row.pid << ", parent " << row.parent << ", "
-             << CZelString(row.name.c_str()).ToUtf8() << ", " << row.threads << " threads, priority "
-             << row.basePriority << "}";
+             << CZelString(row.name.c_str()).ToUtf8() << ", " << row.threads
+             << " threads, priority " << row.basePriority << "}";
 }
 
 struct Census {
@@ -63,9 +63,10 @@ Census Toolhelp() {
   if (snap.Get() == INVALID_HANDLE_VALUE) return census;
   PROCESSENTRY32W process{};
   process.dwSize = sizeof process;
-  for (BOOL ok = Process32FirstW(snap.Get(), &process); ok; ok = Process32NextW(snap.Get(), &process)) {
-    census.processes.push_back({process.th32ProcessID, process.th32ParentProcessID, process.szExeFile,
-                                process.cntThreads, process.pcPriClassBase});
+  for (BOOL ok = Process32FirstW(snap.Get(), &process); ok;
+       ok = Process32NextW(snap.Get(), &process)) {
+    census.processes.push_back({process.th32ProcessID, process.th32ParentProcessID,
+                                process.szExeFile, process.cntThreads, process.pcPriClassBase});
     census.threads[process.th32ProcessID];
   }
   THREADENTRY32 thread{};
@@ -159,9 +160,11 @@ wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' :
 bool MatchOne(std::wstring_view pattern, std::wstring_view name) {
   if (pattern.empty()) return name.empty();
   if (pattern.front() == L'*')
-    return MatchOne(pattern.substr(1), name) || (!name.empty() && MatchOne(pattern, name.substr(1)));
+    return MatchOne(pattern.substr(1), name) ||
+           (!name.empty() && MatchOne(pattern, name.substr(1)));
   if (name.empty()) return false;
-  if (pattern.front() != L'?' && FoldAscii(pattern.front()) != FoldAscii(name.front())) return false;
+  if (pattern.front() != L'?' && FoldAscii(pattern.front()) != FoldAscii(name.front()))
+    return false;
   return MatchOne(pattern.substr(1), name.substr(1));
 }
 
@@ -202,8 +205,8 @@ TEST(ProcessWalkOnWindows, FullWalkMatchesToolhelp) {
 }
 
 TEST(ProcessWalkOnWindows, FilteredWalksSelectWhatTheReferenceSelects) {
-  const std::wstring patterns[] = {L"*.exe", L"EXPLORER.EXE", L"s*;w*", L"?x*", L"WINDOWS_TESTS.EXE",
-                                   L"no-such-image-?*.none"};
+  const std::wstring patterns[] = {L"*.exe", L"EXPLORER.EXE",      L"s*;w*",
+                                   L"?x*",   L"WINDOWS_TESTS.EXE", L"no-such-image-?*.none"};
   std::size_t patternsSelectingSome = 0;
   std::size_t patternsSelectingNone = 0;
   for (const std::wstring& pattern : patterns) {
@@ -263,8 +266,8 @@ TEST(ProcessWalkOnWindows, HostMemoryCountersAgreeWithGetProcessMemoryInfo) {
 
   using Fields = std::array<std::uint64_t, 8>;
   auto fieldsOf = [](const auto& c) {
-    return Fields{c.PageFaultCount,         c.PeakWorkingSetSize,         c.WorkingSetSize,
-                  c.QuotaPeakPagedPoolUsage, c.QuotaPagedPoolUsage,         c.QuotaPeakNonPagedPoolUsage,
+    return Fields{c.PageFaultCount,          c.PeakWorkingSetSize,  c.WorkingSetSize,
+                  c.QuotaPeakPagedPoolUsage, c.QuotaPagedPoolUsage, c.QuotaPeakNonPagedPoolUsage,
                   c.QuotaNonPagedPoolUsage,  c.PagefileUsage};
   };
   static constexpr const char* kNames[] = {"PageFaultCount",         "PeakWorkingSetSize",
@@ -298,9 +301,11 @@ TEST(ProcessWalkOnWindows, HostMemoryCountersAgreeWithGetProcessMemoryInfo) {
     peakPagefileBefore = first.PeakPagefileUsage;
     peakPagefileAfter = second.PeakPagefileUsage;
     const Fields mine = fieldsOf(ours.vm);
-    bracketed = ours.vm.PeakPagefileUsage >= peakPagefileBefore && ours.vm.PeakPagefileUsage <= peakPagefileAfter;
+    bracketed = ours.vm.PeakPagefileUsage >= peakPagefileBefore &&
+                ours.vm.PeakPagefileUsage <= peakPagefileAfter;
     for (std::size_t i = 0; i < mine.size(); ++i)
-      bracketed = bracketed && std::min(before[i], after[i]) <= mine[i] && mine[i] <= std::max(before[i], after[i]);
+      bracketed = bracketed && std::min(before[i], after[i]) <= mine[i] &&
+                  mine[i] <= std::max(before[i], after[i]);
   }
   const Fields mine = fieldsOf(ours.vm);
   for (std::size_t i = 0; i < mine.size(); ++i) {
@@ -338,8 +343,9 @@ TEST(ProcessWalkOnWindows, HostIoCountersDoNotRunAheadOfTheProcess) {
     return std::array{c.ReadOperationCount, c.WriteOperationCount, c.OtherOperationCount,
                       c.ReadTransferCount,  c.WriteTransferCount,  c.OtherTransferCount};
   };
-  static constexpr const char* kNames[] = {"ReadOperationCount", "WriteOperationCount", "OtherOperationCount",
-                                           "ReadTransferCount",  "WriteTransferCount",  "OtherTransferCount"};
+  static constexpr const char* kNames[] = {"ReadOperationCount",  "WriteOperationCount",
+                                           "OtherOperationCount", "ReadTransferCount",
+                                           "WriteTransferCount",  "OtherTransferCount"};
   const auto low = fieldsOf(before), mine = fieldsOf(ours.io), high = fieldsOf(after);
   for (std::size_t i = 0; i < mine.size(); ++i) {
     EXPECT_LE(low[i], mine[i]) << kNames[i];

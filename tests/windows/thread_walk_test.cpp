@@ -124,7 +124,8 @@ TEST(ThreadWalkOnWindows, HostThreadsAppearWithTheirFacts) {
   const std::map<DWORD, WalkedThread> threads = WalkHostThreads(processes);
   ASSERT_TRUE(threads.contains(GetCurrentThreadId()));
   ASSERT_TRUE(threads.contains(parked.Id()));
-  for (const auto& [id, facts] : threads) EXPECT_EQ(facts.parent, GetCurrentProcessId()) << "thread " << id;
+  for (const auto& [id, facts] : threads)
+    EXPECT_EQ(facts.parent, GetCurrentProcessId()) << "thread " << id;
 
   EXPECT_EQ(threads.at(GetCurrentThreadId()).created, CreationTicks(GetCurrentThread()));
   EXPECT_EQ(threads.at(parked.Id()).created, CreationTicks(parked.Handle()));
@@ -193,7 +194,9 @@ struct TebCopy {
   static constexpr std::size_t kGuard = 64;
   std::vector<std::byte> bytes = std::vector<std::byte>(zel::layout::kTebReadSize + kGuard, kFill);
 
-  std::uint64_t Field(std::size_t offset) const { return Load<std::uint64_t>(bytes.data(), offset); }
+  std::uint64_t Field(std::size_t offset) const {
+    return Load<std::uint64_t>(bytes.data(), offset);
+  }
   bool GuardIntact() const {
     return std::all_of(bytes.begin() + zel::layout::kTebReadSize, bytes.end(),
                        [](std::byte b) { return b == kFill; });

@@ -21,10 +21,10 @@ std::vector<std::pair<unsigned, int>> Shape(const std::vector<zelps::ProcessRow>
 }
 
 TEST(ZelpsTree, ChildrenFollowTheirParentsInSnapshotOrder) {
-  auto tree = zelps::AsTree({Row(1, 0, 10), Row(5, 1, 20), Row(9, 5, 30), Row(7, 1, 25),
-                             Row(3, 99, 5)});
-  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{
-                             {1, 0}, {5, 1}, {9, 2}, {7, 1}, {3, 0}}));
+  auto tree =
+      zelps::AsTree({Row(1, 0, 10), Row(5, 1, 20), Row(9, 5, 30), Row(7, 1, 25), Row(3, 99, 5)});
+  EXPECT_EQ(Shape(tree),
+            (std::vector<std::pair<unsigned, int>>{{1, 0}, {5, 1}, {9, 2}, {7, 1}, {3, 0}}));
 }
 
 TEST(ZelpsTree, ReusedIdDoesNotAdoptOlderProcesses) {
@@ -36,10 +36,10 @@ TEST(ZelpsTree, ReusedIdDoesNotAdoptOlderProcesses) {
 TEST(ZelpsTree, CyclesOfParentsLoseNoRow) {
   // 6 and 7 name each other as parents and were created at the same time;
   // 9 is a child of the cycle, 3 its own parent.
-  auto tree = zelps::AsTree({Row(1, 0, 10), Row(6, 7, 50), Row(7, 6, 50), Row(9, 7, 60),
-                             Row(3, 3, 70)});
-  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{
-                             {1, 0}, {3, 0}, {6, 0}, {7, 1}, {9, 2}}));
+  auto tree =
+      zelps::AsTree({Row(1, 0, 10), Row(6, 7, 50), Row(7, 6, 50), Row(9, 7, 60), Row(3, 3, 70)});
+  EXPECT_EQ(Shape(tree),
+            (std::vector<std::pair<unsigned, int>>{{1, 0}, {3, 0}, {6, 0}, {7, 1}, {9, 2}}));
 }
 
 TEST(ZelpsTree, LongChainsNeedNoRecursion) {

@@ -72,30 +72,18 @@ std::string KiB(std::uint64_t bytes) { return std::to_string(bytes / 1024); }
 // same on every platform.
 std::weak_ordering Compare(const ProcessRow& a, const ProcessRow& b, Column column) {
   switch (column) {
-    case Column::Id:
-      return a.id <=> b.id;
-    case Column::Parent:
-      return a.parentId <=> b.parentId;
-    case Column::Threads:
-      return a.threadCount <=> b.threadCount;
-    case Column::Priority:
-      return a.basePriority <=> b.basePriority;
-    case Column::User:
-      return a.owner <=> b.owner;
-    case Column::Name:
-      return a.name <=> b.name;
-    case Column::CommandLine:
-      return a.commandLine <=> b.commandLine;
-    case Column::StartTime:
-      return Ticks(a.created) <=> Ticks(b.created);
-    case Column::CpuTime:
-      return a.userTicks + a.kernelTicks <=> b.userTicks + b.kernelTicks;
-    case Column::WorkingSet:
-      return a.workingSet <=> b.workingSet;
-    case Column::PrivateBytes:
-      return a.privateBytes <=> b.privateBytes;
-    case Column::IoBytes:
-      return a.ioBytes <=> b.ioBytes;
+    case Column::Id: return a.id <=> b.id;
+    case Column::Parent: return a.parentId <=> b.parentId;
+    case Column::Threads: return a.threadCount <=> b.threadCount;
+    case Column::Priority: return a.basePriority <=> b.basePriority;
+    case Column::User: return a.owner <=> b.owner;
+    case Column::Name: return a.name <=> b.name;
+    case Column::CommandLine: return a.commandLine <=> b.commandLine;
+    case Column::StartTime: return Ticks(a.created) <=> Ticks(b.created);
+    case Column::CpuTime: return a.userTicks + a.kernelTicks <=> b.userTicks + b.kernelTicks;
+    case Column::WorkingSet: return a.workingSet <=> b.workingSet;
+    case Column::PrivateBytes: return a.privateBytes <=> b.privateBytes;
+    case Column::IoBytes: return a.ioBytes <=> b.ioBytes;
     case Column::CpuPercent:
       if (a.cpuPercent.has_value() != b.cpuPercent.has_value())
         return a.cpuPercent.has_value() <=> b.cpuPercent.has_value();
@@ -120,30 +108,19 @@ bool RightAligned(Column column) { return Info(column).right; }
 
 std::string CellText(const ProcessRow& row, Column column, bool indent) {
   switch (column) {
-    case Column::Id:
-      return std::to_string(row.id);
-    case Column::Parent:
-      return std::to_string(row.parentId);
-    case Column::Threads:
-      return std::to_string(row.threadCount);
-    case Column::Priority:
-      return std::to_string(row.basePriority);
-    case Column::User:
-      return Printable(row.owner);
+    case Column::Id: return std::to_string(row.id);
+    case Column::Parent: return std::to_string(row.parentId);
+    case Column::Threads: return std::to_string(row.threadCount);
+    case Column::Priority: return std::to_string(row.basePriority);
+    case Column::User: return Printable(row.owner);
     case Column::Name:
       return std::string(indent ? 2 * std::size_t(row.depth) : 0, ' ') + Printable(row.name);
-    case Column::CommandLine:
-      return Printable(row.commandLine);
-    case Column::StartTime:
-      return FormatFileTime(row.created);
-    case Column::CpuTime:
-      return CpuTime(row.userTicks + row.kernelTicks);
-    case Column::WorkingSet:
-      return KiB(row.workingSet);
-    case Column::PrivateBytes:
-      return KiB(row.privateBytes);
-    case Column::IoBytes:
-      return KiB(row.ioBytes);
+    case Column::CommandLine: return Printable(row.commandLine);
+    case Column::StartTime: return FormatFileTime(row.created);
+    case Column::CpuTime: return CpuTime(row.userTicks + row.kernelTicks);
+    case Column::WorkingSet: return KiB(row.workingSet);
+    case Column::PrivateBytes: return KiB(row.privateBytes);
+    case Column::IoBytes: return KiB(row.ioBytes);
     case Column::CpuPercent: {
       if (!row.cpuPercent) return "-";
       char text[32];

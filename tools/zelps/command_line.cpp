@@ -240,40 +240,20 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     const std::string_view value = optarg != nullptr ? optarg : "";
     bool ok = true;
     switch (option) {
-      case 'p':
-        ok = parser.Ids(value);
-        break;
-      case 'u':
-        ok = parser.Users(value);
-        break;
-      case 'o':
-        ok = parser.Columns(value);
-        break;
-      case kSort:
-        ok = parser.Sort(value);
-        break;
-      case kCmdline:
-        commandLine = true;
-        break;
-      case 'd':
-        result.options.threads = true;
-        break;
-      case 't':
-        result.options.tree = true;
-        break;
-      case kFormat:
-        ok = parser.FormatNamed(value);
-        break;
-      case kJson:
-        result.options.format = Format::Json;
-        break;
+      case 'p': ok = parser.Ids(value); break;
+      case 'u': ok = parser.Users(value); break;
+      case 'o': ok = parser.Columns(value); break;
+      case kSort: ok = parser.Sort(value); break;
+      case kCmdline: commandLine = true; break;
+      case 'd': result.options.threads = true; break;
+      case 't': result.options.tree = true; break;
+      case kFormat: ok = parser.FormatNamed(value); break;
+      case kJson: result.options.format = Format::Json; break;
       case kOutput:
         result.options.outputFile = value;
         if (value.empty()) ok = parser.Fail("--output needs a file name");
         break;
-      case kEnv:
-        ok = parser.Environment(value);
-        break;
+      case kEnv: ok = parser.Environment(value); break;
       case 's':
         // As PsList and top take it, the interval may also be the next
         // argument: "-s 5".
@@ -283,15 +263,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
           ok = parser.Watch(value);
         }
         break;
-      case 'n':
-        ok = parser.Iterations(value);
-        break;
-      case 'h':
-        result.action = CommandLine::Action::Help;
-        return result;
-      case 'V':
-        result.action = CommandLine::Action::Version;
-        return result;
+      case 'n': ok = parser.Iterations(value); break;
+      case 'h': result.action = CommandLine::Action::Help; return result;
+      case 'V': result.action = CommandLine::Action::Version; return result;
       default: {
         // ':' for a missing value; '?' for an unknown option, or, on glibc,
         // a value given to an option that takes none (mingw-w64 answers

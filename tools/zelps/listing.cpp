@@ -65,9 +65,7 @@ std::string Render(const std::vector<ProcessRow>& rows, const Options& options) 
       }
       break;
     }
-    case Format::OpenMetrics:
-      text = OpenMetricsText(rows);
-      break;
+    case Format::OpenMetrics: text = OpenMetricsText(rows); break;
   }
   return text;
 }

@@ -44,23 +44,16 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
   }
   for (const Column column : columns) {
     switch (column) {
-      case Column::CpuTime:
-        object.Real("cpuTime", (row.userTicks + row.kernelTicks) / 1e7);
-        break;
+      case Column::CpuTime: object.Real("cpuTime", (row.userTicks + row.kernelTicks) / 1e7); break;
       case Column::WorkingSet:
         object.Number("workingSetBytes", std::int64_t(row.workingSet));
         break;
       case Column::PrivateBytes:
         object.Number("privateBytes", std::int64_t(row.privateBytes));
         break;
-      case Column::IoBytes:
-        object.Number("ioBytes", std::int64_t(row.ioBytes));
-        break;
-      case Column::CpuPercent:
-        object.RealOrNull("cpuPercent", row.cpuPercent);
-        break;
-      default:
-        break;
+      case Column::IoBytes: object.Number("ioBytes", std::int64_t(row.ioBytes)); break;
+      case Column::CpuPercent: object.RealOrNull("cpuPercent", row.cpuPercent); break;
+      default: break;
     }
   }
   return object.Text();

@@ -70,18 +70,13 @@ int PrintEnvironment(const Options& options) {
 int main(int argc, char** argv) {
   const zelps::CommandLine command = zelps::ParseCommandLine(argc, argv);
   switch (command.action) {
-    case zelps::CommandLine::Action::Help:
-      std::fputs(zelps::kUsage, stdout);
-      return 0;
-    case zelps::CommandLine::Action::Version:
-      std::puts("zelps " ZELPS_VERSION);
-      return 0;
+    case zelps::CommandLine::Action::Help: std::fputs(zelps::kUsage, stdout); return 0;
+    case zelps::CommandLine::Action::Version: std::puts("zelps " ZELPS_VERSION); return 0;
     case zelps::CommandLine::Action::Fail:
       std::fprintf(stderr, "zelps: %s\nTry 'zelps --help' for the options.\n",
                    command.error.c_str());
       return 2;
-    default:
-      break;
+    default: break;
   }
 #ifdef _WIN32
   // CSV, JSON and metrics keep their own line ends.

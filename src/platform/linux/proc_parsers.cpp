@@ -150,10 +150,14 @@ IoFields ParseIo(std::string_view text) {
   IoFields io;
   ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {
     const std::uint64_t number = Number<std::uint64_t>(value).value_or(0);
-    if (key == "rchar") io.readChars = number;
-    else if (key == "wchar") io.writeChars = number;
-    else if (key == "syscr") io.readCalls = number;
-    else if (key == "syscw") io.writeCalls = number;
+    if (key == "rchar")
+      io.readChars = number;
+    else if (key == "wchar")
+      io.writeChars = number;
+    else if (key == "syscr")
+      io.readCalls = number;
+    else if (key == "syscw")
+      io.writeCalls = number;
   });
   return io;
 }

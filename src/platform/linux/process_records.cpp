@@ -41,8 +41,9 @@ std::size_t ThreadsRunning(const ProcReader& reader, std::size_t fallback) {
   const ProcText loadavg = reader.ReadFile("loadavg");
   const std::size_t slash = loadavg.text.find('/');
   if (!loadavg.ok() || slash == std::string::npos) return fallback;
-  const auto threads = ParseId(std::string_view(loadavg.text).substr(
-      slash + 1, loadavg.text.find_first_not_of("0123456789", slash + 1) - slash - 1));
+  const auto threads = ParseId(
+      std::string_view(loadavg.text)
+          .substr(slash + 1, loadavg.text.find_first_not_of("0123456789", slash + 1) - slash - 1));
   return threads ? std::max<std::size_t>(*threads, fallback) : fallback;
 }
 
@@ -91,8 +92,8 @@ class RecordBuilder {
       return false;
     }
     const std::u16string name = Utf16(ImageName(reader_, id, *stat));
-    record.ImageName.Length = static_cast<std::uint16_t>(
-        std::min(name.size() * sizeof(char16_t), kMaxNameBytes));
+    record.ImageName.Length =
+        static_cast<std::uint16_t>(std::min(name.size() * sizeof(char16_t), kMaxNameBytes));
     record.ImageName.MaximumLength = record.ImageName.Length;
     record.ImageName.Buffer = out_.size();
     const std::size_t name_at = out_.size();
@@ -151,8 +152,9 @@ void Place(const std::vector<std::byte>& records, std::byte* buffer) {
   for (;;) {
     const auto name_offset =
         layout::Load<std::uint64_t>(buffer + at, ZEL_OFFSET(SystemProcess, ImageName.Buffer));
-    layout::Store(buffer + at, ZEL_OFFSET(SystemProcess, ImageName.Buffer),
-                  static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer + name_offset)));
+    layout::Store(
+        buffer + at, ZEL_OFFSET(SystemProcess, ImageName.Buffer),
+        static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(buffer + name_offset)));
     const auto next =
         layout::Load<std::uint32_t>(buffer + at, ZEL_OFFSET(SystemProcess, NextEntryOffset));
     if (at + next >= records.size()) {

@@ -31,8 +31,7 @@ HWND FindMainWindow(const Caller& caller, const Process& process) {
   ZELWND_SEARCH search{&caller, process.id, nullptr};
   // The enumeration also answers FALSE when the callback stops it at a match;
   // without one, FALSE means the windows could not be enumerated.
-  if (!os::EnumWindows(MainWindowEnumProc, reinterpret_cast<os::LPARAM>(&search)) &&
-      !search.hWnd) {
+  if (!os::EnumWindows(MainWindowEnumProc, reinterpret_cast<os::LPARAM>(&search)) && !search.hWnd) {
     caller.error.SetError(os::GetLastError());
     return nullptr;
   }

@@ -11,8 +11,7 @@
 
 namespace zel::source {
 
-int ReadOwner(const Caller& caller, const Process& target, CZelString& user,
-              CZelString& domain) {
+int ReadOwner(const Caller& caller, const Process& target, CZelString& user, CZelString& domain) {
   const os::UniqueHandle process(
       windows::OpenSnapshotProcess(os::kProcessQueryInformation, target));
   if (!process) {

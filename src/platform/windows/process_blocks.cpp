@@ -23,9 +23,9 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
     return 0;
   }
   ZelUlong returned = 0;
-  const auto status = static_cast<ZelCode>(
-      caller.queryProcess(live.Get(), os::kProcessBasicInformation, info,
-                          sizeof(layout::ProcessBasicInformation), &returned));
+  const auto status =
+      static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessBasicInformation, info,
+                                               sizeof(layout::ProcessBasicInformation), &returned));
   if (status == code::kStatusSuccess && returned != 0) {
     caller.error.SetError(code::kSuccess);
     return 1;

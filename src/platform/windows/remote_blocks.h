@@ -18,7 +18,8 @@ inline constexpr os::DWORD kReadAccess = os::kProcessQueryInformation | os::kPro
 
 // Reads `size` bytes at `address` of the process; false unless all arrive.
 inline bool ReadRemote(os::HANDLE process, std::uint64_t address, void* out, std::size_t size) {
-  return os::ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
+  return os::ReadProcessMemory(process,
+                               reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
                                out, size, nullptr) != 0;
 }
 

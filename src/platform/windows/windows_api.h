@@ -25,8 +25,8 @@
 namespace zel::os {
 using ::BOOL;
 using ::DWORD;
-using ::FILETIME;
 using ::FARPROC;
+using ::FILETIME;
 using ::HANDLE;
 using ::HMODULE;
 using ::LPARAM;

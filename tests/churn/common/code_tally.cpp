@@ -22,7 +22,8 @@ std::string CodeText(ZelCode code) {
 
 void CodeTally::Record(std::string_view operation, ZelCode code) {
   auto found = codes_.find(operation);
-  if (found == codes_.end()) found = codes_.emplace(std::string(operation), std::map<ZelCode, std::size_t>{}).first;
+  if (found == codes_.end())
+    found = codes_.emplace(std::string(operation), std::map<ZelCode, std::size_t>{}).first;
   ++found->second[code];
 }
 
@@ -58,7 +59,8 @@ std::size_t CodeTally::Calls() const {
 void CodeTally::Print(std::string_view prefix) const {
   for (const auto& [operation, codes] : codes_) {
     std::string line = std::string(prefix) + " codes " + operation + ":";
-    for (const auto& [code, count] : codes) line += " " + CodeText(code) + ":" + std::to_string(count);
+    for (const auto& [code, count] : codes)
+      line += " " + CodeText(code) + ":" + std::to_string(count);
     std::printf("%s\n", line.c_str());
   }
   std::printf("%.*s breaches: %zu\n", static_cast<int>(prefix.size()), prefix.data(), breachCount_);

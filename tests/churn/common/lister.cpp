@@ -131,7 +131,8 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
   Record("GetParentProcess");
   step(kPriority);
   const long priority = processes_.GetBasePriority(process);
-  if (priority < 0 || priority > 31) tally_.Breach(Where(id) + "priority " + std::to_string(priority));
+  if (priority < 0 || priority > 31)
+    tally_.Breach(Where(id) + "priority " + std::to_string(priority));
   Record("GetBasePriority");
   step(kThreadCount);
   const unsigned threads = processes_.GetThreadCount(process);
@@ -140,7 +141,8 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
 
   FILETIME created{}, user{}, kernel{};
   step(kCreateTime);
-  if (processes_.GetCreateTime(process, created) != 1) tally_.Breach(Where(id) + "no creation time");
+  if (processes_.GetCreateTime(process, created) != 1)
+    tally_.Breach(Where(id) + "no creation time");
   Record("GetCreateTime");
   step(kUserTime);
   if (processes_.GetUserTime(process, user) != 1) tally_.Breach(Where(id) + "no user time");
@@ -153,7 +155,8 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
   if (starting) {
     // Nothing to hold its times against.
   } else if (start < kYear2000 || start > now + kClockSlack) {
-    tally_.Breach(Where(id) + "created at " + std::to_string(start) + ", now " + std::to_string(now));
+    tally_.Breach(Where(id) + "created at " + std::to_string(start) + ", now " +
+                  std::to_string(now));
   } else if (const std::uint64_t lived = now + kClockSlack - std::min(start, now);
              Ticks(user) + Ticks(kernel) > lived * Cores() + kClockSlack) {
     // No process can have run longer than all cores since it started.
@@ -163,7 +166,8 @@ void Lister::ReadSnapshotFacts(void* process, unsigned id, const BetweenSteps& b
 
   step(kMemoryCounters);
   VM_COUNTERS vm{};
-  if (processes_.GetMemoryCounters(process, vm) != 1) tally_.Breach(Where(id) + "no memory counters");
+  if (processes_.GetMemoryCounters(process, vm) != 1)
+    tally_.Breach(Where(id) + "no memory counters");
   Record("GetMemoryCounters");
   if (vm.PeakVirtualSize < vm.VirtualSize || vm.PeakWorkingSetSize < vm.WorkingSetSize)
     tally_.Breach(Where(id) + "a peak below its current value");
@@ -196,7 +200,8 @@ void Lister::WalkThreads(void* process, unsigned id, unsigned count, bool starti
     ++walked;
     ++figures_.threads;
     figures_.factCalls += 3;
-    if (!ids.insert(tid).second) tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " twice");
+    if (!ids.insert(tid).second)
+      tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " twice");
     Prime(process);
     if (processes_.GetThreadParentProcess(thread.Get()) != id)
       tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " of another process");
@@ -206,8 +211,8 @@ void Lister::WalkThreads(void* process, unsigned id, unsigned count, bool starti
     if (processes_.GetThreadCreateTime(thread.Get(), created) != 1)
       tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " without creation time");
     Record("GetThreadCreateTime");
-    if (!starting &&
-        (Ticks(created) + kClockSlack < Ticks(processCreated) || Ticks(created) > now + kClockSlack))
+    if (!starting && (Ticks(created) + kClockSlack < Ticks(processCreated) ||
+                      Ticks(created) > now + kClockSlack))
       tally_.Breach(Where(id) + "thread " + std::to_string(tid) + " created at " +
                     std::to_string(Ticks(created)));
     Prime(process);
@@ -216,7 +221,8 @@ void Lister::WalkThreads(void* process, unsigned id, unsigned count, bool starti
     if (more != 1) break;
   }
   if (walked != count)
-    tally_.Breach(Where(id) + std::to_string(walked) + " threads walked of " + std::to_string(count));
+    tally_.Breach(Where(id) + std::to_string(walked) + " threads walked of " +
+                  std::to_string(count));
   if (thread.Close() != 1) tally_.Breach(Where(id) + "closing a thread handle failed");
 }
 
@@ -258,7 +264,8 @@ void Lister::ReadString(void* process, unsigned id, const char* operation,
   tally_.Record(operation, code);
   if (text.IsEmpty()) return;
   ++figures_.stringsRead;
-  if (code != 0) tally_.Breach(Where(id) + operation + " gave text with code " + std::to_string(code));
+  if (code != 0)
+    tally_.Breach(Where(id) + operation + " gave text with code " + std::to_string(code));
 }
 
 void Lister::ReadEnvironment(void* process, unsigned id) {
@@ -266,8 +273,10 @@ void Lister::ReadEnvironment(void* process, unsigned id) {
   const ZelCode code = processes_.GetErrorCode();
   tally_.Record("GetEnvironmentBuffer", code);
   if (copy.Held() != (code == 0))
-    tally_.Breach(Where(id) + (copy.Held() ? "an environment copy with code " : "no environment copy with code ") +
-                  std::to_string(code));
+    tally_.Breach(
+        Where(id) +
+        (copy.Held() ? "an environment copy with code " : "no environment copy with code ") +
+        std::to_string(code));
   if (!copy.Held()) return;
   ++figures_.environmentCopies;
   Prime(process);
@@ -283,7 +292,8 @@ void Lister::ReadOwner(void* process, unsigned id) {
   const ZelCode code = processes_.GetErrorCode();
   tally_.Record("GetUserAndDomain", code);
   if ((owned == 1) != (code == 0))
-    tally_.Breach(Where(id) + "owner answered " + std::to_string(owned) + " with code " + std::to_string(code));
+    tally_.Breach(Where(id) + "owner answered " + std::to_string(owned) + " with code " +
+                  std::to_string(code));
   if (owned == 1 && user.IsEmpty()) tally_.Breach(Where(id) + "an owner without a name");
   if (owned != 1 && (!user.IsEmpty() || !domain.IsEmpty()))
     tally_.Breach(Where(id) + "a failed owner left text behind");

@@ -40,10 +40,26 @@ class Lister {
  public:
   // The steps of one process's reading, in order; a hook runs before each.
   enum Step : int {
-    kName, kId, kParent, kPriority, kThreadCount, kCreateTime, kUserTime, kKernelTime,
-    kMemoryCounters, kIoCounters, kThreadWalk,
-    kImageFile, kCommandLine, kCurrentDirectory, kWindowTitle, kDesktopName, kPath,
-    kEnvironment, kOwner, kMainWindow,
+    kName,
+    kId,
+    kParent,
+    kPriority,
+    kThreadCount,
+    kCreateTime,
+    kUserTime,
+    kKernelTime,
+    kMemoryCounters,
+    kIoCounters,
+    kThreadWalk,
+    kImageFile,
+    kCommandLine,
+    kCurrentDirectory,
+    kWindowTitle,
+    kDesktopName,
+    kPath,
+    kEnvironment,
+    kOwner,
+    kMainWindow,
     kStepCount
   };
   static constexpr int kFirstLiveStep = kImageFile;

@@ -116,8 +116,10 @@ TEST(ChurnOnLinux, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
       const auto found = plan.find(id);
       if (found == plan.end() || found->second.done || found->second.step != step) return;
       PlannedEnding& ending = found->second;
-      if (ending.how == Ending::kZombie) ending.child->Kill();
-      else ending.child->Reap();
+      if (ending.how == Ending::kZombie)
+        ending.child->Kill();
+      else
+        ending.child->Reap();
       ending.done = true;
       ++ended;
     });
@@ -130,8 +132,7 @@ TEST(ChurnOnLinux, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
       "facts_read=%zu live_calls=%zu strings_read=%zu environment_copies=%zu owners_read=%zu "
       "children_started=%zu children_ended_mid_walk=%zu\n",
       figures.snapshots, figures.processes, figures.threads, figures.factCalls, figures.liveCalls,
-      figures.stringsRead, figures.environmentCopies, figures.ownersRead,
-      started + planned, ended);
+      figures.stringsRead, figures.environmentCopies, figures.ownersRead, started + planned, ended);
   tally.Print("churn lister (linux)");
 
   ExpectOnlyAllowed(tally);

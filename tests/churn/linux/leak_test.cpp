@@ -76,8 +76,9 @@ TEST(LeakCheckOnLinux, MixedCallsKeepNoDescriptorsHandlesOrMemory) {
   std::printf(
       "churn leaks (linux): calls=%zu descriptors=%zu->%zu "
       "operator_new_blocks=%zu->%zu operator_new_bytes=%zu->%zu malloc_in_use=%lld->%lld\n",
-      made, before.descriptors, after.descriptors, before.allocations.count, after.allocations.count, before.allocations.bytes,
-      after.allocations.bytes, before.mallocInUse, after.mallocInUse);
+      made, before.descriptors, after.descriptors, before.allocations.count,
+      after.allocations.count, before.allocations.bytes, after.allocations.bytes,
+      before.mallocInUse, after.mallocInUse);
   std::fflush(stdout);
 
   EXPECT_GE(made, kMeasuredCalls);

@@ -41,7 +41,8 @@ ChildOptions Mode(const char* name) {
 ChurnPool::ChurnPool(std::size_t slots, std::size_t drivers)
     : stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (!stop_)
-    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateEventW");
+    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
+                            "CreateEventW");
   for (std::size_t i = 0; i < drivers; ++i) {
     const std::size_t share = slots / drivers + (i < slots % drivers ? 1 : 0);
     drivers_.emplace_back([this, share] { Run(share); });
@@ -109,7 +110,8 @@ bool WaitUntilGone(const std::vector<DWORD>& ids) {
   for (int attempt = 0; attempt < 500; ++attempt) {
     bool any = false;
     for (const DWORD id : ids) {
-      const zel::host::OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+      const zel::host::OwnedHandle process(
+          ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
       any = any || static_cast<bool>(process);
     }
     if (!any) return true;

@@ -145,8 +145,10 @@ TEST(ChurnUnderWine, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
       const auto found = plan.find(id);
       if (found == plan.end() || found->second.done || found->second.step != step) return;
       PlannedEnding& ending = found->second;
-      if (ending.how == Ending::kEnded) ending.child->End();
-      else ending.child->Release();
+      if (ending.how == Ending::kEnded)
+        ending.child->End();
+      else
+        ending.child->Release();
       ending.done = true;
       ++ended;
     });
@@ -159,8 +161,7 @@ TEST(ChurnUnderWine, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
       "facts_read=%zu live_calls=%zu strings_read=%zu environment_copies=%zu owners_read=%zu "
       "children_started=%zu children_ended_mid_walk=%zu\n",
       figures.snapshots, figures.processes, figures.threads, figures.factCalls, figures.liveCalls,
-      figures.stringsRead, figures.environmentCopies, figures.ownersRead,
-      started + planned, ended);
+      figures.stringsRead, figures.environmentCopies, figures.ownersRead, started + planned, ended);
   tally.Print("churn lister (wine)");
 
   ExpectOnlyAllowed(tally);

@@ -107,10 +107,9 @@ TEST(LeakCheckUnderWine, HeapWalkSeesBlocksComeAndGo) {
 
 TEST(LeakCheckUnderWine, MixedCallsKeepNoHandlesOrMemory) {
   WaitingChild live, ended, gone;
-  const std::vector<unsigned> targets = {static_cast<unsigned>(::GetCurrentProcessId()),
-                                         static_cast<unsigned>(live.Id()),
-                                         static_cast<unsigned>(ended.Id()),
-                                         static_cast<unsigned>(gone.Id())};
+  const std::vector<unsigned> targets = {
+      static_cast<unsigned>(::GetCurrentProcessId()), static_cast<unsigned>(live.Id()),
+      static_cast<unsigned>(ended.Id()), static_cast<unsigned>(gone.Id())};
   CZelProcess fixed;  // its snapshot holds the three children alive
   ended.End();
   gone.Release();
