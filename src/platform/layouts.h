@@ -1,5 +1,6 @@
 // The binary records that the library reads from the platform, in the formats
-// that 64-bit Windows delivers, and the library's own handle record. Each is
+// that 64-bit Windows delivers (with the 32-bit blocks of its 32-bit
+// processes), and the library's own handle record. Each is
 // defined once here; every offset and size is pinned by a static_assert, and
 // the rest of the code names them through the constants below.
 #pragma once
@@ -196,6 +197,60 @@ static_assert(offsetof(ProcessParameters, Environment) == 0x80);
 static_assert(offsetof(ProcessParameters, WindowTitle) == 0xB0);
 static_assert(offsetof(ProcessParameters, DesktopInfo) == 0xC0);
 
+// The 32-bit copies that a 32-bit process on 64-bit Windows keeps beside the
+// 64-bit blocks above. Its own code updates these, not the 64-bit ones: its
+// current directory and environment are only right here. The native query
+// of the process's WoW64 information answers where its 32-bit PEB lies: a
+// pointer-sized value, 0 for a 64-bit process.
+using Wow64Information = std::uint64_t;
+static_assert(sizeof(Wow64Information) == 8);
+
+struct CountedString32 {
+  std::uint16_t Length;
+  std::uint16_t MaximumLength;
+  std::uint32_t Buffer;
+};
+static_assert(offsetof(CountedString32, Length) == 0);
+static_assert(offsetof(CountedString32, Buffer) == 4);
+static_assert(sizeof(CountedString32) == 8);
+
+struct PebPrefix32 {
+  std::uint8_t Flags[4];
+  std::uint32_t Mutant;
+  std::uint32_t ImageBaseAddress;
+  std::uint32_t Ldr;
+  std::uint32_t ProcessParameters;
+};
+static_assert(offsetof(PebPrefix32, ProcessParameters) == 0x10);
+
+struct ProcessParameters32 {
+  std::uint32_t MaximumLength;
+  std::uint32_t Length;
+  std::uint32_t Flags;
+  std::uint32_t DebugFlags;
+  std::uint32_t ConsoleHandle;
+  std::uint32_t ConsoleFlags;
+  std::uint32_t StandardInput;
+  std::uint32_t StandardOutput;
+  std::uint32_t StandardError;
+  CountedString32 CurrentDirectory;
+  std::uint32_t CurrentDirectoryHandle;
+  CountedString32 DllPath;
+  CountedString32 ImagePathName;
+  CountedString32 CommandLine;
+  std::uint32_t Environment;
+  std::uint32_t Placement[9];
+  CountedString32 WindowTitle;
+  CountedString32 DesktopInfo;
+};
+static_assert(offsetof(ProcessParameters32, CurrentDirectory) == 0x24);
+static_assert(offsetof(ProcessParameters32, DllPath) == 0x30);
+static_assert(offsetof(ProcessParameters32, ImagePathName) == 0x38);
+static_assert(offsetof(ProcessParameters32, CommandLine) == 0x40);
+static_assert(offsetof(ProcessParameters32, Environment) == 0x48);
+static_assert(offsetof(ProcessParameters32, WindowTitle) == 0x70);
+static_assert(offsetof(ProcessParameters32, DesktopInfo) == 0x78);
+
 // The start of the thread environment block.
 struct TebPrefix {
   std::uint64_t ExceptionList;
@@ -218,8 +273,11 @@ inline constexpr std::size_t kPebReadSize = 684;
 inline constexpr std::size_t kParametersReadSize = 1000;
 inline constexpr std::size_t kEnvironmentReadSize = 4096;
 inline constexpr std::size_t kTebReadSize = 5778;
+// The same sizes serve the 32-bit blocks.
 static_assert(kParametersReadSize > sizeof(ProcessParameters));
+static_assert(kParametersReadSize > sizeof(ProcessParameters32));
 static_assert(kPebReadSize > sizeof(PebPrefix));
+static_assert(kPebReadSize > sizeof(PebPrefix32));
 static_assert(kTebReadSize > sizeof(TebPrefix));
 
 // Where a process's PEB is looked for when its basic information cannot be had.

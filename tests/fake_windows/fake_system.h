@@ -89,6 +89,11 @@ struct ProcessModel {
   // `basicInfoWithoutLength` a successful one reports no length.
   std::optional<Status> basicInfoStatus;
   bool basicInfoWithoutLength = false;
+  // A 32-bit process: where its 32-bit PEB lies, which its WoW64
+  // information query answers (0: a 64-bit process). That query answers
+  // `wow64InfoStatus` when set.
+  std::uint64_t wow64PebAddress = 0;
+  std::optional<Status> wow64InfoStatus;
 
   // The SID ("S-1-5-21-...") of the user its access token names; no token
   // without one. OpenProcessToken fails with `tokenOpenError` when set.
@@ -131,6 +136,12 @@ struct ProcessParametersModel {
 // the process's PEB address at them.
 void LayOutParameters(ProcessModel& process, const ProcessParametersModel& parameters,
                       std::uint64_t base = 0x10000);
+// The same for the 32-bit copies of a 32-bit process, which then has both:
+// points its 32-bit PEB address at them. The bytes of these blocks that no
+// field above describes are not zero, so that a field read at the width of
+// the 64-bit one takes in its neighbour.
+void LayOutParameters32(ProcessModel& process, const ProcessParametersModel& parameters,
+                        std::uint64_t base = 0x400000);
 
 class System {
  public:

@@ -51,11 +51,20 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
   const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (!(entry->access & os::kProcessQueryInformation)) return AsStatus(code::kStatusAccessDenied);
+  const std::lock_guard lock(Installed()->ModelMutex());
+  const ProcessModel* process = Installed()->FindProcess(entry->id);
+  if (cls == os::kProcessWow64Information) {
+    if (size != sizeof(layout::Wow64Information)) return AsStatus(code::kStatusInfoLengthMismatch);
+    if (process && process->wow64InfoStatus && *process->wow64InfoStatus != code::kStatusSuccess)
+      return AsStatus(*process->wow64InfoStatus);
+    const layout::Wow64Information peb = process ? process->wow64PebAddress : 0;
+    std::memcpy(buffer, &peb, sizeof peb);
+    if (returned) *returned = sizeof peb;
+    return AsStatus(code::kStatusSuccess);
+  }
   if (cls != os::kProcessBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
   if (size != sizeof(layout::ProcessBasicInformation))
     return AsStatus(code::kStatusInfoLengthMismatch);
-  const std::lock_guard lock(Installed()->ModelMutex());
-  const ProcessModel* process = Installed()->FindProcess(entry->id);
   if (process && process->basicInfoStatus && *process->basicInfoStatus != code::kStatusSuccess)
     return AsStatus(*process->basicInfoStatus);
   layout::ProcessBasicInformation info{};

@@ -27,16 +27,55 @@ void Put(std::vector<std::byte>& bytes, std::size_t offset, const void* value, s
 }
 
 // Adds a region holding `text` at `at` and describes it in `counted`.
+template <class Counted>
 void AddString(ProcessModel& process, std::uint64_t& at, const std::u16string& text,
-               layout::CountedString& counted) {
+               Counted& counted) {
   const std::size_t bytes = text.size() * sizeof(char16_t);
   counted.Length = static_cast<std::uint16_t>(bytes);
   counted.MaximumLength = static_cast<std::uint16_t>(bytes + sizeof(char16_t));
-  counted.Buffer = at;
+  counted.Buffer = static_cast<decltype(counted.Buffer)>(at);
   MemoryRegion region{at, {}};
   Put(region.bytes, 0, text.c_str(), bytes + sizeof(char16_t));
   process.memory.push_back(std::move(region));
   at += (bytes + 0x100) & ~std::uint64_t{0xFF};
+}
+
+// Lays out the blocks of one kind; `filler` is the byte where no field lies.
+// Answers the PEB's address.
+template <class Peb, class Parameters>
+std::uint64_t LayOut(ProcessModel& process, const ProcessParametersModel& parameters,
+                     std::uint64_t base, std::byte filler, Parameters block) {
+  using Address = decltype(block.Environment);
+  constexpr std::uint64_t kBlockSpacing = 0x1000;
+  const std::uint64_t peb_at = base;
+  const std::uint64_t parameters_at = base + kBlockSpacing;
+  std::uint64_t strings_at = base + 2 * kBlockSpacing;
+
+  block.MaximumLength = block.Length = static_cast<std::uint32_t>(layout::kParametersReadSize);
+  AddString(process, strings_at, parameters.currentDirectory, block.CurrentDirectory);
+  AddString(process, strings_at, parameters.dllPath, block.DllPath);
+  AddString(process, strings_at, parameters.imagePath, block.ImagePathName);
+  AddString(process, strings_at, parameters.commandLine, block.CommandLine);
+  AddString(process, strings_at, parameters.windowTitle, block.WindowTitle);
+  AddString(process, strings_at, parameters.desktop, block.DesktopInfo);
+
+  block.Environment = static_cast<Address>(strings_at);
+  MemoryRegion environment{strings_at, {}};
+  Put(environment.bytes, 0, parameters.environment.data(),
+      parameters.environment.size() * sizeof(char16_t));
+  process.memory.push_back(std::move(environment));
+
+  MemoryRegion parameters_region{parameters_at,
+                                 std::vector<std::byte>(layout::kParametersReadSize, filler)};
+  Put(parameters_region.bytes, 0, &block, sizeof block);
+  process.memory.push_back(std::move(parameters_region));
+
+  Peb peb{};
+  peb.ProcessParameters = static_cast<Address>(parameters_at);
+  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize, filler)};
+  Put(peb_region.bytes, 0, &peb, sizeof peb);
+  process.memory.push_back(std::move(peb_region));
+  return peb_at;
 }
 
 }  // namespace
@@ -49,37 +88,17 @@ MemoryRegion* FindRegion(ProcessModel& process, std::uint64_t address) {
 
 void LayOutParameters(ProcessModel& process, const ProcessParametersModel& parameters,
                       std::uint64_t base) {
-  constexpr std::uint64_t kBlockSpacing = 0x1000;
-  const std::uint64_t peb_at = base;
-  const std::uint64_t parameters_at = base + kBlockSpacing;
-  std::uint64_t strings_at = base + 2 * kBlockSpacing;
+  process.pebAddress = LayOut<layout::PebPrefix>(process, parameters, base, std::byte{0},
+                                                 layout::ProcessParameters{});
+}
 
-  layout::ProcessParameters block{};
-  block.MaximumLength = block.Length = static_cast<std::uint32_t>(layout::kParametersReadSize);
-  AddString(process, strings_at, parameters.currentDirectory, block.CurrentDirectory);
-  AddString(process, strings_at, parameters.dllPath, block.DllPath);
-  AddString(process, strings_at, parameters.imagePath, block.ImagePathName);
-  AddString(process, strings_at, parameters.commandLine, block.CommandLine);
-  AddString(process, strings_at, parameters.windowTitle, block.WindowTitle);
-  AddString(process, strings_at, parameters.desktop, block.DesktopInfo);
-
-  block.Environment = strings_at;
-  MemoryRegion environment{strings_at, {}};
-  Put(environment.bytes, 0, parameters.environment.data(),
-      parameters.environment.size() * sizeof(char16_t));
-  process.memory.push_back(std::move(environment));
-
-  MemoryRegion parameters_region{parameters_at,
-                                 std::vector<std::byte>(layout::kParametersReadSize)};
-  Put(parameters_region.bytes, 0, &block, sizeof block);
-  process.memory.push_back(std::move(parameters_region));
-
-  layout::PebPrefix peb{};
-  peb.ProcessParameters = parameters_at;
-  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize)};
-  Put(peb_region.bytes, 0, &peb, sizeof peb);
-  process.memory.push_back(std::move(peb_region));
-  process.pebAddress = peb_at;
+void LayOutParameters32(ProcessModel& process, const ProcessParametersModel& parameters,
+                        std::uint64_t base) {
+  // As a process started without a window position: CW_USEDEFAULT.
+  layout::ProcessParameters32 block{};
+  for (std::uint32_t& placement : block.Placement) placement = 0x80000000;
+  process.wow64PebAddress =
+      LayOut<layout::PebPrefix32>(process, parameters, base, std::byte{0xA5}, block);
 }
 
 }  // namespace zel::emu

@@ -57,6 +57,23 @@ inline emu::ProcessParametersModel TargetParameters() {
   return parameters;
 }
 
+// The 32-bit copies of a 32-bit target's strings and environment. Every one
+// differs from its 64-bit copy in TargetParameters() (on Windows the
+// directory and the environment do once the process has changed them), so
+// that a read of the wrong copy shows.
+inline emu::ProcessParametersModel Wow64Parameters() {
+  emu::ProcessParametersModel parameters;
+  parameters.imagePath = u"C:\\Program Files (x86)\\app\\app32.exe";
+  parameters.commandLine = u"app32.exe --copy \"32-bit ü €漢字 😀\"";
+  parameters.currentDirectory = u"C:\\wow changed dir\\";
+  parameters.dllPath = u"C:\\Windows\\SysWOW64;C:\\Windows";
+  parameters.windowTitle = u"The 32-bit title";
+  parameters.desktop = u"WinSta0\\Wow";
+  parameters.environment = std::u16string(u"B=32\0WOW=set later\0\0", 21);
+  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
+  return parameters;
+}
+
 // The bytes of the target's thread environment block.
 inline std::vector<std::byte> TargetTebBytes() {
   std::vector<std::byte> bytes(layout::kTebReadSize);
@@ -75,6 +92,15 @@ inline emu::ProcessModel MakeTarget(
   target.threads.front().tebAddress = kTargetTebAddress;
   target.memory.push_back({kTargetTebAddress, TargetTebBytes()});
   target.ownerSid = kTargetOwner.sid;
+  return target;
+}
+
+// A 32-bit target: one of MakeTarget whose 32-bit copies hold `wow64`.
+inline emu::ProcessModel MakeWow64Target(
+    std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
+    const emu::ProcessParametersModel& wow64 = Wow64Parameters()) {
+  emu::ProcessModel target = MakeTarget(id, parent, std::move(name), threads);
+  emu::LayOutParameters32(target, wow64);
   return target;
 }
 

@@ -21,6 +21,7 @@ const unsigned short* U(const char16_t* text) {
 }
 
 constexpr std::uint32_t kTarget = 100;
+constexpr std::uint32_t kWow64Target = 200;
 constexpr std::uint32_t kSecondThread = kTarget * 100 + 2;
 constexpr std::uintptr_t kTargetWindow = 0x2000;
 
@@ -85,11 +86,21 @@ std::vector<Rule> LiveStringRules() {
   };
 }
 
-Operation LiveString(std::string name, CZelString (CZelProcess::*get)(void*), std::u16string want) {
-  return {std::move(name),
-          [get](Stage& s) {
+// The live reads of the 64-bit target, and of the 32-bit one, which read the
+// other blocks through the same chain of calls with the same codes.
+struct LiveTarget {
+  std::string suffix;
+  void* Stage::*handle;
+  emu::ProcessParametersModel strings;
+  std::u16string environmentStart;
+};
+
+Operation LiveString(const LiveTarget& target, std::string name,
+                     CZelString (CZelProcess::*get)(void*), std::u16string want) {
+  return {std::move(name) + target.suffix,
+          [get, handle = target.handle](Stage& s) {
             Guarded(s, [&] {
-              s.text = (s.p().*get)(s.process);
+              s.text = (s.p().*get)(s.*handle);
               s.failed = s.text.IsEmpty();
             });
           },
@@ -284,25 +295,50 @@ std::vector<Operation> MakeOperations() {
                  // Without a process handle the read fails on the handle.
                  {{"OpenProcess", 1, std::nullopt, {true, code::kInvalidHandle}}}});
 
-  // The live strings.
-  const emu::ProcessParametersModel target = test::TargetParameters();
-  ops.push_back(LiveString("GetImageFile", &CZelProcess::GetImageFile, target.imagePath));
-  ops.push_back(LiveString("GetCommandLineW", &CZelProcess::GetCommandLineW, target.commandLine));
-  ops.push_back(LiveString("GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW,
-                           target.currentDirectory));
-  ops.push_back(LiveString("GetWindowTitle", &CZelProcess::GetWindowTitle, target.windowTitle));
-  ops.push_back(LiveString("GetDesktopName", &CZelProcess::GetDesktopName, target.desktop));
-  ops.push_back(LiveString("GetPath", &CZelProcess::GetPath, target.dllPath));
-  {
-    Operation read =
-        LiveString("ReadProcessInfoString", &CZelProcess::GetCommandLineW, target.commandLine);
-    read.run = [](Stage& s) {
+  // The live strings and environment.
+  const std::vector<LiveTarget> live_targets = {
+      {"", &Stage::process, test::TargetParameters(), u"A=1"},
+      {" of a 32-bit process", &Stage::wow64, test::Wow64Parameters(), u"B=32"}};
+  for (const LiveTarget& target : live_targets) {
+    const emu::ProcessParametersModel& want = target.strings;
+    ops.push_back(LiveString(target, "GetImageFile", &CZelProcess::GetImageFile, want.imagePath));
+    ops.push_back(
+        LiveString(target, "GetCommandLineW", &CZelProcess::GetCommandLineW, want.commandLine));
+    ops.push_back(LiveString(target, "GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW,
+                             want.currentDirectory));
+    ops.push_back(
+        LiveString(target, "GetWindowTitle", &CZelProcess::GetWindowTitle, want.windowTitle));
+    ops.push_back(LiveString(target, "GetDesktopName", &CZelProcess::GetDesktopName, want.desktop));
+    ops.push_back(LiveString(target, "GetPath", &CZelProcess::GetPath, want.dllPath));
+    Operation read = LiveString(target, "ReadProcessInfoString", &CZelProcess::GetCommandLineW,
+                                want.commandLine);
+    read.run = [handle = target.handle](Stage& s) {
       Guarded(s, [&] {
-        s.text = s.p().ReadProcessInfoString(s.process, ZELPI_COMMANDLINE);
+        s.text = s.p().ReadProcessInfoString(s.*handle, ZELPI_COMMANDLINE);
         s.failed = s.text.IsEmpty();
       });
     };
     ops.push_back(std::move(read));
+    ops.push_back({"GetEnvironmentBuffer" + target.suffix,
+                   [handle = target.handle](Stage& s) {
+                     s.made = s.p().GetEnvironmentBuffer(s.*handle);
+                     s.failed = !s.made;
+                   },
+                   [start = target.environmentStart](Stage& s) {
+                     auto* copy = static_cast<unsigned char*>(s.made);
+                     const bool as_promised =
+                         s.failed ||
+                         std::memcmp(copy, start.data(), start.size() * sizeof(char16_t)) == 0;
+                     if (copy) s.p().FreeEnvironmentBuffer(copy);
+                     return as_promised;
+                   },
+                   {false, code::kSuccess},
+                   // Without the basic information or the process's kind, the PEB is
+                   // looked for at the fallback address, which the target does not
+                   // map; then without a handle for that read.
+                   {{"OpenProcess", 2, std::nullopt, {true, code::kPartialCopy}},
+                    {"NtQueryInformationProcess", 0, std::nullopt, {true, code::kPartialCopy}},
+                    {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
   }
   ops.push_back({"GetReadHandle",
                  [](Stage& s) {
@@ -338,24 +374,6 @@ std::vector<Operation> MakeOperations() {
                  {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
                   {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}}}});
 
-  ops.push_back({"GetEnvironmentBuffer",
-                 [](Stage& s) {
-                   s.made = s.p().GetEnvironmentBuffer(s.process);
-                   s.failed = !s.made;
-                 },
-                 [](Stage& s) {
-                   auto* copy = static_cast<unsigned char*>(s.made);
-                   const bool as_promised = s.failed || std::memcmp(copy, u"A=1", 6) == 0;
-                   if (copy) s.p().FreeEnvironmentBuffer(copy);
-                   return as_promised;
-                 },
-                 {false, code::kSuccess},
-                 // Without the query, the PEB is looked for at the fallback
-                 // address, which the target does not map; then without a
-                 // handle for that read.
-                 {{"OpenProcess", 2, std::nullopt, {true, code::kPartialCopy}},
-                  {"NtQueryInformationProcess", 1, std::nullopt, {true, code::kPartialCopy}},
-                  {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
   ops.push_back({"FreeEnvironmentBuffer",
                  [](Stage& s) { s.failed = !s.p().FreeEnvironmentBuffer(s.environment); },
                  [](Stage& s) { return s.failed || s.environment == nullptr; },
@@ -393,13 +411,14 @@ std::vector<Operation> MakeOperations() {
 Stage::Stage() {
   system.processes = {test::MakeProcess(4, 0, u"System"),
                       test::MakeTarget(kTarget, 4, u"target.exe", 2),
-                      test::MakeProcess(200, 4, u"other.exe")};
+                      test::MakeWow64Target(kWow64Target, 4, u"other.exe", 1)};
   system.accounts.push_back(test::kTargetOwner);
   system.windows = {{0x1000, 4, 401, true}, {kTargetWindow, kTarget, kTarget * 100 + 1, true}};
 
   use.emplace(system);
   object.emplace();
   process = p().CreateHandleFromPID(kTarget);
+  wow64 = p().CreateHandleFromPID(kWow64Target);
   walk = p().FindFirstProcess(CZelString(U(u"*.exe")));
   thread = p().FindFirstThread(process);
   spare = p().DuplicateHandle(walk);
@@ -412,7 +431,7 @@ Stage::Stage() {
 }
 
 Stage::~Stage() {
-  for (void* h : {process, walk, thread, spare})
+  for (void* h : {process, wow64, walk, thread, spare})
     if (h) p().CloseHandle(h);
   if (environment) p().FreeEnvironmentBuffer(environment);
 }

@@ -37,6 +37,7 @@ class Stage {
   Probe& p() { return *object; }
 
   void* process = nullptr;               // a handle on the target
+  void* wow64 = nullptr;                 // a handle on a 32-bit target
   void* walk = nullptr;                  // a walk of the processes named "*.exe"
   void* thread = nullptr;                // a handle on the target's first thread
   void* spare = nullptr;                 // a handle that an operation may close

@@ -15,14 +15,15 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
     return nullptr;
   }
   windows::PebImage peb;
-  if (!ReadPeb(caller, process, reinterpret_cast<_PEB*>(peb.data()))) {
+  windows::BlockKind kind;
+  if (!windows::ReadOwnPeb(caller, process, peb, kind)) {
     const ZelCode error = os::GetLastError();
     live.Reset();
     caller.error.SetError(error);
     return nullptr;
   }
   windows::ParametersImage parameters;
-  if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb), parameters.data(),
+  if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb, kind), parameters.data(),
                            parameters.size())) {
     const ZelCode error = os::GetLastError();
     live.Reset();
@@ -35,9 +36,8 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
     caller.error.SetError(code::kOutOfMemory);
     return nullptr;
   }
-  const auto environment =
-      layout::Load<std::uint64_t>(parameters.data(), ZEL_OFFSET(ProcessParameters, Environment));
-  if (!windows::ReadRemote(live.Get(), environment, buffer.get(), layout::kEnvironmentReadSize)) {
+  if (!windows::ReadRemote(live.Get(), windows::EnvironmentAddress(parameters, kind), buffer.get(),
+                           layout::kEnvironmentReadSize)) {
     const ZelCode error = os::GetLastError();
     buffer.reset();
     live.Reset();

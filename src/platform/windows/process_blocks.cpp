@@ -6,13 +6,17 @@
 #include "unique_handle.h"
 
 namespace zel::source {
+namespace {
 
-void* OpenForRead(const Caller&, const Process& process) {
-  return windows::OpenSnapshotProcess(windows::kReadAccess, process);
+bool Answered(ZelCode status, ZelUlong returned) {
+  return status == code::kStatusSuccess && returned != 0;
 }
 
-int ReadBasicInformation(const Caller& caller, const Process& process,
-                         _PROCESS_BASIC_INFORMATION* info) {
+// The basic information into `info`, and with `wow64_peb` where the
+// process's 32-bit PEB lies (0 for a 64-bit process), both through one
+// handle; 1, or 0 with the first failure recorded.
+int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_INFORMATION* info,
+                 layout::Wow64Information* wow64_peb) {
   const os::UniqueHandle live(OpenForRead(caller, process));
   if (!live) {
     caller.error.SetError(code::kAccessDenied);
@@ -23,10 +27,15 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
     return 0;
   }
   ZelUlong returned = 0;
-  const auto status =
+  auto status =
       static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessBasicInformation, info,
                                                sizeof(layout::ProcessBasicInformation), &returned));
-  if (status == code::kStatusSuccess && returned != 0) {
+  if (Answered(status, returned) && wow64_peb) {
+    returned = 0;
+    status = static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessWow64Information,
+                                                      wow64_peb, sizeof *wow64_peb, &returned));
+  }
+  if (Answered(status, returned)) {
     caller.error.SetError(code::kSuccess);
     return 1;
   }
@@ -34,12 +43,18 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
   return 0;
 }
 
-int ReadPeb(const Caller& caller, const Process& process, _PEB* peb) {
+// The PEB image at the address that the queries give, or at the fallback
+// address when they fail; with `kind`, that of the process's own kind.
+int ReadPebImage(const Caller& caller, const Process& process, void* peb,
+                 windows::BlockKind* kind) {
   layout::ProcessBasicInformation info{};
+  layout::Wow64Information wow64_peb = 0;
   std::uint64_t peb_address = layout::kFallbackPebAddress;
   const bool queried =
-      ReadBasicInformation(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info));
-  if (queried) peb_address = info.PebBaseAddress;
+      QueryProcess(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info),
+                   kind ? &wow64_peb : nullptr);
+  if (queried) peb_address = wow64_peb != 0 ? wow64_peb : info.PebBaseAddress;
+  if (kind) *kind = wow64_peb != 0 ? windows::BlockKind::Wow64 : windows::BlockKind::Native;
   const os::UniqueHandle live(OpenForRead(caller, process));
   if (windows::ReadRemote(live.Get(), peb_address, peb, layout::kPebReadSize)) return 1;
   // After a successful query the holder says 0; a process that has ended but
@@ -49,4 +64,28 @@ int ReadPeb(const Caller& caller, const Process& process, _PEB* peb) {
   return 0;
 }
 
+}  // namespace
+
+void* OpenForRead(const Caller&, const Process& process) {
+  return windows::OpenSnapshotProcess(windows::kReadAccess, process);
+}
+
+int ReadBasicInformation(const Caller& caller, const Process& process,
+                         _PROCESS_BASIC_INFORMATION* info) {
+  return QueryProcess(caller, process, info, nullptr);
+}
+
+int ReadPeb(const Caller& caller, const Process& process, _PEB* peb) {
+  return ReadPebImage(caller, process, peb, nullptr);
+}
+
 }  // namespace zel::source
+
+namespace zel::windows {
+
+int ReadOwnPeb(const source::Caller& caller, const source::Process& process, PebImage& peb,
+               BlockKind& kind) {
+  return source::ReadPebImage(caller, process, peb.data(), &kind);
+}
+
+}  // namespace zel::windows

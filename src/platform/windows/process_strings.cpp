@@ -1,4 +1,5 @@
 // The strings of a live process's parameters block.
+#include <cstddef>
 #include <new>
 #include <vector>
 
@@ -10,17 +11,23 @@
 namespace zel::source {
 namespace {
 
-// Where each string's descriptor lies in the parameters block.
+// Where each string's descriptor lies in the parameters block of each kind.
+template <class Parameters>
 std::size_t DescriptorOffset(ZELPI_TYPE type) {
   switch (type) {
-    case ZELPI_IMAGEFILE: return ZEL_OFFSET(ProcessParameters, ImagePathName);
-    case ZELPI_COMMANDLINE: return ZEL_OFFSET(ProcessParameters, CommandLine);
-    case ZELPI_CURRENTDIRECTORY: return ZEL_OFFSET(ProcessParameters, CurrentDirectory);
-    case ZELPI_WINDOWTITLE: return ZEL_OFFSET(ProcessParameters, WindowTitle);
-    case ZELPI_DESKTOPNAME: return ZEL_OFFSET(ProcessParameters, DesktopInfo);
-    case ZELPI_PATH: return ZEL_OFFSET(ProcessParameters, DllPath);
+    case ZELPI_IMAGEFILE: return offsetof(Parameters, ImagePathName);
+    case ZELPI_COMMANDLINE: return offsetof(Parameters, CommandLine);
+    case ZELPI_CURRENTDIRECTORY: return offsetof(Parameters, CurrentDirectory);
+    case ZELPI_WINDOWTITLE: return offsetof(Parameters, WindowTitle);
+    case ZELPI_DESKTOPNAME: return offsetof(Parameters, DesktopInfo);
+    case ZELPI_PATH: return offsetof(Parameters, DllPath);
   }
   return 0;
+}
+
+std::size_t DescriptorOffset(ZELPI_TYPE type, windows::BlockKind kind) {
+  return kind == windows::BlockKind::Wow64 ? DescriptorOffset<layout::ProcessParameters32>(type)
+                                           : DescriptorOffset<layout::ProcessParameters>(type);
 }
 
 bool IsKnownType(ZELPI_TYPE type) {
@@ -31,20 +38,21 @@ bool IsKnownType(ZELPI_TYPE type) {
 
 CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type) {
   windows::PebImage peb;
-  if (!ReadPeb(caller, process, reinterpret_cast<_PEB*>(peb.data()))) return CZelString();
+  windows::BlockKind kind;
+  if (!windows::ReadOwnPeb(caller, process, peb, kind)) return CZelString();
 
   os::UniqueHandle live(OpenForRead(caller, process));
   windows::ParametersImage parameters;
-  if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb), parameters.data(),
+  if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb, kind), parameters.data(),
                            parameters.size())) {
     caller.error.SetError(os::GetLastError());
     return CZelString();
   }
   if (!IsKnownType(type)) return CZelString();
 
-  const auto descriptor =
-      layout::Load<layout::CountedString>(parameters.data(), DescriptorOffset(type));
-  const std::size_t units = descriptor.Length / sizeof(unsigned short);
+  const windows::StringDescriptor descriptor =
+      windows::DescriptorAt(parameters, DescriptorOffset(type, kind), kind);
+  const std::size_t units = descriptor.length / sizeof(unsigned short);
   std::vector<unsigned short> text;
   try {
     text.resize(units + 1);
@@ -52,7 +60,7 @@ CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE t
     caller.error.SetError(code::kOutOfMemory);
     return CZelString();
   }
-  if (!windows::ReadRemote(live.Get(), descriptor.Buffer, text.data(), descriptor.Length)) {
+  if (!windows::ReadRemote(live.Get(), descriptor.address, text.data(), descriptor.length)) {
     caller.error.SetError(code::kAccessDenied);
     return CZelString();
   }

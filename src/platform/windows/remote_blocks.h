@@ -1,5 +1,6 @@
 // The blocks that lead from a process's basic information to its strings and
-// environment, as images of the bytes read out of the target.
+// environment, as images of the bytes read out of the target, in either of
+// the two kinds a process may keep.
 #pragma once
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <cstdint>
 
 #include "../layouts.h"
+#include "../source.h"
 #include "windows_api.h"
 
 namespace zel::windows {
@@ -23,8 +25,49 @@ inline bool ReadRemote(os::HANDLE process, std::uint64_t address, void* out, std
                                out, size, nullptr) != 0;
 }
 
-inline std::uint64_t ParametersAddress(const PebImage& peb) {
+// The blocks that the process's own code keeps up to date: a 64-bit
+// process's, or a 32-bit process's 32-bit copies, whose 64-bit counterparts
+// keep what it started with.
+enum class BlockKind { Native, Wow64 };
+
+// A counted string of either kind: its length in bytes and where its
+// characters lie.
+struct StringDescriptor {
+  std::uint16_t length;
+  std::uint64_t address;
+};
+
+inline std::uint64_t ParametersAddress(const PebImage& peb, BlockKind kind) {
+  if (kind == BlockKind::Wow64)
+    return layout::Load<std::uint32_t>(peb.data(), ZEL_OFFSET(PebPrefix32, ProcessParameters));
   return layout::Load<std::uint64_t>(peb.data(), ZEL_OFFSET(PebPrefix, ProcessParameters));
 }
+
+inline std::uint64_t EnvironmentAddress(const ParametersImage& parameters, BlockKind kind) {
+  if (kind == BlockKind::Wow64)
+    return layout::Load<std::uint32_t>(parameters.data(),
+                                       ZEL_OFFSET(ProcessParameters32, Environment));
+  return layout::Load<std::uint64_t>(parameters.data(), ZEL_OFFSET(ProcessParameters, Environment));
+}
+
+// The descriptor at `offset` of the parameters block, an offset of the
+// block of that kind.
+inline StringDescriptor DescriptorAt(const ParametersImage& parameters, std::size_t offset,
+                                     BlockKind kind) {
+  if (kind == BlockKind::Wow64) {
+    const auto counted = layout::Load<layout::CountedString32>(parameters.data(), offset);
+    return {counted.Length, counted.Buffer};
+  }
+  const auto counted = layout::Load<layout::CountedString>(parameters.data(), offset);
+  return {counted.Length, counted.Buffer};
+}
+
+// The PEB that the process's own code keeps, and its kind; nonzero when read.
+// It records what ReadPeb records: the question of the process's kind goes
+// through the handle of the basic-information query, and its failure is that
+// query's (its status recorded, the PEB looked for at the fallback address,
+// as a 64-bit one).
+int ReadOwnPeb(const source::Caller& caller, const source::Process& process, PebImage& peb,
+               BlockKind& kind);
 
 }  // namespace zel::windows

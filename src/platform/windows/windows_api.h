@@ -70,5 +70,6 @@ inline constexpr ::TOKEN_INFORMATION_CLASS kTokenUser = ::TokenUser;
 namespace zel::os {
 // Information classes of the native queries about one process or thread.
 inline constexpr int kProcessBasicInformation = 0;
+inline constexpr int kProcessWow64Information = 26;
 inline constexpr int kThreadBasicInformation = 0;
 }  // namespace zel::os
