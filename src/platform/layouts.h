@@ -200,10 +200,16 @@ static_assert(offsetof(ProcessParameters, DesktopInfo) == 0xC0);
 // The 32-bit copies that a 32-bit process on 64-bit Windows keeps beside the
 // 64-bit blocks above. Its own code updates these, not the 64-bit ones: its
 // current directory and environment are only right here. The native query
-// of the process's WoW64 information answers where its 32-bit PEB lies: a
-// pointer-sized value, 0 for a 64-bit process.
+// of the process's WoW64 information answers a pointer-sized value, 0 for a
+// 64-bit process; Windows answers where the 32-bit PEB lies, Wine only 1.
 using Wow64Information = std::uint64_t;
 static_assert(sizeof(Wow64Information) == 8);
+
+// A PEB begins a page, so an answer that does not is only the flag; the
+// 32-bit PEB is then the page after the 64-bit one, where both platforms put
+// it.
+inline constexpr std::uint64_t kPageSize = 0x1000;
+inline constexpr std::uint64_t kPeb32AfterPeb64 = kPageSize;
 
 struct CountedString32 {
   std::uint16_t Length;

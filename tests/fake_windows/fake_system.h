@@ -90,9 +90,11 @@ struct ProcessModel {
   std::optional<Status> basicInfoStatus;
   bool basicInfoWithoutLength = false;
   // A 32-bit process: where its 32-bit PEB lies, which its WoW64
-  // information query answers (0: a 64-bit process). That query answers
-  // `wow64InfoStatus` when set.
+  // information query answers (0: a 64-bit process), or only 1 with
+  // `wow64InfoIsFlag`, as Wine does. That query answers `wow64InfoStatus`
+  // when set.
   std::uint64_t wow64PebAddress = 0;
+  bool wow64InfoIsFlag = false;
   std::optional<Status> wow64InfoStatus;
 
   // The SID ("S-1-5-21-...") of the user its access token names; no token

@@ -57,9 +57,10 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
     if (size != sizeof(layout::Wow64Information)) return AsStatus(code::kStatusInfoLengthMismatch);
     if (process && process->wow64InfoStatus && *process->wow64InfoStatus != code::kStatusSuccess)
       return AsStatus(*process->wow64InfoStatus);
-    const layout::Wow64Information peb = process ? process->wow64PebAddress : 0;
-    std::memcpy(buffer, &peb, sizeof peb);
-    if (returned) *returned = sizeof peb;
+    layout::Wow64Information answer = process ? process->wow64PebAddress : 0;
+    if (answer != 0 && process->wow64InfoIsFlag) answer = 1;
+    std::memcpy(buffer, &answer, sizeof answer);
+    if (returned) *returned = sizeof answer;
     return AsStatus(code::kStatusSuccess);
   }
   if (cls != os::kProcessBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);

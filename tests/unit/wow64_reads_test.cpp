@@ -89,6 +89,19 @@ TEST_F(Wow64ReadsTest, DescriptorPastItsRegionLeavesAccessDenied) {
   EXPECT_EQ(p().GetErrorCode(), code::kPartialCopy);
 }
 
+// Wine answers the question of the process's kind with 1, not the 32-bit
+// PEB's address: that PEB is then the page after the 64-bit one.
+TEST_F(Wow64ReadsTest, FlagForAnAnswerFindsThePebAfterThe64BitOne) {
+  Target().wow64InfoIsFlag = true;
+  // Laid out elsewhere, it is not found.
+  EXPECT_TRUE(p().GetCurrentDirectoryW(handle).IsEmpty());
+  zel::emu::FindRegion(Target(), Target().pebAddress)->address =
+      Target().wow64PebAddress - layout::kPeb32AfterPeb64;
+  Target().pebAddress = Target().wow64PebAddress - layout::kPeb32AfterPeb64;
+  EXPECT_EQ(Text(p().GetCurrentDirectoryW(handle)), wow64.currentDirectory);
+  EXPECT_EQ(p().GetErrorCode(), 0u);
+}
+
 // A failed question of the process's kind is a failed basic-information query:
 // its status is left, and the PEB is looked for at the fallback address, as
 // the 64-bit one that it is there when it is there at all.

@@ -12,11 +12,11 @@ bool Answered(ZelCode status, ZelUlong returned) {
   return status == code::kStatusSuccess && returned != 0;
 }
 
-// The basic information into `info`, and with `wow64_peb` where the
-// process's 32-bit PEB lies (0 for a 64-bit process), both through one
-// handle; 1, or 0 with the first failure recorded.
+// The basic information into `info`, and with `wow64` the process's WoW64
+// answer (0 for a 64-bit process), both through one handle; 1, or 0 with
+// the first failure recorded.
 int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_INFORMATION* info,
-                 layout::Wow64Information* wow64_peb) {
+                 layout::Wow64Information* wow64) {
   const os::UniqueHandle live(OpenForRead(caller, process));
   if (!live) {
     caller.error.SetError(code::kAccessDenied);
@@ -30,10 +30,10 @@ int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_IN
   auto status =
       static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessBasicInformation, info,
                                                sizeof(layout::ProcessBasicInformation), &returned));
-  if (Answered(status, returned) && wow64_peb) {
+  if (Answered(status, returned) && wow64) {
     returned = 0;
     status = static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessWow64Information,
-                                                      wow64_peb, sizeof *wow64_peb, &returned));
+                                                      wow64, sizeof *wow64, &returned));
   }
   if (Answered(status, returned)) {
     caller.error.SetError(code::kSuccess);
@@ -43,18 +43,26 @@ int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_IN
   return 0;
 }
 
+// Where the 32-bit PEB lies, from the WoW64 answer (nonzero) and the 64-bit
+// PEB's address.
+std::uint64_t Peb32Address(layout::Wow64Information answer, std::uint64_t peb64) {
+  if (answer % layout::kPageSize == 0) return answer;
+  return peb64 + layout::kPeb32AfterPeb64;
+}
+
 // The PEB image at the address that the queries give, or at the fallback
 // address when they fail; with `kind`, that of the process's own kind.
 int ReadPebImage(const Caller& caller, const Process& process, void* peb,
                  windows::BlockKind* kind) {
   layout::ProcessBasicInformation info{};
-  layout::Wow64Information wow64_peb = 0;
+  layout::Wow64Information wow64 = 0;
   std::uint64_t peb_address = layout::kFallbackPebAddress;
   const bool queried =
       QueryProcess(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info),
-                   kind ? &wow64_peb : nullptr);
-  if (queried) peb_address = wow64_peb != 0 ? wow64_peb : info.PebBaseAddress;
-  if (kind) *kind = wow64_peb != 0 ? windows::BlockKind::Wow64 : windows::BlockKind::Native;
+                   kind ? &wow64 : nullptr);
+  if (queried)
+    peb_address = wow64 != 0 ? Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
+  if (kind) *kind = wow64 != 0 ? windows::BlockKind::Wow64 : windows::BlockKind::Native;
   const os::UniqueHandle live(OpenForRead(caller, process));
   if (windows::ReadRemote(live.Get(), peb_address, peb, layout::kPebReadSize)) return 1;
   // After a successful query the holder says 0; a process that has ended but
