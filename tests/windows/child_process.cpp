@@ -222,7 +222,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) : pipe_(OwnedHandle(), O
   MakeInheritable(toChild.read);
   MakeInheritable(fromChild.write);
 
-  const std::wstring image = ModulePath();
+  const std::wstring image = options.image.empty() ? ModulePath() : options.image;
   commandLine_ = L"\"" + image + L"\" " + std::wstring(kChildSwitch.begin(), kChildSwitch.end()) +
                  L" " + std::wstring(options.mode.begin(), options.mode.end()) + L" " +
                  HandleText(toChild.read.Get()) + L" " + HandleText(fromChild.write.Get());

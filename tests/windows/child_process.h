@@ -58,6 +58,9 @@ class ChildMode {
 // How to start a child; the defaults start it like the host.
 struct ChildOptions {
   std::string mode;
+  // Another program that speaks the same protocol (its command line starts
+  // as the test binary's would); the test binary when empty.
+  std::wstring image;
   // Appended to the child's command line after what the helper needs there,
   // each quoted so that the child's argv gives it back unchanged.
   std::vector<std::wstring> arguments;

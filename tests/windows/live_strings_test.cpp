@@ -20,57 +20,32 @@
 #include "comparable.h"
 #include "handle_count.h"
 #include "host_handles.h"
+#include "live_reads.h"
 
 namespace {
 
+using zel::test::AsKeptInParameters;
 using zel::test::ChildOptions;
 using zel::test::ChildProcess;
+using zel::test::CurrentDirectory;
+using zel::test::Desktop;
+using zel::test::EnvironmentBytes;
+using zel::test::EnvironmentCopy;
 using zel::test::ExpectHandleCountToTrackHandles;
-using zel::test::HandleCount;
+using zel::test::FirstDifference;
+using zel::test::Getter;
+using zel::test::Getters;
+using zel::test::kEnvironmentCopySize;
+using zel::test::kRounds;
 using zel::test::MessagePipe;
+using zel::test::ModuleFileName;
 using zel::test::OwnedHandle;
+using zel::test::ReadRepeatedly;
+using zel::test::ReadTally;
+using zel::test::SystemRootEntry;
+using zel::test::TempDirectory;
 using zel::test::Text;
 using zel::test::ZelHandle;
-
-// How much of an environment block GetEnvironmentBuffer copies.
-constexpr std::size_t kEnvironmentCopySize = 4096;
-
-std::wstring CurrentDirectory() {
-  std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
-  directory.resize(::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
-  return directory;
-}
-
-std::wstring ModuleFileName() {
-  std::wstring path(32768, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
-}
-
-// The block up to and including the NUL that ends it.
-std::vector<std::byte> EnvironmentBytes() {
-  const LPWCH block = ::GetEnvironmentStringsW();
-  const wchar_t* end = block;
-  while (*end != L'\0') end += std::wcslen(end) + 1;
-  const auto* first = reinterpret_cast<const std::byte*>(block);
-  std::vector<std::byte> bytes(first, reinterpret_cast<const std::byte*>(end + 1));
-  ::FreeEnvironmentStringsW(block);
-  return bytes;
-}
-
-// The parameters block keeps the current directory with a trailing separator,
-// which GetCurrentDirectoryW drops for every directory but a drive's root.
-std::wstring AsKeptInParameters(std::wstring directory) {
-  if (!directory.empty() && directory.back() != L'\\') directory += L'\\';
-  return directory;
-}
-
-// Windows' own DLLs may need it in a child given an environment of its own.
-std::wstring SystemRootEntry() {
-  std::array<wchar_t, MAX_PATH> root{};
-  ::GetEnvironmentVariableW(L"SystemRoot", root.data(), static_cast<DWORD>(root.size()));
-  return L"SystemRoot=" + std::wstring(root.data());
-}
 
 // What a child says of itself: its view of what the library reads from outside.
 struct SelfReport {
@@ -101,122 +76,6 @@ std::optional<SelfReport> ReadReport(MessagePipe& child) {
   if (!commandLine || !currentDirectory || !moduleFile || !environment) return std::nullopt;
   return SelfReport{std::move(*commandLine), std::move(*currentDirectory), std::move(*moduleFile),
                     std::move(*environment)};
-}
-
-// An environment copy, given back on every path out of a test.
-class EnvironmentCopy {
- public:
-  EnvironmentCopy(CZelProcess& owner, void* process)
-      : owner_(&owner), bytes_(owner.GetEnvironmentBuffer(process)) {}
-  EnvironmentCopy(const EnvironmentCopy&) = delete;
-  EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
-  ~EnvironmentCopy() {
-    if (bytes_ != nullptr) owner_->FreeEnvironmentBuffer(bytes_);
-  }
-  const unsigned char* get() const { return bytes_; }
-  int Free() { return owner_->FreeEnvironmentBuffer(bytes_); }
-
- private:
-  CZelProcess* owner_;
-  unsigned char* bytes_;
-};
-
-struct Getter {
-  const char* name;
-  CZelString (CZelProcess::*read)(void*);
-};
-
-std::array<Getter, 6> Getters() {
-  return {{{"GetImageFile", &CZelProcess::GetImageFile},
-           {"GetCommandLineW", &CZelProcess::GetCommandLineW},
-           {"GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW},
-           {"GetWindowTitle", &CZelProcess::GetWindowTitle},
-           {"GetDesktopName", &CZelProcess::GetDesktopName},
-           {"GetPath", &CZelProcess::GetPath}}};
-}
-
-// Where the two byte runs first differ, or their common length.
-std::size_t FirstDifference(const unsigned char* ours, const std::vector<std::byte>& theirs,
-                            std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i)
-    if (ours[i] != std::to_integer<unsigned char>(theirs[i])) return i;
-  return length;
-}
-
-class TempDirectory {
- public:
-  explicit TempDirectory(std::wstring_view name) {
-    std::wstring temp(MAX_PATH + 1, L'\0');
-    temp.resize(::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
-    path_ = temp + std::wstring(name);
-    created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != 0;
-  }
-  TempDirectory(const TempDirectory&) = delete;
-  TempDirectory& operator=(const TempDirectory&) = delete;
-  ~TempDirectory() {
-    if (created_) ::RemoveDirectoryW(path_.c_str());
-  }
-  const std::wstring& path() const { return path_; }
-  bool created() const { return created_; }
-
- private:
-  std::wstring path_;
-  bool created_ = false;
-};
-
-// A desktop of its own, so that the name the child is given is one that
-// neither the host nor a default could supply.
-class Desktop {
- public:
-  explicit Desktop(const wchar_t* name)
-      : desktop_(::CreateDesktopW(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr)) {
-    std::array<wchar_t, 256> station{};
-    DWORD needed = 0;
-    if (desktop_ != nullptr &&
-        ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_NAME, station.data(),
-                                    static_cast<DWORD>(station.size() * sizeof(wchar_t)), &needed))
-      fullName_ = std::wstring(station.data()) + L"\\" + name;
-  }
-  Desktop(const Desktop&) = delete;
-  Desktop& operator=(const Desktop&) = delete;
-  ~Desktop() {
-    if (desktop_ != nullptr) ::CloseDesktop(desktop_);
-  }
-  // "station\desktop", as STARTUPINFOW takes it; empty when not made.
-  const std::wstring& fullName() const { return fullName_; }
-
- private:
-  HDESK desktop_;
-  std::wstring fullName_;
-};
-
-constexpr int kRounds = 1000;
-
-struct ReadTally {
-  int stringsRead = 0;  // GetPath's aside, which may be empty on success
-  int copiesMade = 0;
-};
-
-// Every getter kRounds times, then as many environment copies given back,
-// checking after each kind that the host holds no more handles than before.
-ReadTally ReadRepeatedly(CZelProcess& processes, void* process) {
-  ReadTally tally;
-  const std::size_t before = HandleCount();
-  for (const Getter& getter : Getters()) {
-    for (int i = 0; i < kRounds; ++i)
-      if (!(processes.*getter.read)(process).IsEmpty() && getter.read != &CZelProcess::GetPath)
-        ++tally.stringsRead;
-    EXPECT_EQ(HandleCount(), before) << "after " << getter.name;
-  }
-  for (int i = 0; i < kRounds; ++i) {
-    unsigned char* copy = processes.GetEnvironmentBuffer(process);
-    if (copy != nullptr) {
-      ++tally.copiesMade;
-      processes.FreeEnvironmentBuffer(copy);
-    }
-  }
-  EXPECT_EQ(HandleCount(), before) << "after GetEnvironmentBuffer";
-  return tally;
 }
 
 // An ended process can be opened for a while after the host has closed its

@@ -1,0 +1,96 @@
+#include "live_reads.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "handle_count.h"
+
+namespace zel::test {
+
+std::wstring CurrentDirectory() {
+  std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
+  directory.resize(::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
+  return directory;
+}
+
+std::wstring ModuleFileName() {
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+std::vector<std::byte> EnvironmentBytes() {
+  const LPWCH block = ::GetEnvironmentStringsW();
+  const wchar_t* end = block;
+  while (*end != L'\0') end += std::wcslen(end) + 1;
+  const auto* first = reinterpret_cast<const std::byte*>(block);
+  std::vector<std::byte> bytes(first, reinterpret_cast<const std::byte*>(end + 1));
+  ::FreeEnvironmentStringsW(block);
+  return bytes;
+}
+
+std::wstring AsKeptInParameters(std::wstring directory) {
+  if (!directory.empty() && directory.back() != L'\\') directory += L'\\';
+  return directory;
+}
+
+std::wstring SystemRootEntry() {
+  std::array<wchar_t, MAX_PATH> root{};
+  ::GetEnvironmentVariableW(L"SystemRoot", root.data(), static_cast<DWORD>(root.size()));
+  return L"SystemRoot=" + std::wstring(root.data());
+}
+
+std::size_t FirstDifference(const unsigned char* ours, const std::vector<std::byte>& theirs,
+                            std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i)
+    if (ours[i] != std::to_integer<unsigned char>(theirs[i])) return i;
+  return length;
+}
+
+TempDirectory::TempDirectory(std::wstring_view name) {
+  std::wstring temp(MAX_PATH + 1, L'\0');
+  temp.resize(::GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
+  path_ = temp + std::wstring(name);
+  created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != 0;
+}
+
+TempDirectory::~TempDirectory() {
+  if (created_) ::RemoveDirectoryW(path_.c_str());
+}
+
+Desktop::Desktop(const wchar_t* name)
+    : desktop_(::CreateDesktopW(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr)) {
+  std::array<wchar_t, 256> station{};
+  DWORD needed = 0;
+  if (desktop_ != nullptr &&
+      ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_NAME, station.data(),
+                                  static_cast<DWORD>(station.size() * sizeof(wchar_t)), &needed))
+    fullName_ = std::wstring(station.data()) + L"\\" + name;
+}
+
+Desktop::~Desktop() {
+  if (desktop_ != nullptr) ::CloseDesktop(desktop_);
+}
+
+ReadTally ReadRepeatedly(CZelProcess& processes, void* process, int rounds) {
+  ReadTally tally;
+  const std::size_t before = HandleCount();
+  for (const Getter& getter : Getters()) {
+    for (int i = 0; i < rounds; ++i)
+      if (!(processes.*getter.read)(process).IsEmpty() && getter.read != &CZelProcess::GetPath)
+        ++tally.stringsRead;
+    EXPECT_EQ(HandleCount(), before) << "after " << getter.name;
+  }
+  for (int i = 0; i < rounds; ++i) {
+    unsigned char* copy = processes.GetEnvironmentBuffer(process);
+    if (copy != nullptr) {
+      ++tally.copiesMade;
+      processes.FreeEnvironmentBuffer(copy);
+    }
+  }
+  EXPECT_EQ(HandleCount(), before) << "after GetEnvironmentBuffer";
+  return tally;
+}
+
+}  // namespace zel::test

@@ -1,0 +1,112 @@
+// What the tests of the live reads share: the host's own view of what the
+// library reads from outside, the library's getters by name, environment
+// copies given back on every path, and the directory and desktop that a
+// child is started in.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ZelProcess.h"
+
+namespace zel::test {
+
+// How much of an environment block GetEnvironmentBuffer copies.
+inline constexpr std::size_t kEnvironmentCopySize = 4096;
+
+std::wstring CurrentDirectory();
+std::wstring ModuleFileName();
+// The block up to and including the NUL that ends it.
+std::vector<std::byte> EnvironmentBytes();
+
+// The parameters block keeps the current directory with a trailing separator,
+// which GetCurrentDirectoryW drops for every directory but a drive's root.
+std::wstring AsKeptInParameters(std::wstring directory);
+
+// Windows' own DLLs may need it in a child given an environment of its own.
+std::wstring SystemRootEntry();
+
+// Where the two byte runs first differ, or their common length.
+std::size_t FirstDifference(const unsigned char* ours, const std::vector<std::byte>& theirs,
+                            std::size_t length);
+
+// An environment copy, given back on every path out of a test.
+class EnvironmentCopy {
+ public:
+  EnvironmentCopy(CZelProcess& owner, void* process)
+      : owner_(&owner), bytes_(owner.GetEnvironmentBuffer(process)) {}
+  EnvironmentCopy(const EnvironmentCopy&) = delete;
+  EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
+  ~EnvironmentCopy() {
+    if (bytes_ != nullptr) owner_->FreeEnvironmentBuffer(bytes_);
+  }
+  const unsigned char* get() const { return bytes_; }
+  int Free() { return owner_->FreeEnvironmentBuffer(bytes_); }
+
+ private:
+  CZelProcess* owner_;
+  unsigned char* bytes_;
+};
+
+struct Getter {
+  const char* name;
+  CZelString (CZelProcess::*read)(void*);
+};
+
+inline std::array<Getter, 6> Getters() {
+  return {{{"GetImageFile", &CZelProcess::GetImageFile},
+           {"GetCommandLineW", &CZelProcess::GetCommandLineW},
+           {"GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW},
+           {"GetWindowTitle", &CZelProcess::GetWindowTitle},
+           {"GetDesktopName", &CZelProcess::GetDesktopName},
+           {"GetPath", &CZelProcess::GetPath}}};
+}
+
+// A directory of the temporary directory, removed again.
+class TempDirectory {
+ public:
+  explicit TempDirectory(std::wstring_view name);
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+  ~TempDirectory();
+  const std::wstring& path() const { return path_; }
+  bool created() const { return created_; }
+
+ private:
+  std::wstring path_;
+  bool created_ = false;
+};
+
+// A desktop of its own, so that the name the child is given is one that
+// neither the host nor a default could supply.
+class Desktop {
+ public:
+  explicit Desktop(const wchar_t* name);
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+  ~Desktop();
+  // "station\desktop", as STARTUPINFOW takes it; empty when not made.
+  const std::wstring& fullName() const { return fullName_; }
+
+ private:
+  HDESK desktop_;
+  std::wstring fullName_;
+};
+
+inline constexpr int kRounds = 1000;
+
+struct ReadTally {
+  int stringsRead = 0;  // GetPath's aside, which may be empty on success
+  int copiesMade = 0;
+};
+
+// Every getter `rounds` times, then as many environment copies given back,
+// checking after each kind that the host holds no more handles than before.
+ReadTally ReadRepeatedly(CZelProcess& processes, void* process, int rounds = kRounds);
+
+}  // namespace zel::test

@@ -1,0 +1,148 @@
+// The strings and environment of a 32-bit child, whose own code keeps them in
+// its 32-bit blocks: after it has changed its directory and set a variable,
+// every getter must agree with what it says of itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ZelProcess.h"
+#include "child_process.h"
+#include "comparable.h"
+#include "handle_count.h"
+#include "host_handles.h"
+#include "live_reads.h"
+
+namespace {
+
+using zel::test::AsKeptInParameters;
+using zel::test::ChildOptions;
+using zel::test::ChildProcess;
+using zel::test::Desktop;
+using zel::test::EnvironmentCopy;
+using zel::test::FirstDifference;
+using zel::test::kEnvironmentCopySize;
+using zel::test::MessagePipe;
+using zel::test::TempDirectory;
+using zel::test::Text;
+using zel::test::ZelHandle;
+
+// What the 32-bit child says of itself once it has made its changes.
+struct Wow64Report {
+  std::wstring commandLine;
+  std::wstring currentDirectory;
+  std::wstring moduleFile;
+  std::wstring title;
+  std::wstring desktop;
+  std::wstring environment;
+};
+
+std::optional<Wow64Report> ReadWow64Report(MessagePipe& child) {
+  Wow64Report report;
+  for (std::wstring* text : {&report.commandLine, &report.currentDirectory, &report.moduleFile,
+                             &report.title, &report.desktop, &report.environment}) {
+    auto received = child.ReceiveText();
+    if (!received) return std::nullopt;
+    *text = std::move(*received);
+  }
+  return report;
+}
+
+std::vector<std::byte> Bytes(const std::wstring& text) {
+  const auto* first = reinterpret_cast<const std::byte*>(text.data());
+  return std::vector<std::byte>(first, first + text.size() * sizeof(wchar_t));
+}
+
+std::wstring Wow64ChildImage() {
+  const std::wstring tests = zel::test::ModuleFileName();
+  return tests.substr(0, tests.find_last_of(L'\\') + 1) + L"wow64_child.exe";
+}
+
+class LiveStringsOfA32BitChild : public ::testing::Test {
+ protected:
+  static constexpr const wchar_t* kTitle = L"Zel 32-bit title ü €漢字 😀";
+  static constexpr const wchar_t* kSetLater = L"ZEL_SET_LATER=after the start ü 😀";
+
+  void SetUp() override {
+    ASSERT_TRUE(start_.created() && changed_.created()) << ::GetLastError();
+    ASSERT_FALSE(desktop_.fullName().empty()) << ::GetLastError();
+    ChildOptions options;
+    options.image = Wow64ChildImage();
+    options.mode = "report-changed";
+    options.arguments = {changed_.path(), kSetLater};
+    options.currentDirectory = start_.path();
+    options.environment = {zel::test::SystemRootEntry(), L"ZEL_GREETING=grüße €漢字 😀",
+                           L"ZEL_PLAIN=plain"};
+    options.title = kTitle;
+    options.desktop = desktop_.fullName();
+    child_.emplace(options);
+    auto report = ReadWow64Report(child_->Pipe());
+    ASSERT_TRUE(report) << "the child ended before it reported";
+    report_ = std::move(*report);
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(::IsWow64Process(child_->Handle(), &wow64)) << ::GetLastError();
+    ASSERT_TRUE(wow64) << "the child is not a 32-bit process";
+  }
+
+  std::wstring Suffix() const { return std::to_wstring(::GetCurrentProcessId()); }
+  TempDirectory start_{L"zel wow start " + Suffix()};
+  TempDirectory changed_{L"wow changed dir ü 😀 " + Suffix()};
+  Desktop desktop_{L"ZelWow64Strings"};
+  // Declared after them so that it ends before its directories are removed.
+  std::optional<ChildProcess> child_;
+  Wow64Report report_;
+};
+
+TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
+  // The child got what it was started with and made its changes, so agreement
+  // below means the library read the blocks that the child's code keeps.
+  ASSERT_EQ(report_.commandLine, child_->CommandLine());
+  ASSERT_EQ(report_.currentDirectory, changed_.path());
+  ASSERT_NE(report_.environment.find(std::wstring(kSetLater) + L'\0'), std::wstring::npos);
+
+  CZelProcess processes;
+  ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
+  ASSERT_TRUE(child) << processes.GetErrorCode();
+
+  EXPECT_EQ(Text(processes.GetCommandLineW(child.Get())), report_.commandLine);
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.Get())),
+            AsKeptInParameters(report_.currentDirectory));
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(Text(processes.GetImageFile(child.Get())), report_.moduleFile);
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(Text(processes.GetWindowTitle(child.Get())), report_.title);
+  EXPECT_EQ(report_.title, kTitle);
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(Text(processes.GetDesktopName(child.Get())), report_.desktop);
+  EXPECT_EQ(report_.desktop, desktop_.fullName());
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  processes.GetPath(child.Get());
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+
+  EnvironmentCopy copy(processes, child.Get());
+  ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  const std::vector<std::byte> environment = Bytes(report_.environment);
+  const std::size_t compared = std::min(kEnvironmentCopySize, environment.size());
+  EXPECT_EQ(FirstDifference(copy.get(), environment, compared), compared);
+}
+
+TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {
+  CZelProcess processes;
+  ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
+  ASSERT_TRUE(child) << processes.GetErrorCode();
+  zel::test::ExpectHandleCountToTrackHandles(child_->Id());
+
+  const zel::test::ReadTally tally = zel::test::ReadRepeatedly(processes, child.Get());
+  EXPECT_EQ(tally.stringsRead, 5 * zel::test::kRounds);
+  EXPECT_EQ(tally.copiesMade, zel::test::kRounds);
+}
+
+}  // namespace
