@@ -29,6 +29,7 @@ using zel::test::EnvironmentCopy;
 using zel::test::FirstDifference;
 using zel::test::kEnvironmentCopySize;
 using zel::test::MessagePipe;
+using zel::test::OwnedHandle;
 using zel::test::TempDirectory;
 using zel::test::Text;
 using zel::test::ZelHandle;
@@ -59,9 +60,60 @@ std::vector<std::byte> Bytes(const std::wstring& text) {
   return std::vector<std::byte>(first, first + text.size() * sizeof(wchar_t));
 }
 
-std::wstring Wow64ChildImage() {
+// A program built beside the test binary.
+std::wstring BesideTests(const wchar_t* name) {
   const std::wstring tests = zel::test::ModuleFileName();
-  return tests.substr(0, tests.find_last_of(L'\\') + 1) + L"wow64_child.exe";
+  return tests.substr(0, tests.find_last_of(L'\\') + 1) + name;
+}
+
+struct Run {
+  DWORD exitCode = 0;
+  std::string output;  // its standard output
+};
+
+// Runs a program to its end.
+std::optional<Run> RunProgram(const std::wstring& image, const std::wstring& arguments) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!::CreatePipe(&read, &write, &inheritable, 0)) return std::nullopt;
+  OwnedHandle reader(read);
+  OwnedHandle writer(write);
+  ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  std::wstring command = L"\"" + image + L"\" " + arguments;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(image.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &started))
+    return std::nullopt;
+  const OwnedHandle process(started.hProcess);
+  const OwnedHandle thread(started.hThread);
+  // Its copy alone holds the pipe open now, so the reads end with it.
+  writer.Reset();
+  Run run;
+  char chunk[4096];
+  DWORD got = 0;
+  while (::ReadFile(reader.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+    run.output.append(chunk, got);
+  ::WaitForSingleObject(process.Get(), INFINITE);
+  ::GetExitCodeProcess(process.Get(), &run.exitCode);
+  return run;
+}
+
+// The line of JSON Lines that describes process `id`, or "".
+std::string LineOf(const std::string& lines, DWORD id) {
+  const std::string start = "{\"id\":" + std::to_string(id) + ",";
+  std::size_t at = 0;
+  while (at < lines.size()) {
+    const std::size_t end = std::min(lines.find('\n', at), lines.size());
+    if (lines.compare(at, start.size(), start) == 0) return lines.substr(at, end - at);
+    at = end + 1;
+  }
+  return "";
 }
 
 class LiveStringsOfA32BitChild : public ::testing::Test {
@@ -73,7 +125,7 @@ class LiveStringsOfA32BitChild : public ::testing::Test {
     ASSERT_TRUE(start_.created() && changed_.created()) << ::GetLastError();
     ASSERT_FALSE(desktop_.fullName().empty()) << ::GetLastError();
     ChildOptions options;
-    options.image = Wow64ChildImage();
+    options.image = BesideTests(L"wow64_child.exe");
     options.mode = "report-changed";
     options.arguments = {changed_.path(), kSetLater};
     options.currentDirectory = start_.path();
@@ -143,6 +195,22 @@ TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {
   const zel::test::ReadTally tally = zel::test::ReadRepeatedly(processes, child.Get());
   EXPECT_EQ(tally.stringsRead, 5 * zel::test::kRounds);
   EXPECT_EQ(tally.copiesMade, zel::test::kRounds);
+}
+
+// zelps lists a 32-bit process like any other, and says what it is.
+TEST_F(LiveStringsOfA32BitChild, ZelpsMarksItAs32Bit) {
+  const DWORD host = ::GetCurrentProcessId();
+  const auto run =
+      RunProgram(BesideTests(L"zelps.exe"),
+                 L"--json -p " + std::to_wstring(child_->Id()) + L"," + std::to_wstring(host));
+  ASSERT_TRUE(run) << ::GetLastError();
+  EXPECT_EQ(run->exitCode, 0u);
+  const std::string child = LineOf(run->output, child_->Id());
+  EXPECT_NE(child.find(R"("name":"wow64_child.exe")"), std::string::npos) << run->output;
+  EXPECT_NE(child.find(R"("wow64":true)"), std::string::npos) << run->output;
+  const std::string self = LineOf(run->output, host);
+  ASSERT_NE(self, "") << run->output;
+  EXPECT_EQ(self.find("wow64"), std::string::npos) << self;
 }
 
 }  // namespace

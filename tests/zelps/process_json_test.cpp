@@ -66,9 +66,10 @@ TEST(ZelpsProcessJson, AddsWhatTheOptionsRead) {
   row.commandLine = R"("Z:\bin\zelps.exe" --json)";
   row.threads = {{352, At(kLeapDay)}, {356, At(0)}};
   row.depth = 1;
+  row.wow64 = true;
   EXPECT_EQ(zelps::ProcessJson(row, {.threads = true, .commandLine = true, .owner = true}, true),
             R"({"id":348,"parentId":40,"threadCount":2,"basePriority":8,)"
-            R"("name":"zelps.exe","createTime":"2024-02-29T13:45:07Z","depth":1,)"
+            R"("name":"zelps.exe","createTime":"2024-02-29T13:45:07Z","wow64":true,"depth":1,)"
             R"("owner":"VM\\root","commandLine":"\"Z:\\bin\\zelps.exe\" --json",)"
             R"("threads":[{"id":352,"created":"2024-02-29T13:45:07Z"},)"
             R"({"id":356,"created":null}]})");

@@ -30,6 +30,7 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
       .commandLine = Shows(options, Column::CommandLine),
       .owner = Shows(options, Column::User) || !options.selection.users.empty() ||
                options.format == Format::OpenMetrics,
+      .wow64 = options.format == Format::Json,
   };
   return Select(ReadProcesses(processes, Joined(options.patterns), read), options.selection);
 }

@@ -13,12 +13,13 @@
 namespace zelps {
 
 // {"id","parentId","threadCount","basePriority","name","createTime"}, then
-// "depth" in a tree, "owner" and "commandLine" when they were read (empty
-// where they could not be) and "threads" [{"id","created"}] when they were
-// listed. Times are ISO 8601 UTC, or null where the platform has none. The
-// counters among `columns` add "cpuTime" (seconds, user and kernel),
-// "workingSetBytes", "privateBytes", "ioBytes" and "cpuPercent" (null before
-// there are two snapshots).
+// "wow64": true for a 32-bit process on 64-bit Windows, "depth" in a tree,
+// "owner" and "commandLine" when they were read (empty where they could not
+// be) and "threads" [{"id","created"}] when they were listed. Times are ISO
+// 8601 UTC, or null where the platform has none. The counters among
+// `columns` add "cpuTime" (seconds, user and kernel), "workingSetBytes",
+// "privateBytes", "ioBytes" and "cpuPercent" (null before there are two
+// snapshots).
 inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree,
                                const std::vector<Column>& columns = {}) {
   JsonObject object;
@@ -28,6 +29,7 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
       .Number("basePriority", row.basePriority)
       .String("name", row.name)
       .StringOrNull("createTime", IsoTime(row.created));
+  if (row.wow64) object.Raw("wow64", "true");
   if (tree) object.Number("depth", row.depth);
   if (read.owner) object.String("owner", row.owner);
   if (read.commandLine) object.String("commandLine", row.commandLine);

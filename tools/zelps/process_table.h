@@ -10,6 +10,7 @@
 #include "ZelProcess.h"
 #include "filetime.h"
 #include "host/zel_handles.h"
+#include "process_kind.h"
 #ifdef _WIN32
 #include <winternl.h>
 #endif
@@ -36,6 +37,7 @@ struct ProcessRow {
   std::string commandLine;    // read only when asked for
   std::string owner;          // DOMAIN\user, read only when asked for
   std::vector<ThreadRow> threads;
+  bool wow64 = false;                // a 32-bit process on 64-bit Windows, when asked
   int depth = 0;                     // in a tree
   std::optional<double> cpuPercent;  // between two snapshots, 100 for one core
 };
@@ -44,6 +46,7 @@ struct ReadOptions {
   bool threads = false;
   bool commandLine = false;
   bool owner = false;
+  bool wow64 = false;
 };
 
 inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
@@ -95,6 +98,7 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
         row.owner = domain.ToUtf8() + "\\" + user.ToUtf8();
     }
     if (options.threads) row.threads = ReadThreads(processes, process);
+    if (options.wow64) row.wow64 = IsWow64Process(row.id);
     rows.push_back(std::move(row));
   } while (processes.FindNextProcess(walk.Get()));
   return rows;
