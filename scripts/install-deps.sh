@@ -2,8 +2,11 @@
 # Installs what the builds and tests need on a Debian 12 machine (as root),
 # when it is missing: the packages named as arguments, or else all of them.
 set -eu
+# wine32 (an i386 package) runs the 32-bit processes of the Windows tests,
+# which g++-mingw-w64-i686-posix builds.
 packages="cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine64 xvfb xauth python3 python3-psutil
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
+  xvfb xauth python3 python3-psutil
   clang libclang-rt-14-dev tmux prometheus prometheus-node-exporter"
 if [ $# -gt 0 ]; then
   packages="$*"
@@ -15,6 +18,11 @@ done
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
   export DEBIAN_FRONTEND=noninteractive
+  case "$missing" in
+    *:i386*)
+      dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+      ;;
+  esac
   apt-get update -q
   # shellcheck disable=SC2086
   apt-get install -y -q --no-install-recommends $missing
