@@ -9,13 +9,14 @@
 #else
 #define ZELERROR_API __declspec(dllimport)
 #endif
-// Same type as Windows' DWORD, so exported names match hosts that pass a DWORD,
-// without dragging <windows.h> into every includer.
-using ZelCode = unsigned long;
 #else
 #define ZELERROR_API __attribute__((visibility("default")))
-using ZelCode = std::uint32_t;
 #endif
+
+// Unsigned 32-bit, as the DWORD it stands for, and one type on every target:
+// mingw-w64's DWORD is unsigned long, which printf wants as %lu there and
+// which is 64-bit on Linux. This one prints with %u (or PRIu32) everywhere.
+using ZelCode = std::uint32_t;
 
 // Library objects record the result of each operation here; a host reads the
 // outcome of the last operation with GetError() (0 means success).
