@@ -14,6 +14,7 @@
 #include <io.h>
 #endif
 
+#include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "command_line.h"
 #include "environment_block.h"
@@ -45,8 +46,8 @@ int PrintEnvironment(const Options& options) {
   }
   const zel::host::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
   if (!block.Get()) {
-    std::fprintf(stderr, "zelps: cannot read the environment of %u (code %lu)\n", process_id,
-                 static_cast<unsigned long>(processes.GetErrorCode()));
+    std::fprintf(stderr, "zelps: cannot read the environment of %u: %s\n", process_id,
+                 zel::ErrorMessage(processes.GetErrorCode()).c_str());
     return 1;
   }
   const auto environment = zelps::SplitEnvironment(block.Get(), zelps::kEnvironmentBytes);
@@ -88,8 +89,8 @@ int main(int argc, char** argv) {
     if (command.options.watchSeconds) return zelps::Watch(command.options);
     return List(command.options);
   } catch (const std::system_error& e) {
-    std::fprintf(stderr, "zelps: %s (code 0x%08X)\n", e.what(),
-                 static_cast<unsigned>(e.code().value()));
+    // The text of the code is in what(): the library's own for its codes.
+    std::fprintf(stderr, "zelps: %s\n", e.what());
   } catch (const std::runtime_error& e) {
     std::fprintf(stderr, "zelps: %s\n", e.what());
   }
