@@ -18,7 +18,7 @@
 #include "ZelProcess.h"
 #include "command_line.h"
 #include "environment_block.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "listing.h"
 #include "process_json.h"
 #include "watch.h"
@@ -39,12 +39,12 @@ int List(const Options& options) {
 int PrintEnvironment(const Options& options) {
   const unsigned process_id = *options.environmentOf;
   CZelProcess processes;
-  const zel::host::FindHandle process(processes, processes.CreateHandleFromPID(process_id));
+  const zel::FindHandle process(processes, processes.CreateHandleFromPID(process_id));
   if (!process) {
     std::fprintf(stderr, "zelps: no process %u\n", process_id);
     return 1;
   }
-  const zel::host::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
+  const zel::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
   if (!block.Get()) {
     std::fprintf(stderr, "zelps: cannot read the environment of %u: %s\n", process_id,
                  zel::ErrorMessage(processes.GetErrorCode()).c_str());
