@@ -1,6 +1,9 @@
 // CZelError: the outcome code of the last operation performed by an object.
 #pragma once
 
+// First, so that an older standard meets its message before anything else.
+#include "ZelVersion.h"
+
 #include <cstdint>
 
 #if defined(_WIN32)

@@ -3,6 +3,9 @@
 // matching against lists of name patterns.
 #pragma once
 
+// First, so that an older standard meets its message before anything else.
+#include "ZelVersion.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>

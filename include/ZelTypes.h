@@ -9,6 +9,9 @@
 /// ULONG, SIZE_T, NTSTATUS...) is defined, so a host may define its own.
 #pragma once
 
+// First, so that an older standard meets its message before anything else.
+#include "ZelVersion.h"
+
 #include <cstdint>
 
 #ifdef _WIN32

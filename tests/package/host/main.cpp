@@ -1,9 +1,12 @@
 // Walks every process through the installed library and prints how many
 // there are; fails when the object cannot be made or the walk finds nothing.
 #include <cstdio>
+#include <string_view>
 #include <system_error>
 
 #include "ZelProcess.h"
+
+static_assert(std::string_view(ZELPROCESS_VERSION_STRING) == ZEL_PACKAGE_VERSION);
 
 int main() {
   try {
