@@ -1,6 +1,7 @@
 # Run with cmake -P by the "package" test: installs the build tree in
 # ZEL_BUILD_DIR into a fresh prefix under ZEL_WORK_DIR, configures and builds
-# the host project in ZEL_HOST_SOURCE_DIR against it, and runs the host.
+# the host project in ZEL_HOST_SOURCE_DIR against it, with the examples in
+# ZEL_EXAMPLES_DIR, and runs the examples.
 #
 #   ZEL_CONFIG           the build's configuration (may be empty)
 #   ZEL_PACKAGE_DIR      where the package's config files go, relative to the prefix
@@ -10,8 +11,8 @@
 #   ZEL_CXX_COMPILER     the build's C++ compiler, for a build without a toolchain file
 cmake_minimum_required(VERSION 3.20)
 
-foreach(required ZEL_BUILD_DIR ZEL_WORK_DIR ZEL_HOST_SOURCE_DIR ZEL_PACKAGE_DIR ZEL_INCLUDE_DIR
-    ZEL_GENERATOR ZEL_CXX_COMPILER)
+foreach(required ZEL_BUILD_DIR ZEL_WORK_DIR ZEL_HOST_SOURCE_DIR ZEL_EXAMPLES_DIR ZEL_PACKAGE_DIR
+    ZEL_INCLUDE_DIR ZEL_GENERATOR ZEL_CXX_COMPILER)
   if(NOT DEFINED ${required} OR "${${required}}" STREQUAL "")
     message(FATAL_ERROR "package test: ${required} is not set")
   endif()
@@ -71,10 +72,11 @@ if(status EQUAL 0 OR NOT output MATCHES "ZelProcess's headers need C\\+\\+20")
 endif()
 
 zel_step("configuring the host" ${CMAKE_COMMAND} -S ${ZEL_HOST_SOURCE_DIR} -B ${host_build}
-  ${host_args})
+  -DZEL_EXAMPLES_DIR=${ZEL_EXAMPLES_DIR} ${host_args})
 zel_step("building the host" ${CMAKE_COMMAND} --build ${host_build} ${config_args})
 
-# The host's own test runs it, under the toolchain's emulator if it has one.
+# The examples' own tests run them, under the toolchain's emulator if it has
+# one.
 zel_step("running the host" ${CMAKE_CTEST_COMMAND} --test-dir ${host_build}
   ${ctest_config_args} --no-tests=error --verbose)
 message(STATUS "${zel_step_output}")

@@ -12,9 +12,15 @@ typedef unsigned char BYTE;
 typedef void* HANDLE;
 typedef wchar_t WCHAR;
 
+#include <string_view>
+
 #include "ZelCodes.h"
 #include "ZelErrorMessage.h"
+#include "ZelHandles.h"
 #include "ZelProcess.h"
+#include "ZelVersion.h"
+
+static_assert(std::string_view(ZELPROCESS_VERSION_STRING) == ZEL_PACKAGE_VERSION);
 
 DWORD ForeignCode(const CZelProcess& processes) {
   const DWORD code = processes.GetErrorCode();
