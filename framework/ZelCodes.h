@@ -8,6 +8,8 @@
 
 #include "ZelError.h"
 
+/// What ZelProcess adds for its hosts: the codes by name, their texts, the
+/// owners of what an object lends.
 namespace zel {
 
 /// ERROR_SUCCESS: the operation succeeded.
