@@ -13,9 +13,10 @@ namespace zel {
 ///
 /// On Windows it is the system's own text: FormatMessageW's for a system
 /// error code, and for a native status (a code with either of its two top
-/// bits set) the text of NTDLL.DLL's message table. On Linux it is Windows'
-/// (English) text for every code of ZelCodes.h, and for a native status its
-/// hexadecimal value and name, as "0xC0000004 (STATUS_INFO_LENGTH_MISMATCH)".
+/// bits set) the text of NTDLL.DLL's message table. On Linux it is the
+/// English text that FormatMessageW gives under Wine for every code of
+/// ZelCodes.h ("Access denied."), and for a native status its hexadecimal
+/// value and name, as "0xC0000004 (STATUS_INFO_LENGTH_MISMATCH)".
 /// A status without a text is given as its value, with its name where the
 /// library knows it, on both targets; any other code without a text as
 /// "Unknown error" and its decimal value. Never throws but std::bad_alloc.

@@ -1,6 +1,6 @@
-// The texts that ErrorMessage gives where the system has none: Windows'
-// texts of the codes the library records (as FormatMessageW words them in
-// English), and the names of the native statuses it may pass on.
+// The texts that ErrorMessage gives where the system has none: those of the
+// codes the library records, as FormatMessageW words them in English under
+// Wine, and the names of the native statuses it may pass on.
 #pragma once
 
 #include <cstdint>
