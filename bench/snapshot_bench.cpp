@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "fake_windows/api.h"
 #include "fake_windows/fake_system.h"
 #include "snapshot/records.h"
@@ -16,7 +16,7 @@
 namespace {
 
 namespace emu = zel::emu;
-using zel::host::FindHandle;
+using zel::FindHandle;
 
 constexpr int kRecordCount = 10000;
 constexpr int kThreadsPerRecord = 3;

@@ -10,7 +10,7 @@
 #include "ZelProcess.h"
 #include "fuzz_check.h"
 #include "handle_world.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
 #include "platform/windows/unique_handle.h"
@@ -152,7 +152,7 @@ inline void ReadsLikeProcess(Probe& p, void* copy, void* genuine) {
                       p.GetWindowTitle(h), p.GetDesktopName(h), p.GetPath(h));
   });
   SameThroughBoth(p, copy, genuine, [&](void* h) {
-    const host::EnvironmentCopy block(p, p.GetEnvironmentBuffer(h));
+    const EnvironmentCopy block(p, p.GetEnvironmentBuffer(h));
     ZEL_FUZZ_CHECK(block.Get() != nullptr);
     return std::vector<unsigned char>(block.Get(), block.Get() + layout::kEnvironmentReadSize);
   });
@@ -172,8 +172,8 @@ inline void ReadsLikeProcess(Probe& p, void* copy, void* genuine) {
     return std::tuple(read, BytesOf(info), peb_read, peb, static_cast<bool>(live));
   });
   SameThroughBoth(p, copy, genuine, [&](void* h) {
-    const host::FindHandle first(p, p.FindFirstThread(h));
-    const host::FindHandle second(p, p.CreateHandleFromTID(h, kSecondThreadId));
+    const FindHandle first(p, p.FindFirstThread(h));
+    const FindHandle second(p, p.CreateHandleFromTID(h, kSecondThreadId));
     return std::tuple(p.GetThreadID(first.Get()), p.GetThreadID(second.Get()));
   });
 }

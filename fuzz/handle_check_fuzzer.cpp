@@ -113,7 +113,7 @@ void CheckCloseAndDuplicate(zel::fuzz::Probe& p, void* pointer, const Expected& 
   }
   // A record that passes is the host's to close, so the fuzzer closes only
   // its duplicate.
-  const zel::host::FindHandle copy(p, p.DuplicateHandle(pointer));
+  const zel::FindHandle copy(p, p.DuplicateHandle(pointer));
   ZEL_FUZZ_CHECK(copy.Get() != nullptr && p.GetErrorCode() == code::kSuccess);
   ZEL_FUZZ_CHECK(p.IsProcessHandle(copy.Get()) == (e.Is(layout::ZELFIND_PROCESS) ? 1 : 0));
   if (e.Is(layout::ZELFIND_PROCESS))

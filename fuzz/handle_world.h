@@ -9,7 +9,7 @@
 
 #include "ZelProcess.h"
 #include "common/protected_process.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "fake_windows/fake_system.h"
 #include "support/scripted_system.h"
 
@@ -52,7 +52,7 @@ class HandleWorld {
   emu::System system_;
   emu::ScopedSystem use_{system_};
   std::optional<Probe> process_;
-  std::optional<host::FindHandle> byId_, filtered_, firstThread_, secondThread_;
+  std::optional<FindHandle> byId_, filtered_, firstThread_, secondThread_;
 };
 
 }  // namespace zel::fuzz

@@ -34,13 +34,13 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using zel::host::EnvironmentCopy;
-using zel::host::FindHandle;
+using zel::EnvironmentCopy;
+using zel::FindHandle;
 
 constexpr int kDefaultRounds = 50;
 constexpr int kWarmUpRounds = 3;

@@ -39,13 +39,13 @@
 
 #include "ZelProcess.h"
 #include "host/win32_handle.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "platform/layouts.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using zel::host::FindHandle;
+using zel::FindHandle;
 using zel::layout::Load;
 
 // A multiple of the six orders that the rounds cycle through.

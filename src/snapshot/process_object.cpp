@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "../platform/codes.h"
+#include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "records.h"
 #include "snapshot_buffer.h"
@@ -18,7 +19,7 @@ constexpr ZelUlong kFillHeadroomDivisor = 8;
 constexpr ZelUlong kFillHeadroomMinimum = 4096;
 
 [[noreturn]] void ThrowConstructionFailure(ZelCode code, const char* what) {
-  throw std::system_error(static_cast<int>(code), std::system_category(), what);
+  throw std::system_error(static_cast<int>(code), zel::error_category(), what);
 }
 
 }  // namespace

@@ -32,13 +32,13 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "zelps/json.h"
 
 namespace {
 
-using zel::host::EnvironmentCopy;
-using zel::host::FindHandle;
+using zel::EnvironmentCopy;
+using zel::FindHandle;
 
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "platform/codes.h"
 #include "common/protected_process.h"
@@ -164,6 +165,7 @@ TEST_F(ProcessObjectTest, ConstructionFailsWithTheCodeOrStatus) {
     try {
       CZelProcess p;
     } catch (const std::system_error& e) {
+      EXPECT_EQ(e.code().category(), zel::error_category());
       return static_cast<std::uint32_t>(e.code().value());
     }
     return 0xFFFFFFFFu;

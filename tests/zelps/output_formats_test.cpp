@@ -40,8 +40,8 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
   row.privateBytes = 4096;
   // 2024-02-29T13:45:07.5Z in 100 ns since 1601.
   const std::uint64_t created = 133536879075000000ULL;
-  row.created.dwLowDateTime = static_cast<DWORD>(created);
-  row.created.dwHighDateTime = static_cast<DWORD>(created >> 32);
+  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
+  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
   zelps::ProcessRow idle;  // no start time
   const std::string text = zelps::OpenMetricsText({row, idle});
   const std::string labels = R"({pid="42",ppid="1",name="a\"b",user="vm\\root")";

@@ -13,8 +13,8 @@ using namespace std::string_literals;
 
 FILETIME At(std::uint64_t ticks) {
   FILETIME time;
-  time.dwLowDateTime = static_cast<DWORD>(ticks);
-  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  time.dwLowDateTime = static_cast<std::uint32_t>(ticks);
+  time.dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
   return time;
 }
 

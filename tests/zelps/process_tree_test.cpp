@@ -9,8 +9,8 @@ zelps::ProcessRow Row(unsigned id, unsigned parent, std::uint64_t created) {
   zelps::ProcessRow row;
   row.id = id;
   row.parentId = parent;
-  row.created.dwLowDateTime = static_cast<DWORD>(created);
-  row.created.dwHighDateTime = static_cast<DWORD>(created >> 32);
+  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
+  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
   return row;
 }
 

@@ -9,7 +9,7 @@
 
 #include "ZelProcess.h"
 #include "filetime.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "process_kind.h"
 #ifdef _WIN32
 #include <winternl.h>
@@ -52,7 +52,7 @@ struct ReadOptions {
 inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
   std::vector<ThreadRow> rows;
   if (processes.GetThreadCount(process) == 0) return rows;
-  const zel::host::FindHandle thread(processes, processes.FindFirstThread(process));
+  const zel::FindHandle thread(processes, processes.FindFirstThread(process));
   if (!thread) return rows;
   do {
     ThreadRow row;
@@ -68,8 +68,7 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
                                              const ReadOptions& options) {
   std::vector<ProcessRow> rows;
   // Owned, since reading a row allocates and may throw halfway through the walk.
-  const zel::host::FindHandle walk(processes,
-                                   processes.FindFirstProcess(CZelString::FromUtf8(pattern)));
+  const zel::FindHandle walk(processes, processes.FindFirstProcess(CZelString::FromUtf8(pattern)));
   if (!walk) return rows;
   do {
     void* process = walk.Get();

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "ZelErrorMessage.h"
 #include "cpu_usage.h"
 #include "listing.h"
 #include "output_file.h"
@@ -36,8 +37,8 @@ int Watch(const Options& options) {
   if (terminal.Wait(std::min(*options.watchSeconds, 0.5))) return 0;
   for (unsigned frame = 1;; ++frame) {
     if (!processes.Refresh())
-      throw std::runtime_error("cannot take a snapshot (code " +
-                               std::to_string(processes.GetErrorCode()) + ")");
+      throw std::runtime_error("cannot take a snapshot: " +
+                               zel::ErrorMessage(processes.GetErrorCode()));
     auto rows = ReadSelected(processes, options);
     const auto now = Clock::now();
     const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - beforeAt);

@@ -14,10 +14,11 @@
 #include <io.h>
 #endif
 
+#include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "command_line.h"
 #include "environment_block.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 #include "listing.h"
 #include "process_json.h"
 #include "watch.h"
@@ -38,15 +39,15 @@ int List(const Options& options) {
 int PrintEnvironment(const Options& options) {
   const unsigned process_id = *options.environmentOf;
   CZelProcess processes;
-  const zel::host::FindHandle process(processes, processes.CreateHandleFromPID(process_id));
+  const zel::FindHandle process(processes, processes.CreateHandleFromPID(process_id));
   if (!process) {
     std::fprintf(stderr, "zelps: no process %u\n", process_id);
     return 1;
   }
-  const zel::host::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
+  const zel::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
   if (!block.Get()) {
-    std::fprintf(stderr, "zelps: cannot read the environment of %u (code %lu)\n", process_id,
-                 static_cast<unsigned long>(processes.GetErrorCode()));
+    std::fprintf(stderr, "zelps: cannot read the environment of %u: %s\n", process_id,
+                 zel::ErrorMessage(processes.GetErrorCode()).c_str());
     return 1;
   }
   const auto environment = zelps::SplitEnvironment(block.Get(), zelps::kEnvironmentBytes);
@@ -88,8 +89,8 @@ int main(int argc, char** argv) {
     if (command.options.watchSeconds) return zelps::Watch(command.options);
     return List(command.options);
   } catch (const std::system_error& e) {
-    std::fprintf(stderr, "zelps: %s (code 0x%08X)\n", e.what(),
-                 static_cast<unsigned>(e.code().value()));
+    // The text of the code is in what(): the library's own for its codes.
+    std::fprintf(stderr, "zelps: %s\n", e.what());
   } catch (const std::runtime_error& e) {
     std::fprintf(stderr, "zelps: %s\n", e.what());
   }

@@ -12,12 +12,12 @@
 #include <thread>
 #include <utility>
 
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 
 namespace zel::churn {
 namespace {
 
-using zel::host::FindHandle;
+using zel::FindHandle;
 
 constexpr unsigned kNoId = 0xFFFFFFFF;
 constexpr ZelCode kNoMoreItems = 259;

@@ -5,12 +5,12 @@
 #include <winternl.h>
 #endif
 
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 
 namespace zel::churn {
 namespace {
 
-using zel::host::FindHandle;
+using zel::FindHandle;
 
 }  // namespace
 
