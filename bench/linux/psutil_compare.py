@@ -17,7 +17,7 @@ Four jobs, each done by both sides:
            constructs and walks; psutil reads cmdline, cwd, exe, environ
            and username.
   zelps    `zelps` against `ps -eo pid,ppid,nlwp,pri,comm`, the same columns.
-  zelps --user --cmdline
+  zelps -o pid,ppid,threads,pri,user,name,cmd
            against `ps -eo pid,ppid,nlwp,pri,user,comm,args`.
 
 The whole set runs twice in one run: on the processes the machine has, and
@@ -57,7 +57,8 @@ FACTS = ["ppid", "name", "num_threads", "create_time", "cpu_times", "memory_info
 STRINGS = ["cmdline", "cwd", "exe", "environ", "username"]
 PS_COLUMNS = {
     "zelps": ([], "pid,ppid,nlwp,pri,comm"),
-    "zelps --user --cmdline": (["--user", "--cmdline"], "pid,ppid,nlwp,pri,user,comm,args"),
+    "zelps -o pid,ppid,threads,pri,user,name,cmd": (["-o", "pid,ppid,threads,pri,user,name,cmd"],
+                                                     "pid,ppid,nlwp,pri,user,comm,args"),
 }
 WARM_UP_ROUNDS = 3
 

@@ -17,4 +17,24 @@ inline source::Thread ThreadOf(const std::byte* process, const std::byte* thread
           ProcessOf(process)};
 }
 
+// What a live operation works with: where its outcome goes and the entry
+// points of the object it runs for, and the snapshot its handle must point
+// into.
+struct LiveCall {
+  source::Caller caller;
+  records::Snapshot snapshot;
+
+  // `read` of the process under a valid process handle; otherwise records
+  // `bad_handle` and gives `failure`.
+  template <class Result, class Read>
+  Result OnProcess(void* handle, ZelCode bad_handle, Result failure, Read read) const {
+    const auto* record = records::AsHandle(handle, layout::ZELFIND_PROCESS, snapshot);
+    if (!record) {
+      caller.error.SetError(bad_handle);
+      return failure;
+    }
+    return read(ProcessOf(record->pProcess));
+  }
+};
+
 }  // namespace zel::inspect

@@ -4,6 +4,8 @@
 #include "ZelProcess.h"
 #include "live_target.h"
 
+using zel::source::Process;
+
 namespace {
 
 constexpr unsigned int kNoId = 0xFFFFFFFF;
@@ -13,36 +15,24 @@ constexpr unsigned int kNoId = 0xFFFFFFFF;
 int CZelProcess::GetUserAndDomain(void* hProcess, CZelString& strUser, CZelString& strDomain) {
   strUser.Empty();
   strDomain.Empty();
-  const auto* record =
-      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
-                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!record) {
-    m_Error.SetError(zel::code::kInvalidHandle);
-    return 0;
-  }
-  GetProcessID(hProcess);
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::ReadOwner(caller, zel::inspect::ProcessOf(record->pProcess), strUser,
-                                strDomain);
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(hProcess, zel::code::kInvalidHandle, 0, [&](const Process& p) {
+    GetProcessID(hProcess);
+    return zel::source::ReadOwner(live.caller, p, strUser, strDomain);
+  });
 }
 
 HWND CZelProcess::GetMainWindow(void* hProcess) {
-  const auto* record =
-      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
-                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!record) {
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(hProcess, zel::code::kInvalidParameter, HWND{}, [&](const Process& p) {
+    GetProcessID(hProcess);
+    const HWND window = zel::source::FindMainWindow(live.caller, p);
+    if (p.id != kNoId) return window;
     m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  const zel::source::Process process = zel::inspect::ProcessOf(record->pProcess);
-  GetProcessID(hProcess);
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  HWND window = zel::source::FindMainWindow(caller, process);
-  if (process.id == kNoId) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  return window;
+    return HWND{};
+  });
 }

@@ -1,71 +1,56 @@
 // The live reads of a process: its basic information, PEB, parameter strings
 // and environment. Each checks its handle here and leaves the reading to the
 // target's source.
+#include <cstring>
+
 #include "../platform/codes.h"
 #include "../platform/source.h"
 #include "ZelProcess.h"
 #include "environment_buffer.h"
 #include "live_target.h"
 
-namespace {
-
-using zel::layout::ZELFIND_PROCESS;
-
-// The record under a valid process handle into `snapshot`, or null.
-const std::byte* ProcessUnder(void* handle, const zel::records::Snapshot& snapshot) {
-  const auto* record = zel::records::AsHandle(handle, ZELFIND_PROCESS, snapshot);
-  return record ? record->pProcess : nullptr;
-}
-
-}  // namespace
+using zel::code::kInvalidParameter;
+using zel::source::Process;
 
 void* CZelProcess::GetReadHandle(void* hProcess) {
-  const std::byte* process =
-      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::OpenForRead(caller, zel::inspect::ProcessOf(process));
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(hProcess, kInvalidParameter, static_cast<void*>(nullptr),
+                        [&](const Process& p) { return zel::source::OpenForRead(live.caller, p); });
 }
 
 int CZelProcess::GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo) {
-  const std::byte* process =
-      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    // As for a process that cannot be opened.
-    m_Error.SetError(zel::code::kAccessDenied);
-    return 0;
-  }
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::ReadBasicInformation(caller, zel::inspect::ProcessOf(process), pInfo);
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  // A bad handle is answered as a process that cannot be opened.
+  return live.OnProcess(hProcess, zel::code::kAccessDenied, 0, [&](const Process& p) {
+    return zel::source::ReadBasicInformation(live.caller, p, pInfo);
+  });
 }
 
 int CZelProcess::GetPEB(void* hProcess, _PEB* pPeb) {
-  const std::byte* process =
-      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return 0;
-  }
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::ReadPeb(caller, zel::inspect::ProcessOf(process), pPeb);
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(hProcess, kInvalidParameter, 0, [&](const Process& p) {
+    return zel::source::ReadPeb(live.caller, p, pPeb);
+  });
 }
 
 CZelString CZelProcess::ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType) {
-  const std::byte* process =
-      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return CZelString();
-  }
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::ReadString(caller, zel::inspect::ProcessOf(process), eType);
+  // A derived class may pass any number in the enum's place; it is taken as a
+  // number, since reading it as the enum would be undefined for most.
+  unsigned type = 0;
+  static_assert(sizeof type == sizeof eType);
+  std::memcpy(&type, &eType, sizeof type);
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(hProcess, kInvalidParameter, CZelString(), [&](const Process& p) {
+    return zel::source::ReadString(live.caller, p, type);
+  });
 }
 
 CZelString CZelProcess::GetImageFile(void* hProcess) {
@@ -93,20 +78,17 @@ CZelString CZelProcess::GetPath(void* hProcess) {
 }
 
 unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
-  const std::byte* process =
-      ProcessUnder(hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
-                                   m_pfnNtQueryInformationThread};
-  return zel::source::ReadEnvironment(caller, zel::inspect::ProcessOf(process));
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(
+      hProcess, kInvalidParameter, static_cast<unsigned char*>(nullptr),
+      [&](const Process& p) { return zel::source::ReadEnvironment(live.caller, p); });
 }
 
 int CZelProcess::FreeEnvironmentBuffer(unsigned char*& pBuffer) {
   if (!zel::source::IsWritable(pBuffer, zel::layout::kEnvironmentReadSize)) {
-    m_Error.SetError(zel::code::kInvalidParameter);
+    m_Error.SetError(kInvalidParameter);
     return 0;
   }
   zel::inspect::EnvironmentBuffer{pBuffer};

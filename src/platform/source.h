@@ -67,7 +67,8 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
 // The first bytes of the process's environment block (PEB); nonzero when read.
 int ReadPeb(const Caller& caller, const Process& process, _PEB* peb);
 // One string of the process's parameters; empty on failure.
-CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type);
+// `type` is a ZELPI_TYPE's value as a number: a caller may pass any.
+CZelString ReadString(const Caller& caller, const Process& process, unsigned type);
 // A new copy of the first bytes of the process's environment, or null.
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
 // The account that owns the process and its domain; 1, or 0 with both

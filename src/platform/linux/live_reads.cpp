@@ -43,7 +43,7 @@ Presence PresenceOf(const ProcReader& reader, const ProcClock& clock,
 }
 
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
-                      const source::Process& process, ZELPI_TYPE type) {
+                      const source::Process& process, unsigned type) {
   ProcText read;
   switch (type) {
     case ZELPI_IMAGEFILE: read = LinkedPath(reader, PathOf(process.id, "exe")); break;

@@ -46,7 +46,7 @@ struct LiveBasics {
 // Windows quotes it), the current directory (the cwd link); the window
 // title, desktop and path are empty, since Linux has none.
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
-                      const source::Process& process, ZELPI_TYPE type);
+                      const source::Process& process, unsigned type);
 // The environment block: each "NAME=value" and a final NUL, in UTF-16.
 LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
                              const source::Process& process);

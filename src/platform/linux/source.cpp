@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "../../inspect/account_names.h"
 #include "../../inspect/environment_buffer.h"
 #include "../codes.h"
 #include "live_reads.h"
@@ -71,7 +72,7 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
   return 1;
 }
 
-CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type) {
+CZelString ReadString(const Caller& caller, const Process& process, unsigned type) {
   const procfs::LiveText live =
       procfs::ReadLiveText(procfs::MachineReader(), procfs::MachineClock(), process, type);
   try {
@@ -113,16 +114,10 @@ int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZ
     caller.error.SetError(live.code);
     return 0;
   }
-  try {
-    CZelString found_user = CZelString::FromUtf8(procfs::UserNameOf(live.uid));
-    CZelString found_domain = CZelString::FromUtf8(procfs::HostName());
-    user = std::move(found_user);
-    domain = std::move(found_domain);
-  } catch (const std::bad_alloc&) {
-    caller.error.SetError(code::kOutOfMemory);
-    return 0;
-  }
-  return 1;
+  return inspect::GiveAccount(
+      caller.error, user, domain,
+      [&] { return CZelString::FromUtf8(procfs::UserNameOf(live.uid)); },
+      [] { return CZelString::FromUtf8(procfs::HostName()); });
 }
 
 }  // namespace zel::source

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "../../inspect/account_names.h"
 #include "../codes.h"
 #include "../layouts.h"
 #include "../source.h"
@@ -57,18 +58,9 @@ int ReadOwner(const Caller& caller, const Process& target, CZelString& user, CZe
     caller.error.SetError(os::GetLastError());
     return 0;
   }
-  // Both strings are built before either is given, so that a failed
-  // allocation leaves the caller with two empty strings, not half an answer.
-  try {
-    CZelString found_user(name);
-    CZelString found_domain(domain_name);
-    user = std::move(found_user);
-    domain = std::move(found_domain);
-  } catch (const std::bad_alloc&) {
-    caller.error.SetError(code::kOutOfMemory);
-    return 0;
-  }
-  return 1;
+  return inspect::GiveAccount(
+      caller.error, user, domain, [&] { return CZelString(name); },
+      [&] { return CZelString(domain_name); });
 }
 
 }  // namespace zel::source

@@ -13,7 +13,7 @@ namespace {
 
 // Where each string's descriptor lies in the parameters block of each kind.
 template <class Parameters>
-std::size_t DescriptorOffset(ZELPI_TYPE type) {
+std::size_t DescriptorOffset(unsigned type) {
   switch (type) {
     case ZELPI_IMAGEFILE: return offsetof(Parameters, ImagePathName);
     case ZELPI_COMMANDLINE: return offsetof(Parameters, CommandLine);
@@ -25,18 +25,16 @@ std::size_t DescriptorOffset(ZELPI_TYPE type) {
   return 0;
 }
 
-std::size_t DescriptorOffset(ZELPI_TYPE type, windows::BlockKind kind) {
+std::size_t DescriptorOffset(unsigned type, windows::BlockKind kind) {
   return kind == windows::BlockKind::Wow64 ? DescriptorOffset<layout::ProcessParameters32>(type)
                                            : DescriptorOffset<layout::ProcessParameters>(type);
 }
 
-bool IsKnownType(ZELPI_TYPE type) {
-  return static_cast<unsigned>(type) <= static_cast<unsigned>(ZELPI_PATH);
-}
+bool IsKnownType(unsigned type) { return type <= ZELPI_PATH; }
 
 }  // namespace
 
-CZelString ReadString(const Caller& caller, const Process& process, ZELPI_TYPE type) {
+CZelString ReadString(const Caller& caller, const Process& process, unsigned type) {
   windows::PebImage peb;
   windows::BlockKind kind;
   if (!windows::ReadOwnPeb(caller, process, peb, kind)) return CZelString();
