@@ -1,6 +1,7 @@
 // Starting children of the test binary, talking to them, and the binary's main,
 // which runs a child mode instead of the tests when started as a child.
 #include "child_process.h"
+#include "self_view.h"
 
 #include <gtest/gtest.h>
 
@@ -133,17 +134,6 @@ class InheritList {
   bool initialized_ = false;
 };
 
-bool WriteAll(HANDLE handle, const std::byte* data, std::size_t size) {
-  while (size > 0) {
-    DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return false;
-    data += written;
-    size -= written;
-  }
-  return true;
-}
-
 bool ReadAll(HANDLE handle, std::byte* data, std::size_t size) {
   while (size > 0) {
     DWORD read = 0;
@@ -183,12 +173,7 @@ int RunChildMode(std::string_view mode, std::string_view input, std::string_view
 }  // namespace
 
 bool MessagePipe::Send(std::span<const std::byte> message) {
-  if (message.size() > UINT32_MAX) return false;
-  const auto length = static_cast<std::uint32_t>(message.size());
-  std::vector<std::byte> frame(sizeof length);
-  std::memcpy(frame.data(), &length, sizeof length);
-  frame.insert(frame.end(), message.begin(), message.end());
-  return WriteAll(output_.Get(), frame.data(), frame.size());
+  return SendFrame(output_.Get(), message);
 }
 
 bool MessagePipe::SendText(std::wstring_view text) {

@@ -8,26 +8,18 @@
 
 namespace zel::test {
 
-std::wstring CurrentDirectory() {
-  std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
-  directory.resize(::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
-  return directory;
-}
-
-std::wstring ModuleFileName() {
-  std::wstring path(32768, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
-}
-
-std::vector<std::byte> EnvironmentBytes() {
-  const LPWCH block = ::GetEnvironmentStringsW();
-  const wchar_t* end = block;
-  while (*end != L'\0') end += std::wcslen(end) + 1;
-  const auto* first = reinterpret_cast<const std::byte*>(block);
-  std::vector<std::byte> bytes(first, reinterpret_cast<const std::byte*>(end + 1));
-  ::FreeEnvironmentStringsW(block);
-  return bytes;
+std::optional<SelfReport> ReadReport(MessagePipe& child) {
+  SelfReport report;
+  for (std::wstring* text : {&report.commandLine, &report.currentDirectory, &report.moduleFile,
+                             &report.title, &report.desktop}) {
+    auto received = child.ReceiveText();
+    if (!received) return std::nullopt;
+    *text = std::move(*received);
+  }
+  auto environment = child.Receive();
+  if (!environment) return std::nullopt;
+  report.environment = std::move(*environment);
+  return report;
 }
 
 std::wstring AsKeptInParameters(std::wstring directory) {

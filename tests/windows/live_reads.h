@@ -12,17 +12,34 @@
 #include <string_view>
 #include <vector>
 
+#include <optional>
+
 #include "ZelProcess.h"
+#include "child_process.h"
+#include "self_view.h"
 
 namespace zel::test {
 
 // How much of an environment block GetEnvironmentBuffer copies.
 inline constexpr std::size_t kEnvironmentCopySize = 4096;
 
-std::wstring CurrentDirectory();
-std::wstring ModuleFileName();
-// The block up to and including the NUL that ends it.
-std::vector<std::byte> EnvironmentBytes();
+// What a child says of itself (SelfReportMessages): its view of what the
+// library reads from outside.
+struct SelfReport {
+  std::wstring commandLine;
+  std::wstring currentDirectory;
+  std::wstring moduleFile;
+  std::wstring title;
+  std::wstring desktop;
+  std::vector<std::byte> environment;
+
+  std::wstring_view EnvironmentText() const {
+    return {reinterpret_cast<const wchar_t*>(environment.data()),
+            environment.size() / sizeof(wchar_t)};
+  }
+};
+// Nothing when the child ended before it had said all of it.
+std::optional<SelfReport> ReadReport(MessagePipe& child);
 
 // The parameters block keeps the current directory with a trailing separator,
 // which GetCurrentDirectoryW drops for every directory but a drive's root.

@@ -41,24 +41,17 @@ using zel::test::MessagePipe;
 using zel::test::ModuleFileName;
 using zel::test::OwnedHandle;
 using zel::test::ReadRepeatedly;
+using zel::test::ReadReport;
 using zel::test::ReadTally;
+using zel::test::SelfReport;
 using zel::test::SystemRootEntry;
 using zel::test::TempDirectory;
 using zel::test::Text;
 using zel::test::ZelHandle;
 
-// What a child says of itself: its view of what the library reads from outside.
-struct SelfReport {
-  std::wstring commandLine;
-  std::wstring currentDirectory;
-  std::wstring moduleFile;
-  std::vector<std::byte> environment;
-};
-
 int ReportSelfAndWait(MessagePipe& host) {
-  if (!host.SendText(::GetCommandLineW()) || !host.SendText(CurrentDirectory()) ||
-      !host.SendText(ModuleFileName()) || !host.Send(EnvironmentBytes()))
-    return 1;
+  for (const auto& message : zel::test::SelfReportMessages())
+    if (!host.Send(message)) return 1;
   // Alive until the host has read what it wants and closes the pipe.
   while (host.Receive()) {
   }
@@ -66,17 +59,6 @@ int ReportSelfAndWait(MessagePipe& host) {
 }
 
 const zel::test::ChildMode kReportSelf("report-self", &ReportSelfAndWait);
-
-std::optional<SelfReport> ReadReport(MessagePipe& child) {
-  SelfReport report;
-  auto commandLine = child.ReceiveText();
-  auto currentDirectory = child.ReceiveText();
-  auto moduleFile = child.ReceiveText();
-  auto environment = child.Receive();
-  if (!commandLine || !currentDirectory || !moduleFile || !environment) return std::nullopt;
-  return SelfReport{std::move(*commandLine), std::move(*currentDirectory), std::move(*moduleFile),
-                    std::move(*environment)};
-}
 
 // An ended process can be opened for a while after the host has closed its
 // last handle on it: under Wine for some hundreds of milliseconds.

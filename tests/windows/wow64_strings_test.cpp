@@ -28,37 +28,10 @@ using zel::test::Desktop;
 using zel::test::EnvironmentCopy;
 using zel::test::FirstDifference;
 using zel::test::kEnvironmentCopySize;
-using zel::test::MessagePipe;
 using zel::test::OwnedHandle;
 using zel::test::TempDirectory;
 using zel::test::Text;
 using zel::test::ZelHandle;
-
-// What the 32-bit child says of itself once it has made its changes.
-struct Wow64Report {
-  std::wstring commandLine;
-  std::wstring currentDirectory;
-  std::wstring moduleFile;
-  std::wstring title;
-  std::wstring desktop;
-  std::wstring environment;
-};
-
-std::optional<Wow64Report> ReadWow64Report(MessagePipe& child) {
-  Wow64Report report;
-  for (std::wstring* text : {&report.commandLine, &report.currentDirectory, &report.moduleFile,
-                             &report.title, &report.desktop, &report.environment}) {
-    auto received = child.ReceiveText();
-    if (!received) return std::nullopt;
-    *text = std::move(*received);
-  }
-  return report;
-}
-
-std::vector<std::byte> Bytes(const std::wstring& text) {
-  const auto* first = reinterpret_cast<const std::byte*>(text.data());
-  return std::vector<std::byte>(first, first + text.size() * sizeof(wchar_t));
-}
 
 // A program built beside the test binary.
 std::wstring BesideTests(const wchar_t* name) {
@@ -134,7 +107,7 @@ class LiveStringsOfA32BitChild : public ::testing::Test {
     options.title = kTitle;
     options.desktop = desktop_.fullName();
     child_.emplace(options);
-    auto report = ReadWow64Report(child_->Pipe());
+    auto report = zel::test::ReadReport(child_->Pipe());
     ASSERT_TRUE(report) << "the child ended before it reported";
     report_ = std::move(*report);
     BOOL wow64 = FALSE;
@@ -148,7 +121,7 @@ class LiveStringsOfA32BitChild : public ::testing::Test {
   Desktop desktop_{L"ZelWow64Strings"};
   // Declared after them so that it ends before its directories are removed.
   std::optional<ChildProcess> child_;
-  Wow64Report report_;
+  zel::test::SelfReport report_;
 };
 
 TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
@@ -156,7 +129,7 @@ TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
   // below means the library read the blocks that the child's code keeps.
   ASSERT_EQ(report_.commandLine, child_->CommandLine());
   ASSERT_EQ(report_.currentDirectory, changed_.path());
-  ASSERT_NE(report_.environment.find(std::wstring(kSetLater) + L'\0'), std::wstring::npos);
+  ASSERT_NE(report_.EnvironmentText().find(std::wstring(kSetLater) + L'\0'), std::wstring::npos);
 
   CZelProcess processes;
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
@@ -181,9 +154,8 @@ TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
   EnvironmentCopy copy(processes, child.Get());
   ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  const std::vector<std::byte> environment = Bytes(report_.environment);
-  const std::size_t compared = std::min(kEnvironmentCopySize, environment.size());
-  EXPECT_EQ(FirstDifference(copy.get(), environment, compared), compared);
+  const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
+  EXPECT_EQ(FirstDifference(copy.get(), report_.environment, compared), compared);
 }
 
 TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {

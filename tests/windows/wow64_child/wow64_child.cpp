@@ -10,56 +10,15 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cwchar>
 #include <string>
 #include <string_view>
+
+#include "../self_view.h"
 
 namespace {
 
 HANDLE ParseHandle(const wchar_t* text) {
   return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(text, nullptr, 10)));
-}
-
-bool WriteAll(HANDLE pipe, const void* data, DWORD size) {
-  const auto* at = static_cast<const char*>(data);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!::WriteFile(pipe, at, size, &written, nullptr)) return false;
-    at += written;
-    size -= written;
-  }
-  return true;
-}
-
-bool Send(HANDLE pipe, const void* data, std::size_t size) {
-  const auto length = static_cast<std::uint32_t>(size);
-  return WriteAll(pipe, &length, sizeof length) && WriteAll(pipe, data, length);
-}
-
-bool SendText(HANDLE pipe, std::wstring_view text) {
-  return Send(pipe, text.data(), text.size() * sizeof(wchar_t));
-}
-
-std::wstring CurrentDirectory() {
-  std::wstring directory(::GetCurrentDirectoryW(0, nullptr), L'\0');
-  directory.resize(::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
-  return directory;
-}
-
-std::wstring ModuleFileName() {
-  std::wstring path(32768, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
-}
-
-// The block up to and including the NUL that ends it.
-std::wstring EnvironmentBlock() {
-  const LPWCH block = ::GetEnvironmentStringsW();
-  const wchar_t* end = block;
-  while (*end != L'\0') end += std::wcslen(end) + 1;
-  std::wstring text(block, static_cast<std::size_t>(end + 1 - block));
-  ::FreeEnvironmentStringsW(block);
-  return text;
 }
 
 }  // namespace
@@ -76,16 +35,8 @@ int wmain(int argc, wchar_t** argv) {
                                  assignment.substr(equals + 1).c_str()))
     return 3;
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  ::GetStartupInfoW(&startup);
-  const std::wstring environment = EnvironmentBlock();
-  if (!SendText(to_host, ::GetCommandLineW()) || !SendText(to_host, CurrentDirectory()) ||
-      !SendText(to_host, ModuleFileName()) ||
-      !SendText(to_host, startup.lpTitle ? startup.lpTitle : L"") ||
-      !SendText(to_host, startup.lpDesktop ? startup.lpDesktop : L"") ||
-      !SendText(to_host, environment))
-    return 1;
+  for (const auto& message : zel::test::SelfReportMessages())
+    if (!zel::test::SendFrame(to_host, message)) return 1;
   // Alive until the host has read what it wants and closes the pipe.
   char byte;
   DWORD read = 0;
