@@ -1,6 +1,8 @@
 // The first top-level window of a live process.
+#include "../codes.h"
 #include "../source.h"
 #include "snapshot_handles.h"
+#include "unique_handle.h"
 #include "windows_api.h"
 
 namespace zel::source {
@@ -25,9 +27,12 @@ os::BOOL ZEL_CALLBACK MainWindowEnumProc(HWND window, os::LPARAM param) {
 }  // namespace
 
 HWND FindMainWindow(const Caller& caller, const Process& process) {
-  // The windows are matched by ID alone: a process that has taken the ID
-  // since the snapshot has none of the snapshot's process's.
-  if (windows::HeldByAnotherProcess(process)) return nullptr;
+  // The windows are matched by ID alone: a process that has gone, or whose
+  // ID another process has taken since, has none of its own left. One that
+  // cannot be opened to tell is searched for all the same.
+  const os::UniqueHandle live(
+      windows::OpenSnapshotProcess(os::kProcessQueryLimitedInformation, process));
+  if (!live && os::GetLastError() == code::kInvalidParameter) return nullptr;
   ZELWND_SEARCH search{&caller, process.id, nullptr};
   // The enumeration also answers FALSE when the callback stops it at a match;
   // without one, FALSE means the windows could not be enumerated.

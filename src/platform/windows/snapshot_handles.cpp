@@ -1,19 +1,13 @@
 #include "snapshot_handles.h"
 
 #include <cstdint>
-#include <optional>
 
 #include "../codes.h"
 
 namespace zel::windows {
 namespace {
 
-template <class Times>
-std::optional<std::uint64_t> CreationTime(os::HANDLE live, Times times) {
-  os::FILETIME created{}, exited{}, kernel{}, user{};
-  if (!times(live, &created, &exited, &kernel, &user)) return std::nullopt;
-  return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
-}
+using Times = os::BOOL (*)(os::HANDLE, os::FILETIME*, os::FILETIME*, os::FILETIME*, os::FILETIME*);
 
 os::BOOL ProcessTimes(os::HANDLE h, os::FILETIME* c, os::FILETIME* e, os::FILETIME* k,
                       os::FILETIME* u) {
@@ -27,27 +21,20 @@ os::BOOL ThreadTimes(os::HANDLE h, os::FILETIME* c, os::FILETIME* e, os::FILETIM
 
 // Keeps `live` when it stands for what the snapshot saw; the platform's
 // placeholder of 0 (the system's own processes) cannot be told and is kept.
-template <class Times>
 os::HANDLE Verified(os::HANDLE live, std::uint64_t create_time, Times times) {
   if (!live || create_time == 0) return live;
-  const std::optional<std::uint64_t> created = CreationTime(live, times);
-  const os::DWORD error = created ? code::kInvalidParameter : os::GetLastError();
-  if (created && *created == create_time) return live;
+  os::FILETIME created{}, exited{}, kernel{}, user{};
+  const bool answered = times(live, &created, &exited, &kernel, &user) != 0;
+  const os::DWORD error = answered ? code::kInvalidParameter : os::GetLastError();
+  const std::uint64_t live_time =
+      (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  if (answered && live_time == create_time) return live;
   os::CloseHandle(live);
   os::SetLastError(error);
   return nullptr;
 }
 
 }  // namespace
-
-bool HeldByAnotherProcess(const source::Process& process) {
-  if (process.createTime == 0) return false;
-  const os::HANDLE live = os::OpenProcess(os::kProcessQueryLimitedInformation, 0, process.id);
-  if (!live) return false;
-  const std::optional<std::uint64_t> created = CreationTime(live, ProcessTimes);
-  os::CloseHandle(live);
-  return created && *created != process.createTime;
-}
 
 os::HANDLE OpenSnapshotProcess(os::DWORD access, const source::Process& process) {
   return Verified(os::OpenProcess(access, 0, process.id), process.createTime, ProcessTimes);

@@ -14,9 +14,5 @@ namespace zel::windows {
 os::HANDLE OpenSnapshotProcess(os::DWORD access, const source::Process& process);
 // The same for a thread.
 os::HANDLE OpenSnapshotThread(os::DWORD access, const source::Thread& thread);
-// Whether the process's ID now names a process started at another time; false
-// where that cannot be told (the ID names no process, or one the caller may
-// not open).
-bool HeldByAnotherProcess(const source::Process& process);
 
 }  // namespace zel::windows
