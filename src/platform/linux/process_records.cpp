@@ -186,10 +186,13 @@ ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* b
     if (needed) *needed = 0;
     return code::kStatusSuccess;
   }
-  const std::size_t least = ids.size() * sizeof(layout::SystemProcess) +
-                            ThreadsRunning(reader, ids.size()) * sizeof(layout::SystemThread);
+  // Each process has a record of its own and one of its thread at the least.
+  const std::size_t least =
+      ids.size() * (sizeof(layout::SystemProcess) + sizeof(layout::SystemThread));
   if (size < least || buffer == nullptr) {
-    const std::size_t estimate = least + ids.size() * kNameAllowance + kGrowthAllowance;
+    const std::size_t estimate = ids.size() * (sizeof(layout::SystemProcess) + kNameAllowance) +
+                                 ThreadsRunning(reader, ids.size()) * sizeof(layout::SystemThread) +
+                                 kGrowthAllowance;
     if (needed) *needed = static_cast<ZelUlong>(estimate + estimate / 8);
     return code::kStatusInfoLengthMismatch;
   }

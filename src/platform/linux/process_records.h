@@ -17,10 +17,10 @@ namespace zel::procfs {
 // Serves the snapshot as the native query does: writes the records of every
 // process into `buffer` when they fit in `size` bytes and answers
 // STATUS_SUCCESS, or answers STATUS_INFO_LENGTH_MISMATCH with the bytes
-// needed in `needed`. A buffer too small for even the records that the
-// number of processes and threads takes is answered from those numbers alone,
-// so that a size probe does not read every process. Processes that end while
-// they are read are left out.
+// needed in `needed`. A buffer too small for even a record of each process
+// and of one thread each is answered from the count of processes and the
+// threads that loadavg counts, so that a size probe reads no process.
+// Processes that end while they are read are left out.
 ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* buffer,
                        std::size_t size, ZelUlong* needed);
 
