@@ -38,8 +38,7 @@ Presence PresenceOf(const ProcReader& reader, const ProcClock& clock,
     return Presence::Gone;
   if (stat_out) *stat_out = *stat;
   const bool kernel_thread = (stat->flags & kKernelThreadFlag) != 0;
-  const bool zombie = stat->state == 'Z' || stat->state == 'X';
-  return kernel_thread || zombie ? Presence::Memoryless : Presence::Running;
+  return kernel_thread || HasEnded(stat->state) ? Presence::Memoryless : Presence::Running;
 }
 
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
@@ -108,8 +107,7 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
     for (int cpu = 0; cpu < 64; ++cpu)
       if (CPU_ISSET(cpu, &cpus)) live.info.AffinityMask |= std::uint64_t{1} << cpu;
   }
-  const bool ended = stat.state == 'Z' || stat.state == 'X';
-  live.info.ExitStatus = ended ? ExitStatusOf(stat.exitCode) : code::kStillActive;
+  live.info.ExitStatus = HasEnded(stat.state) ? ExitStatusOf(stat.exitCode) : code::kStillActive;
   live.info.BasePriority = BasePriorityOf(stat.nice, stat.policy);
   live.info.UniqueProcessId = process.id;
   live.info.InheritedFromUniqueProcessId = stat.parentPid;

@@ -36,6 +36,10 @@ struct StatFields {
 // The flag of a kernel thread (PF_KTHREAD).
 inline constexpr std::uint64_t kKernelThreadFlag = 0x00200000;
 
+// Whether the process has exited and waits for its parent (a zombie), or is
+// being removed: it has no memory left.
+inline bool HasEnded(char state) { return state == 'Z' || state == 'X'; }
+
 // Null when the text is not a stat line. The command name runs from the first
 // '(' to the last ')', since it may itself contain both.
 std::optional<StatFields> ParseStat(std::string_view text);
