@@ -5,7 +5,7 @@
 
 #include "ZelProcess.h"
 #include "host/win32_handle.h"
-#include "host/zel_handles.h"
+#include "ZelHandles.h"
 
 namespace zel::test {
 
@@ -13,6 +13,6 @@ using zel::host::OwnedHandle;
 
 // Tests that check what closing returns close it themselves with Close(); the
 // destructor releases it otherwise.
-using ZelHandle = zel::host::FindHandle;
+using ZelHandle = zel::FindHandle;
 
 }  // namespace zel::test
