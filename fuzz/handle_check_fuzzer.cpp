@@ -1,16 +1,19 @@
 // The library's check of the handles a host passes: every entry point that
 // takes one, given a pointer that is not a handle of its kind, must refuse it
-// with its code, without a fault and without writing to it; given a record
-// that passes, it must serve it as it serves the handle it copies.
+// with its code, without a fault, without writing to it and without freeing
+// it; and no pointer the host forged may ever come back as a new handle.
 //
-// The reference: a pointer is a handle of kind K when it is aligned as every
-// record the library makes is, its 32 bytes are readable, its size tag is 32
-// and its kind byte is K (1 process, 2 thread).
+// The reference: a pointer is a handle exactly when it is one of the handles
+// the library handed out and has not taken back. Nothing the fuzzer writes is
+// one, however well it is forged: its records can carry the size tag, kind
+// and snapshot number of a genuine handle and the genuine handle's pointers.
 //
 // Input: byte 0 picks where the pointer goes (null; a small integer, below
 // 64 KiB; an offset into the fuzzer's page or the hole after it; the record's
-// bytes ending at the hole), bytes 1-2 the integer or offset, byte 3 which
-// genuine handles to copy, and the rest are the record's bytes.
+// bytes ending at the hole; or near a genuine handle, inside the library's
+// pool of records), bytes 1-2 the integer or offset, byte 3 which genuine
+// handle to forge or stand near and whether to copy its state into the
+// record, and the rest are the record's bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,18 +21,19 @@
 #include <vector>
 
 #include "edge_mapping.h"
+#include "fake_windows/fake_system.h"
 #include "fuzz_check.h"
-#include "handle_calls.h"
 #include "handle_world.h"
 #include "platform/codes.h"
-#include "fake_windows/fake_system.h"
 #include "platform/layouts.h"
+#include "support/handle_members.h"
 
 namespace {
 
 namespace code = zel::code;
 namespace layout = zel::layout;
 using layout::ZELFIND_RECORD;
+using zel::test::Pointer;
 
 constexpr std::uintptr_t kSmallIntegers = 0x10000;
 
@@ -43,16 +47,21 @@ void RequireLowPagesUnmapped(const zel::fuzz::EdgeMapping& mapping) {
     ZEL_FUZZ_CHECK(mapping.IsUnmapped(reinterpret_cast<const void*>(at)));
 }
 
-enum Placement { kNull, kSmallInteger, kOffset, kEndingAtHole, kPlacements };
+enum Placement { kNull, kSmallInteger, kOffset, kEndingAtHole, kNearGenuine, kPlacements };
 
 // Copies the record's bytes into the page and gives the pointer to test.
-void* Place(Placement placement, std::uint16_t value, const std::uint8_t* bytes, std::size_t size) {
+void* Place(Placement placement, std::uint16_t value, const std::uint8_t* bytes, std::size_t size,
+            void* genuine) {
   const std::size_t page = edge->PageSize();
   std::memset(edge->Base(), 0, page);
   std::size_t offset = 0;
   switch (placement) {
     case kNull: return nullptr;
     case kSmallInteger: return reinterpret_cast<void*>(std::uintptr_t{value});
+    // Up to two records either side of a genuine handle, at any byte.
+    case kNearGenuine:
+      return static_cast<std::byte*>(genuine) + (value % (4 * sizeof(ZELFIND_RECORD) + 1)) -
+             2 * sizeof(ZELFIND_RECORD);
     case kOffset: offset = value % (2 * page); break;
     case kEndingAtHole:
     case kPlacements: offset = page - std::min(size, page); break;
@@ -61,65 +70,25 @@ void* Place(Placement placement, std::uint16_t value, const std::uint8_t* bytes,
   return edge->Base() + offset;
 }
 
-struct Expected {
-  bool readable = false;
-  bool sized = false;
-  std::uint8_t kind = 0;
-  bool Is(std::uint8_t k) const { return sized && kind == k; }
-  bool KnownKind() const { return Is(layout::ZELFIND_PROCESS) || Is(layout::ZELFIND_THREAD); }
-};
-
-// Decided from where the pointer lies, apart from the library's probe.
-Expected Reference(const void* pointer) {
+// Makes the record at `pointer` a forgery of `genuine` that passes every
+// test of its bytes: the genuine handle's size tag, kind, position, pointers
+// (the pattern's included) and snapshot number.
+void Forge(void* pointer, const void* genuine) {
   const auto at = reinterpret_cast<std::uintptr_t>(pointer);
-  const auto base = reinterpret_cast<std::uintptr_t>(edge->Base());
-  Expected e;
-  e.readable = at >= base && at <= base + edge->PageSize() - layout::kFindRecordSize &&
-               at % alignof(ZELFIND_RECORD) == 0;
-  if (!e.readable) return e;
-  std::uint32_t size;
-  std::memcpy(&size, static_cast<const std::byte*>(pointer) + offsetof(ZELFIND_RECORD, cbSize),
-              sizeof size);
-  std::memcpy(&e.kind, static_cast<const std::byte*>(pointer) + offsetof(ZELFIND_RECORD, bKind),
-              sizeof e.kind);
-  e.sized = size == layout::kFindRecordSize;
-  return e;
-}
-
-// Makes the record at `pointer` a copy of `genuine` in what the library keeps
-// in it (the walk's position, record pointers and snapshot number); its size
-// tag, kind byte, padding and, for a process record, the unused thread index
-// stay as fuzzed.
-void CopyState(void* pointer, const void* genuine, bool with_index) {
-  const std::size_t from =
-      with_index ? offsetof(ZELFIND_RECORD, nThreadIndex) : offsetof(ZELFIND_RECORD, pProcess);
-  const std::size_t to = offsetof(ZELFIND_RECORD, bKind);
-  std::memcpy(static_cast<std::byte*>(pointer) + from,
-              static_cast<const std::byte*>(genuine) + from, to - from);
-  // And the snapshot it was made in, without which no read goes through it.
-  const std::size_t snapshot = offsetof(ZELFIND_RECORD, nSnapshot);
-  std::memcpy(static_cast<std::byte*>(pointer) + snapshot,
-              static_cast<const std::byte*>(genuine) + snapshot, sizeof(std::uint32_t));
-}
-
-void CheckCloseAndDuplicate(zel::fuzz::Probe& p, void* pointer, const Expected& e) {
-  const ZelCode refused = e.sized ? code::kInvalidHandle : code::kInvalidParameter;
-  if (!e.KnownKind()) {
-    ZEL_FUZZ_CHECK(p.DuplicateHandle(pointer) == nullptr);
-    ZEL_FUZZ_CHECK(p.GetErrorCode() == refused);
-    ZEL_FUZZ_CHECK(p.CloseHandle(pointer) == 0);
-    ZEL_FUZZ_CHECK(p.GetErrorCode() == refused);
+  const auto begin = reinterpret_cast<std::uintptr_t>(edge->Base());
+  if (at < begin || at > begin + edge->PageSize() - sizeof(ZELFIND_RECORD) ||
+      at % alignof(ZELFIND_RECORD) != 0)
     return;
+  std::memcpy(pointer, genuine, sizeof(ZELFIND_RECORD));
+}
+
+// What the pointer is: a genuine handle of the world's, or none.
+Pointer Reference(const void* pointer) {
+  for (const bool which : {false, true}) {
+    if (pointer == world->ProcessHandle(which)) return Pointer::ProcessHandle;
+    if (pointer == world->ThreadHandle(which)) return Pointer::ThreadHandle;
   }
-  // A record that passes is the host's to close, so the fuzzer closes only
-  // its duplicate.
-  const zel::FindHandle copy(p, p.DuplicateHandle(pointer));
-  ZEL_FUZZ_CHECK(copy.Get() != nullptr && p.GetErrorCode() == code::kSuccess);
-  ZEL_FUZZ_CHECK(p.IsProcessHandle(copy.Get()) == (e.Is(layout::ZELFIND_PROCESS) ? 1 : 0));
-  if (e.Is(layout::ZELFIND_PROCESS))
-    ZEL_FUZZ_CHECK(p.GetProcessID(copy.Get()) == zel::fuzz::kAppId);
-  else
-    ZEL_FUZZ_CHECK(p.GetThreadID(copy.Get()) == p.GetThreadID(pointer));
+  return Pointer::NoHandle;
 }
 
 }  // namespace
@@ -140,30 +109,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t record_size = size - std::min(size, sizeof header);
   const auto placement = static_cast<Placement>(header[0] % kPlacements);
   const auto value = static_cast<std::uint16_t>(header[1] | header[2] << 8);
+  const bool second = header[3] & 1;
+  void* genuine = header[3] & 2 ? world->ThreadHandle(second) : world->ProcessHandle(second);
 
   edge->KeepHoleUnmapped();
-  void* pointer = Place(placement, value, record, record_size);
-  const Expected e = Reference(pointer);
-  zel::fuzz::Probe& p = world->Process();
-  void* genuine_process = world->ProcessHandle(header[3] & 1);
-  void* genuine_thread = world->ThreadHandle(header[3] & 2);
-  if (e.Is(layout::ZELFIND_PROCESS)) CopyState(pointer, genuine_process, false);
-  if (e.Is(layout::ZELFIND_THREAD)) CopyState(pointer, genuine_thread, true);
+  void* pointer = Place(placement, value, record, record_size, genuine);
+  if (placement != kNearGenuine && (header[3] & 4)) Forge(pointer, genuine);
+  const Pointer what = Reference(pointer);
   const std::vector<std::byte> before(edge->Base(), edge->End());
+  zel::fuzz::Probe& p = world->Process();
 
-  ZEL_FUZZ_CHECK(p.IsProcessHandle(pointer) == (e.Is(layout::ZELFIND_PROCESS) ? 1 : 0));
-  ZEL_FUZZ_CHECK(p.GetErrorCode() == (!e.sized         ? code::kInvalidHandle
-                                      : !e.KnownKind() ? code::kUnknownProperty
-                                                       : code::kSuccess));
-  if (e.Is(layout::ZELFIND_PROCESS))
-    zel::fuzz::ReadsLikeProcess(p, pointer, genuine_process);
-  else
-    zel::fuzz::RejectsAsProcess(p, pointer);
-  if (e.Is(layout::ZELFIND_THREAD))
-    zel::fuzz::ReadsLikeThread(p, pointer, genuine_thread);
-  else
-    zel::fuzz::RejectsAsThread(p, pointer);
-  CheckCloseAndDuplicate(p, pointer, e);
+  for (const auto& member : zel::test::HandleMembers()) {
+    if (!zel::test::MustRefuse(member, what)) continue;
+    p.Mark(0x5EEDC0DE);
+    ZEL_FUZZ_CHECK(member.refuses(p, pointer));
+    ZEL_FUZZ_CHECK(p.GetErrorCode() == member.refusal);
+  }
+  if (what != Pointer::NoHandle) {
+    ZEL_FUZZ_CHECK(p.IsProcessHandle(pointer) == (what == Pointer::ProcessHandle ? 1 : 0));
+    ZEL_FUZZ_CHECK(p.GetErrorCode() == code::kSuccess);
+  }
+  // Whatever the host passed, the next handle is one of the pool's own
+  // records, never the host's memory.
+  const zel::FindHandle fresh(p, p.DuplicateHandle(genuine));
+  ZEL_FUZZ_CHECK(fresh.Get() != nullptr);
+  ZEL_FUZZ_CHECK(placement == kNearGenuine || fresh.Get() != pointer);
 
   ZEL_FUZZ_CHECK(std::memcmp(before.data(), edge->Base(), before.size()) == 0);
   ZEL_FUZZ_CHECK(zel::emu::OpenHandleCount() == 0);

@@ -49,14 +49,18 @@ struct _SYSTEM_PROCESSES;
 /// value is there. Each member says what it records, and where it records
 /// nothing, so that the previous code stays in place.
 ///
-/// **Valid handles.** An operation that reads through a handle takes only a
-/// handle that the library made, of the kind it expects, into the snapshot
-/// that this object holds now (which its copies share until one of them
-/// refreshes). A handle into another object's snapshot, or into one that a
-/// refresh has replaced, is refused as a bad handle, as is any other
-/// pointer: it could only read memory that may have been released. Such a
-/// handle may still be closed, duplicated or tested with IsProcessHandle(),
-/// through any object.
+/// **Valid handles.** A handle is exactly what the library handed out and
+/// has not taken back: any other pointer (null, the host's own memory, a
+/// copy of a handle's bytes, a handle already closed) is refused by every
+/// member with its code for a bad handle, is never read through and never
+/// freed; the library tells its own handles by where they lie, without
+/// reading or probing the host's memory. An operation that reads through a
+/// handle takes, moreover, only one of the kind it expects, into the
+/// snapshot that this object holds now (which its copies share until one of
+/// them refreshes). A handle into another object's snapshot, or into one
+/// that a refresh has replaced, is refused as a bad handle: it could only
+/// read memory that may have been released. Such a handle may still be
+/// closed, duplicated or tested with IsProcessHandle(), through any object.
 ///
 /// **Live reads.** The members that read a running process (its strings,
 /// environment, owner and windows) take its ID from the snapshot and check
@@ -78,10 +82,11 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// NTDLL.DLL and ERROR_PROC_NOT_FOUND (127) for a missing entry point (or
   /// whatever last error the platform gave); the status of the snapshot's
   /// size probe when it was not STATUS_INFO_LENGTH_MISMATCH;
-  /// ERROR_OUTOFMEMORY (14) when the buffer cannot be had; the status of the
-  /// last fill that failed (the fill is tried again, larger, while
-  /// processes keep appearing); ERROR_NOT_FOUND (1168) for a snapshot
-  /// without processes. The new object's code is 0.
+  /// ERROR_OUTOFMEMORY (14) when the buffer cannot be had; the status of a
+  /// fill that failed otherwise than for want of room; ERROR_NOT_FOUND
+  /// (1168) for a snapshot without processes, and when processes kept
+  /// appearing faster than the buffer grew (the fill is tried again,
+  /// larger, a few times). The new object's code is 0.
   CZelProcess();
   /// A copy that shares the other's snapshot (the last owner releases it)
   /// and takes its code; nothing is read from the platform. Handles of
@@ -97,15 +102,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   virtual int Dump();
 
   /// Takes a new snapshot in place of the one the object holds; 1 when it
-  /// has one, else 0.
+  /// has a new one, else 0.
   ///
-  /// Records nothing on success. When the size probe fails it records the
-  /// probe's status (ERROR_NOT_FOUND, 1168, when the probe found nothing to
-  /// list) and keeps the old snapshot, whose handles stay valid. Otherwise
-  /// the old snapshot is released first, and a failure leaves the object
-  /// without one (FindFirstProcess() then finds nothing): ERROR_OUTOFMEMORY
-  /// (14) when the buffer cannot be had, ERROR_NOT_FOUND (1168) when the
-  /// snapshot holds no process, and nothing recorded when the fill fails.
+  /// Records nothing on success. A failure changes nothing: the object
+  /// keeps its old snapshot, whose handles stay valid, and records why,
+  /// as the constructor would throw it: the size probe's status,
+  /// ERROR_OUTOFMEMORY (14) when the buffer cannot be had, the status of a
+  /// fill that failed, and ERROR_NOT_FOUND (1168) when the new snapshot
+  /// would hold no process or the processes kept appearing faster than the
+  /// buffer grew.
   int Refresh();
   /// The number of processes in the snapshot; 0 without one. Records
   /// nothing.
@@ -135,31 +140,34 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// else 0.
   ///
   /// Takes a stale handle too, through any object. Records 0 when released;
-  /// ERROR_INVALID_PARAMETER (87) for a pointer that is not one of the
-  /// library's records; ERROR_INVALID_HANDLE (6) for a record whose kind
-  /// byte is neither process nor thread, which is left alone.
+  /// ERROR_INVALID_PARAMETER (87) for a pointer that is not a handle the
+  /// library handed out and has not taken back, which is left alone;
+  /// ERROR_INVALID_HANDLE (6) for a handle whose kind byte the host has
+  /// overwritten with neither process nor thread, which is not freed.
   int CloseHandle(void* hFind);
   /// A new handle of the same kind, at the same place and with a pattern of
   /// its own, to be closed on its own; null on failure.
   ///
   /// Takes a stale handle too (the copy is as stale). Records 0 with the
-  /// copy; ERROR_INVALID_PARAMETER (87) for a pointer that is not one of the
-  /// library's records; ERROR_INVALID_HANDLE (6) for a kind byte that is
-  /// neither process nor thread; ERROR_OUTOFMEMORY (14) when the copy cannot
-  /// be made.
+  /// copy; ERROR_INVALID_PARAMETER (87) for a pointer that is not a handle
+  /// the library handed out and has not taken back; ERROR_INVALID_HANDLE (6)
+  /// for a kind byte that is neither process nor thread; ERROR_OUTOFMEMORY
+  /// (14) when the copy cannot be made.
   void* DuplicateHandle(void* hFind);
   /// 1 for a process handle, 0 for a thread handle or anything else; the
   /// code tells which.
   ///
   /// Takes a stale handle too. Records 0 for a handle of either kind;
-  /// ERROR_INVALID_HANDLE (6) for a pointer that is not one of the library's
-  /// records; ERROR_UNKNOWN_PROPERTY (1608) for a kind byte that is neither.
+  /// ERROR_INVALID_HANDLE (6) for a pointer that is not a handle the library
+  /// handed out and has not taken back; ERROR_UNKNOWN_PROPERTY (1608) for a
+  /// kind byte that is neither.
   int IsProcessHandle(void* hFind);
   /// A process handle on the process of the snapshot with the ID
   /// `dwProcessId`; null when there is none.
   ///
   /// Records 0 with the handle; ERROR_NOT_FOUND (1168) when the snapshot
-  /// holds no such process, or when the handle cannot be made.
+  /// holds no such process; ERROR_OUTOFMEMORY (14) when the handle cannot be
+  /// made.
   void* CreateHandleFromPID(unsigned int dwProcessId);
 
   /// The image name of the process under the process handle `hProcess`, as
@@ -301,12 +309,13 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// Linux ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
   /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`
-  /// to null; 1, or 0 when `pBuffer` does not point to 4096 writable bytes
-  /// (null included).
+  /// to null; 1, or 0 when `pBuffer` is not a copy that the library handed
+  /// out and has not taken back (null included).
   ///
   /// Records nothing on success; ERROR_INVALID_PARAMETER (87) on failure,
-  /// leaving `pBuffer` as it was. Any other writable block passes the check
-  /// and must not be given.
+  /// leaving `pBuffer`, and the memory it points to, as they were. The
+  /// library knows its own copies, so any other block is refused, never
+  /// freed, and giving one back needs no free descriptor or probe.
   int FreeEnvironmentBuffer(unsigned char*& pBuffer);
 
   /// Writes the account that owns the live process under `hProcess` into
@@ -384,8 +393,9 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// ERROR_NOT_SUPPORTED (50).
   int GetPEB(void* hProcess, _PEB* pPeb);
   /// The string `eType` of the live process under `hProcess`; empty on
-  /// failure and for a type outside ZELPI_TYPE. Records what GetImageFile()
-  /// records, and nothing more for an unknown type.
+  /// failure. Records what GetImageFile() records, and
+  /// ERROR_INVALID_PARAMETER (87) for a type outside ZELPI_TYPE (any number
+  /// may be passed), before the process is opened.
   CZelString ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType);
 
   /// The snapshot's entry point: NtQuerySystemInformation on Windows; on

@@ -1,24 +1,28 @@
-// The block that GetEnvironmentBuffer hands to the host and
-// FreeEnvironmentBuffer takes back.
+// The blocks that GetEnvironmentBuffer hands to the host and
+// FreeEnvironmentBuffer takes back. The library keeps the address of every
+// block it has handed out and not yet taken back, so that a block given back
+// is known to be its own without probing the host's memory: a pointer that
+// is not one of them is refused, never freed.
 #pragma once
 
+#include <cstddef>
 #include <memory>
-#include <new>
 
 #include "../platform/layouts.h"
 
 namespace zel::inspect {
 
 struct DeleteEnvironment {
-  void operator()(unsigned char* buffer) const { delete[] buffer; }
+  void operator()(unsigned char* buffer) const;
 };
 using EnvironmentBuffer = std::unique_ptr<unsigned char[], DeleteEnvironment>;
 
-// A block of the size the host is given, or null when it cannot be had. Its
-// ownership passes to the host, who gives it back through
-// FreeEnvironmentBuffer.
-inline EnvironmentBuffer NewEnvironmentBuffer() {
-  return EnvironmentBuffer(new (std::nothrow) unsigned char[layout::kEnvironmentReadSize]);
-}
+// A block of `size` bytes (what GetEnvironmentBuffer hands out by default), listed as the library's
+// own, or null when it cannot be had. Its ownership passes to the host with release(); the host
+// gives it back through FreeEnvironmentBuffer.
+EnvironmentBuffer NewEnvironmentBuffer(std::size_t size = layout::kEnvironmentReadSize);
+// Takes back a block that NewEnvironmentBuffer made and that has not been
+// taken back, and frees it; false, freeing nothing, for any other pointer.
+bool TakeBackEnvironmentBuffer(unsigned char* buffer);
 
 }  // namespace zel::inspect

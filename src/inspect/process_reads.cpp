@@ -49,6 +49,10 @@ CZelString CZelProcess::ReadProcessInfoString(void* hProcess, ZELPI_TYPE eType) 
       {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
       zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
   return live.OnProcess(hProcess, kInvalidParameter, CZelString(), [&](const Process& p) {
+    if (type > ZELPI_PATH) {
+      m_Error.SetError(kInvalidParameter);
+      return CZelString();
+    }
     return zel::source::ReadString(live.caller, p, type);
   });
 }
@@ -87,11 +91,12 @@ unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
 }
 
 int CZelProcess::FreeEnvironmentBuffer(unsigned char*& pBuffer) {
-  if (!zel::source::IsWritable(pBuffer, zel::layout::kEnvironmentReadSize)) {
+  // Only a copy this library made is freed: any other pointer, writable or
+  // not, is refused, so that a host's own memory is never released.
+  if (!zel::inspect::TakeBackEnvironmentBuffer(pBuffer)) {
     m_Error.SetError(kInvalidParameter);
     return 0;
   }
-  zel::inspect::EnvironmentBuffer{pBuffer};
   pBuffer = nullptr;
   return 1;
 }

@@ -51,9 +51,9 @@ struct EntryPoints {
 };
 bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode& why);
 
-// Whether `size` bytes of the caller's memory at `p` can be read (written);
-// null never can.
-bool IsReadable(const void* p, std::size_t size);
+// Whether `size` bytes of the caller's memory at `p` can be written; null
+// never can. Only output records that the host owns are probed: handles and
+// environment copies are the library's own, and known without a probe.
 bool IsWritable(void* p, std::size_t size);
 
 // The operations below take a target whose handle passed the check.

@@ -149,8 +149,7 @@ void* CZelProcess::CreateHandleFromPID(unsigned int dwProcessId) {
     m_Error.SetError(zel::code::kSuccess);
     return handle;
   } catch (const std::bad_alloc&) {
-    // As when the record is missing: the host gets no handle to stand on it.
-    m_Error.SetError(zel::code::kNotFound);
+    m_Error.SetError(zel::code::kOutOfMemory);
     return nullptr;
   }
 }

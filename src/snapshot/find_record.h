@@ -11,11 +11,7 @@ using layout::ZELFIND_RECORD;
 
 // A new record: the handle's ownership passes to the host until CloseHandle.
 // Throws std::bad_alloc.
-inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) {
-  ZELFIND_RECORD* record = AllocateRecord();
-  *record = init;
-  return record;
-}
+inline ZELFIND_RECORD* NewRecord(const ZELFIND_RECORD& init) { return AllocateRecord(init); }
 
 // A process handle on `process`, a record of the snapshot numbered `serial`.
 inline ZELFIND_RECORD ProcessRecord(const std::byte* process, std::uint32_t serial) {

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "../platform/codes.h"
+#include "../platform/source.h"
 #include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "records.h"
@@ -89,21 +90,22 @@ int CZelProcess::Refresh() { return ReadProcesses(); }
 
 int CZelProcess::TakeSnapshot(ZelCode* failure) {
   using zel::code::kStatusInfoLengthMismatch;
+  // Every failure is recorded, and leaves the snapshot the object held (and
+  // every handle into it) as it was: the old one goes only when the new one
+  // is complete.
+  const auto fail = [&](ZelCode code) {
+    m_Error.SetError(code);
+    *failure = code;
+    return 0;
+  };
   // One byte, but aligned as the kernel requires of every buffer it is given.
   alignas(ZelUlong) std::byte probe_scratch[1];
   ZelUlong needed = 0;
   const auto probe = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
       zel::source::kSystemProcessInformation, probe_scratch, sizeof probe_scratch, &needed));
-  if (probe != kStatusInfoLengthMismatch) {
+  if (probe != kStatusInfoLengthMismatch)
     // A probe that fits the one byte found no process to list.
-    const ZelCode code = probe == zel::code::kStatusSuccess ? zel::code::kNotFound : probe;
-    m_Error.SetError(code);
-    *failure = code;
-    return 0;
-  }
-
-  zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
-  m_pProcesses = nullptr;
+    return fail(probe == zel::code::kStatusSuccess ? zel::code::kNotFound : probe);
 
   ZelUlong size = needed;
   for (int attempt = 0; attempt < kFillAttempts; ++attempt) {
@@ -111,32 +113,26 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
     try {
       buffer = zel::snapshot::Allocate(size);
     } catch (const std::bad_alloc&) {
-      m_Error.SetError(zel::code::kOutOfMemory);
-      *failure = zel::code::kOutOfMemory;
-      return 0;
+      return fail(zel::code::kOutOfMemory);
     }
-    m_cbProcesses = size;
     const auto fill = static_cast<ZelCode>(m_pfnNtQuerySystemInformation(
         zel::source::kSystemProcessInformation, buffer, size, &needed));
-    if (fill == zel::code::kStatusSuccess && needed == 0) {
-      // The processes counted by the probe have all gone since.
-      zel::snapshot::Release(buffer);
-      m_Error.SetError(zel::code::kNotFound);
-      *failure = zel::code::kNotFound;
-      return 0;
-    }
-    if (fill == zel::code::kStatusSuccess) {
+    if (fill == zel::code::kStatusSuccess && needed != 0) {
+      zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
       m_pProcesses = reinterpret_cast<_SYSTEM_PROCESSES*>(buffer);
+      m_cbProcesses = size;
       return 1;
     }
     // A buffer the platform did not fill is never kept: walks trust the chain.
     zel::snapshot::Release(buffer);
-    *failure = fill;
-    if (fill != kStatusInfoLengthMismatch) return 0;
+    // The processes counted by the probe have all gone since.
+    if (fill == zel::code::kStatusSuccess) return fail(zel::code::kNotFound);
+    if (fill != kStatusInfoLengthMismatch) return fail(fill);
     const ZelUlong grown = std::max(needed, size);
     size = grown + std::max(grown / kFillHeadroomDivisor, kFillHeadroomMinimum);
   }
-  return 0;
+  // The processes kept starting faster than the buffer grew.
+  return fail(zel::code::kNotFound);
 }
 
 unsigned int CZelProcess::GetProcessCount() {

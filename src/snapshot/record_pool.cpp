@@ -14,8 +14,11 @@ using layout::ZELFIND_RECORD;
 
 // The first block is part of the library's own data: a host that holds fewer
 // handles than it has records never makes the pool allocate.
-struct alignas(ZELFIND_RECORD) Block {
-  std::array<ZELFIND_RECORD, kRecordsPerBlock> records;
+struct Block {
+  std::array<ZELFIND_RECORD, kRecordsPerBlock> records{};
+  // Set while the record of the same index is the host's; read by the
+  // handle check on any thread, written under the pool's lock.
+  std::array<std::atomic<bool>, kRecordsPerBlock> inUse{};
 };
 
 // Enough for tens of millions of open handles. The table has a fixed size so
@@ -23,13 +26,12 @@ struct alignas(ZELFIND_RECORD) Block {
 constexpr std::size_t kMaxBlocks = 1024;
 
 struct Pool {
-  Block first{};
-  std::array<std::atomic<const Block*>, kMaxBlocks> blocks{};
+  Block first;
+  std::array<std::atomic<Block*>, kMaxBlocks> blocks{};
   std::atomic<std::size_t> blockCount{0};
 
   std::mutex mutex;  // over what follows, and over the growth of `blocks`
-  // Records given back, linked through their pProcess field; the size tag
-  // of each stays 0, so that the check refuses it.
+  // Records given back, linked through their pProcess field.
   ZELFIND_RECORD* freeList = nullptr;
   Block* newest = nullptr;  // where records never handed out are taken from
   std::size_t newestUsed = 0;
@@ -49,6 +51,23 @@ Pool& ThePool() {
   return *pool;
 }
 
+// The block that holds `p` and the index of the record that starts at `p`;
+// false when `p` is not the start of a record of the pool.
+bool Locate(const Pool& pool, const void* p, Block*& block, std::size_t& index) {
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  const std::size_t count = pool.blockCount.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < count; ++i) {
+    Block* candidate = pool.blocks[i].load(std::memory_order_relaxed);
+    const auto begin = reinterpret_cast<std::uintptr_t>(candidate->records.data());
+    if (at < begin || at - begin >= sizeof candidate->records) continue;
+    if ((at - begin) % sizeof(ZELFIND_RECORD) != 0) return false;
+    block = candidate;
+    index = (at - begin) / sizeof(ZELFIND_RECORD);
+    return true;
+  }
+  return false;
+}
+
 ZELFIND_RECORD* TakeFresh(Pool& pool) {
   if (pool.newestUsed == kRecordsPerBlock) {
     const std::size_t count = pool.blockCount.load(std::memory_order_relaxed);
@@ -64,43 +83,46 @@ ZELFIND_RECORD* TakeFresh(Pool& pool) {
   return &pool.newest->records[pool.newestUsed++];
 }
 
+void MarkInUse(const Pool& pool, const ZELFIND_RECORD* record, bool in_use) {
+  Block* block = nullptr;
+  std::size_t index = 0;
+  if (Locate(pool, record, block, index))
+    block->inUse[index].store(in_use, std::memory_order_release);
+}
+
 }  // namespace
 
-ZELFIND_RECORD* AllocateRecord() {
+ZELFIND_RECORD* AllocateRecord(const ZELFIND_RECORD& init) {
   Pool& pool = ThePool();
-  ZELFIND_RECORD* record = nullptr;
-  {
-    const std::lock_guard lock(pool.mutex);
-    if (pool.freeList) {
-      record = pool.freeList;
-      pool.freeList =
-          const_cast<ZELFIND_RECORD*>(reinterpret_cast<const ZELFIND_RECORD*>(record->pProcess));
-    } else {
-      record = TakeFresh(pool);
-    }
+  const std::lock_guard lock(pool.mutex);
+  ZELFIND_RECORD* record = pool.freeList;
+  if (record) {
+    pool.freeList =
+        const_cast<ZELFIND_RECORD*>(reinterpret_cast<const ZELFIND_RECORD*>(record->pProcess));
+  } else {
+    record = TakeFresh(pool);
   }
-  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  *record = init;
+  MarkInUse(pool, record, true);
   return record;
 }
 
 void FreeRecord(ZELFIND_RECORD* record) {
   Pool& pool = ThePool();
-  std::memset(static_cast<void*>(record), 0, sizeof *record);
   const std::lock_guard lock(pool.mutex);
+  MarkInUse(pool, record, false);
+  std::memset(static_cast<void*>(record), 0, sizeof *record);
   record->pProcess = reinterpret_cast<const std::byte*>(pool.freeList);
   pool.freeList = record;
 }
 
-bool InRecordPool(const void* p) {
+ZELFIND_RECORD* LiveRecord(const void* p) {
   const Pool& pool = ThePool();
-  const auto at = reinterpret_cast<std::uintptr_t>(p);
-  const std::size_t count = pool.blockCount.load(std::memory_order_acquire);
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto block =
-        reinterpret_cast<std::uintptr_t>(pool.blocks[i].load(std::memory_order_relaxed));
-    if (at >= block && at - block <= sizeof(Block) - sizeof(ZELFIND_RECORD)) return true;
-  }
-  return false;
+  Block* block = nullptr;
+  std::size_t index = 0;
+  if (!Locate(pool, p, block, index) || !block->inUse[index].load(std::memory_order_acquire))
+    return nullptr;
+  return &block->records[index];
 }
 
 }  // namespace zel::records

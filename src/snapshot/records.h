@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "../platform/layouts.h"
-#include "../platform/source.h"
 #include "record_pool.h"
 #include "snapshot_buffer.h"
 
@@ -50,16 +49,13 @@ inline const std::byte* ThreadAt(const std::byte* process, std::uint32_t index) 
   return process + sizeof(layout::SystemProcess) + index * sizeof(layout::SystemThread);
 }
 
-// Steps one and two of the handle check: 32 readable bytes whose size tag is
-// 32. Null when either fails. Every record the library makes is aligned as
-// its type requires; a pointer that is not could never be one, and reading
-// its tag through the record type would be undefined. The records the library
-// hands out are known to be readable; only other pointers are probed.
+// Steps one and two of the handle check: a record that the library's pool
+// handed out and has not taken back, whose size tag is 32; null otherwise.
+// Whether it is one is told from where the pointer lies, so no memory of the
+// host's is read or probed, and a copy of a record is no record.
 inline ZELFIND_RECORD* ReadableRecord(void* handle) {
-  if (reinterpret_cast<std::uintptr_t>(handle) % alignof(ZELFIND_RECORD) != 0) return nullptr;
-  if (!InRecordPool(handle) && !source::IsReadable(handle, layout::kFindRecordSize)) return nullptr;
-  auto* record = static_cast<ZELFIND_RECORD*>(handle);
-  return record->cbSize == layout::kFindRecordSize ? record : nullptr;
+  ZELFIND_RECORD* record = LiveRecord(handle);
+  return record && record->cbSize == layout::kFindRecordSize ? record : nullptr;
 }
 
 inline bool IsKnownKind(std::uint8_t kind) {

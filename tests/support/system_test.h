@@ -30,8 +30,8 @@ class SystemTest : public ::testing::Test {
 };
 
 // An address whose page is not mapped, and one aligned as the records are
-// whose last mapped bytes do not reach 32: a handle there is refused by the
-// readability probe, not by its alignment.
+// whose last mapped bytes do not reach 32: a pointer there would fault if
+// anything read the record it seems to hold.
 class UnmappedPage {
  public:
   UnmappedPage() {
@@ -59,55 +59,87 @@ class UnmappedPage {
   std::byte* base_;
 };
 
-// Pointers that no operation may take for one of its handles, by name.
+// Pointers that are no handle of the library's, by name: null, a small
+// integer, an unmapped page, a record cut by the end of its mapping, one off
+// the records' alignment, the host's own records of every kind byte (size tag
+// 32, as a forger would write them), copies of genuine records on the stack
+// and on the heap (their pointers, pattern and snapshot number included), a
+// record already closed, and a pointer into the middle of a genuine one.
 class BadHandles {
  public:
-  BadHandles() {
+  // Forges from `process` (a handle with a pattern) and `thread`, genuine
+  // handles of `p`'s.
+  BadHandles(CZelProcess& p, void* process, void* thread) {
     wrong_size_.cbSize = layout::kFindRecordSize - 1;
     wrong_size_.bKind = layout::ZELFIND_PROCESS;
-    for (std::uint8_t kind : {0, 3, 255}) {
+    for (std::uint8_t kind : {0, 1, 2, 3, 255}) {
       layout::ZELFIND_RECORD r{};
       r.cbSize = layout::kFindRecordSize;
       r.bKind = kind;
-      wrong_kinds_.push_back(r);
+      forged_.push_back(r);
     }
-    wrong_kinds_before_ = wrong_kinds_;
-    layout::ZELFIND_RECORD r{};
-    r.cbSize = layout::kFindRecordSize;
-    r.bKind = layout::ZELFIND_PROCESS;
-    std::memcpy(misaligned_ + 1, &r, sizeof r);
+    std::memcpy(&stack_copies_[0], process, sizeof stack_copies_[0]);
+    std::memcpy(&stack_copies_[1], thread, sizeof stack_copies_[1]);
+    heap_copies_ = std::make_unique<layout::ZELFIND_RECORD[]>(2);
+    heap_copies_[0] = stack_copies_[0];
+    heap_copies_[1] = stack_copies_[1];
+    std::memcpy(misaligned_ + 1, process, sizeof(layout::ZELFIND_RECORD));
+    closed_ = p.DuplicateHandle(thread);
+    p.CloseHandle(closed_);
+    inside_ = static_cast<std::byte*>(process) + offsetof(layout::ZELFIND_RECORD, pProcess);
+    Remember();
   }
-  ~BadHandles() { EXPECT_TRUE(Untouched()) << "an operation wrote to a record it refused"; }
+  ~BadHandles() { EXPECT_TRUE(Untouched()) << "an operation wrote to memory it refused"; }
   BadHandles(const BadHandles&) = delete;
   BadHandles& operator=(const BadHandles&) = delete;
-  // Null, an unmapped page, a record cut by the end of the mapping, one off
-  // the records' alignment, a size tag other than 32, and kind bytes 0, 3
-  // and 255.
+
   std::vector<std::pair<std::string, void*>> All() {
     return {{"null", nullptr},
+            {"small integer", reinterpret_cast<void*>(std::uintptr_t{0x1234})},
             {"unmapped page", unmapped_.Unmapped()},
             {"record cut by unmapped page", unmapped_.Straddling()},
-            {"misaligned record", misaligned_ + 1},
+            {"misaligned copy", misaligned_ + 1},
             {"size 31", &wrong_size_},
-            {"kind 0", &wrong_kinds_[0]},
-            {"kind 3", &wrong_kinds_[1]},
-            {"kind 255", &wrong_kinds_[2]}};
+            {"host record of kind 0", &forged_[0]},
+            {"host record of kind 1", &forged_[1]},
+            {"host record of kind 2", &forged_[2]},
+            {"host record of kind 3", &forged_[3]},
+            {"host record of kind 255", &forged_[4]},
+            {"stack copy of a process handle", &stack_copies_[0]},
+            {"stack copy of a thread handle", &stack_copies_[1]},
+            {"heap copy of a process handle", &heap_copies_[0]},
+            {"heap copy of a thread handle", &heap_copies_[1]},
+            {"closed handle", closed_},
+            {"inside a handle", inside_}};
   }
-  // Whether no operation has written to the records it refused.
-  bool Untouched() const {
-    return std::memcmp(wrong_kinds_.data(), wrong_kinds_before_.data(),
-                       wrong_kinds_.size() * sizeof(layout::ZELFIND_RECORD)) == 0 &&
-           wrong_size_.cbSize == layout::kFindRecordSize - 1 && wrong_size_.pProcess == nullptr &&
-           wrong_size_.pFilter == nullptr && wrong_size_.bKind == layout::ZELFIND_PROCESS;
-  }
-  void* Kind3() { return &wrong_kinds_[1]; }
+  // Whether no operation has written to the memory it refused.
+  bool Untouched() const { return Bytes() == before_; }
 
  private:
+  std::vector<std::byte> Bytes() const {
+    std::vector<std::byte> bytes;
+    const auto add = [&](const void* p, std::size_t size) {
+      const auto* b = static_cast<const std::byte*>(p);
+      bytes.insert(bytes.end(), b, b + size);
+    };
+    add(&wrong_size_, sizeof wrong_size_);
+    add(forged_.data(), forged_.size() * sizeof forged_[0]);
+    add(stack_copies_, sizeof stack_copies_);
+    add(heap_copies_.get(), 2 * sizeof(layout::ZELFIND_RECORD));
+    add(misaligned_, sizeof misaligned_);
+    return bytes;
+  }
+  void Remember() { before_ = Bytes(); }
+
   UnmappedPage unmapped_;
   alignas(layout::ZELFIND_RECORD) std::byte misaligned_[sizeof(layout::ZELFIND_RECORD) + 1]{};
   layout::ZELFIND_RECORD wrong_size_{};
-  std::vector<layout::ZELFIND_RECORD> wrong_kinds_;
-  std::vector<layout::ZELFIND_RECORD> wrong_kinds_before_;
+  std::vector<layout::ZELFIND_RECORD> forged_;
+  layout::ZELFIND_RECORD stack_copies_[2]{};
+  std::unique_ptr<layout::ZELFIND_RECORD[]> heap_copies_;
+  void* closed_ = nullptr;
+  void* inside_ = nullptr;
+  std::vector<std::byte> before_;
 };
 
 inline const layout::ZELFIND_RECORD& RecordOf(void* handle) {

@@ -153,14 +153,14 @@ std::vector<Operation> MakeOperations() {
        {std::pair{"Refresh", &Probe::Refresh}, {"ReadProcesses", &Probe::ReadProcesses}}) {
     ops.push_back({name,
                    [refresh](Stage& s) { s.failed = !(s.p().*refresh)(); },
-                   // A failed probe keeps the old snapshot; a failed fill, nothing.
+                   // Whatever fails, the old snapshot is kept, and so is every
+                   // handle into it.
                    [](Stage& s) {
-                     const unsigned count = s.p().GetProcessCount();
-                     return count == 3 || (s.failed && count == 0);
+                     return s.p().GetProcessCount() == 3 &&
+                            (!s.failed || s.p().GetProcessID(s.process) == kTarget);
                    },
                    {false, kNothingRecorded},
-                   // The holder keeps its code when the fill fails.
-                   {{"NtQuerySystemInformation", 2, std::nullopt, {true, kNothingRecorded}}}});
+                   {}});
   }
   ops.push_back({"InitFunctionsPointers",
                  [](Stage& s) { s.failed = !s.p().InitFunctionsPointers(); },

@@ -1,67 +1,97 @@
-// The check that tells the library's handles from other pointers.
+// Only the handles that the library handed out are its handles: every member
+// that takes one refuses every other pointer with its code, reads nothing
+// through it and frees nothing.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <set>
 
-#include "snapshot/records.h"
+#include "support/handle_members.h"
+#include "support/scripted_system.h"
 #include "support/system_test.h"
 
 namespace {
 
-using zel::layout::ZELFIND_RECORD;
-using zel::records::RecordOfKind;
+using zel::test::HandleMembers;
+using zel::test::Pointer;
 
-ZELFIND_RECORD Record(std::uint32_t size, std::uint8_t kind) {
-  ZELFIND_RECORD r{};
-  r.cbSize = size;
-  r.bKind = kind;
-  return r;
-}
+constexpr ZelCode kUnset = 0x5EEDC0DE;
 
-TEST(HandleCheck, AcceptsOnlyReadableRecordsOfSizeAndKind) {
-  ZELFIND_RECORD process = Record(32, zel::layout::ZELFIND_PROCESS);
-  ZELFIND_RECORD thread = Record(32, zel::layout::ZELFIND_THREAD);
-  EXPECT_EQ(RecordOfKind(&process, zel::layout::ZELFIND_PROCESS), &process);
-  EXPECT_EQ(RecordOfKind(&thread, zel::layout::ZELFIND_THREAD), &thread);
-  EXPECT_EQ(RecordOfKind(&thread, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(RecordOfKind(nullptr, zel::layout::ZELFIND_PROCESS), nullptr);
+class HandleCheckTest : public zel::test::SystemTest {
+ protected:
+  void SetUp() override { system.processes = zel::test::MakeProcesses(3); }
+};
 
-  ZELFIND_RECORD wrong_size = Record(31, zel::layout::ZELFIND_PROCESS);
-  EXPECT_EQ(RecordOfKind(&wrong_size, zel::layout::ZELFIND_PROCESS), nullptr);
-  for (std::uint8_t kind : {0, 3}) {
-    ZELFIND_RECORD r = Record(32, kind);
-    EXPECT_NE(zel::records::ReadableRecord(&r), nullptr);
-    EXPECT_EQ(RecordOfKind(&r, zel::layout::ZELFIND_PROCESS), nullptr);
-    EXPECT_EQ(RecordOfKind(&r, zel::layout::ZELFIND_THREAD), nullptr);
+TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
+  zel::test::ProtectedProcess p;
+  // Handles into a snapshot that the object no longer holds, and into
+  // another object's.
+  void* stale_process = p.FindFirstProcess(CZelString::FromUtf8("p*"));
+  void* stale_thread = p.FindFirstThread(stale_process);
+  ASSERT_EQ(p.Refresh(), 1);
+  CZelProcess other;
+  const zel::FindHandle foreign_process(other, other.CreateHandleFromPID(8));
+  const zel::FindHandle foreign_thread(other, other.FindFirstThread(foreign_process.Get()));
+
+  const zel::FindHandle process(p, p.FindFirstProcess(CZelString::FromUtf8("p*")));
+  const zel::FindHandle thread(p, p.FindFirstThread(process.Get()));
+  std::vector<std::pair<std::string, void*>> forged;
+  {
+    zel::test::BadHandles bad(p, process.Get(), thread.Get());
+    std::vector<std::tuple<std::string, void*, Pointer>> pointers;
+    for (const auto& [name, pointer] : bad.All()) {
+      pointers.emplace_back(name, pointer, Pointer::NoHandle);
+      // A closed record is the pool's own, to hand out again.
+      if (name != "closed handle") forged.emplace_back(name, pointer);
+    }
+    pointers.emplace_back("stale process handle", stale_process, Pointer::OtherSnapshot);
+    pointers.emplace_back("stale thread handle", stale_thread, Pointer::OtherSnapshot);
+    pointers.emplace_back("another object's process handle", foreign_process.Get(),
+                          Pointer::OtherSnapshot);
+    pointers.emplace_back("another object's thread handle", foreign_thread.Get(),
+                          Pointer::OtherSnapshot);
+    pointers.emplace_back("process handle", process.Get(), Pointer::ProcessHandle);
+    pointers.emplace_back("thread handle", thread.Get(), Pointer::ThreadHandle);
+
+    for (const auto& [name, pointer, what] : pointers) {
+      for (const auto& member : HandleMembers()) {
+        if (!MustRefuse(member, what)) continue;
+        p.Mark(kUnset);
+        EXPECT_TRUE(member.refuses(p, pointer)) << member.name << " took " << name;
+        EXPECT_EQ(p.GetErrorCode(), member.refusal) << member.name << " given " << name;
+      }
+    }
   }
-}
-
-TEST(HandleCheck, RejectsRecordsThatRunIntoAnUnmappedPage) {
-  zel::test::UnmappedPage mapping;
-  auto* end = static_cast<std::byte*>(mapping.Unmapped());
-  // A valid record whose last byte is the last mapped one passes; moved on by
-  // its alignment it reaches the unmapped page and fails without a fault.
-  ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
-  std::byte* fits = end - sizeof r;
-  std::memcpy(fits, &r, sizeof r);
-  EXPECT_NE(RecordOfKind(fits, zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(RecordOfKind(fits + alignof(ZELFIND_RECORD), zel::layout::ZELFIND_PROCESS), nullptr);
-  EXPECT_EQ(RecordOfKind(end, zel::layout::ZELFIND_PROCESS), nullptr);
-}
-
-TEST(HandleCheck, RejectsRecordsOffTheRecordAlignment) {
-  // A record that passes every other test, at each offset that no record the
-  // library makes can have.
-  alignas(ZELFIND_RECORD) std::byte buffer[2 * sizeof(ZELFIND_RECORD)];
-  const ZELFIND_RECORD r = Record(32, zel::layout::ZELFIND_PROCESS);
-  for (std::size_t offset = 1; offset < alignof(ZELFIND_RECORD); ++offset) {
-    std::memcpy(buffer + offset, &r, sizeof r);
-    EXPECT_EQ(zel::records::ReadableRecord(buffer + offset), nullptr) << offset;
-    EXPECT_EQ(RecordOfKind(buffer + offset, zel::layout::ZELFIND_PROCESS), nullptr) << offset;
+  // The genuine handles read as before, and the pool took none of the
+  // host's memory in: what it hands out now is its own.
+  EXPECT_EQ(p.GetProcessID(process.Get()), 4u);
+  EXPECT_EQ(p.GetThreadID(thread.Get()), 401u);
+  std::vector<zel::FindHandle> fresh;
+  for (int i = 0; i < 64; ++i) {
+    fresh.emplace_back(p, i % 2 ? p.DuplicateHandle(thread.Get())
+                                : p.FindFirstProcess(CZelString::FromUtf8("p*")));
+    for (const auto& [name, pointer] : forged)
+      EXPECT_NE(fresh.back().Get(), pointer) << "handed out " << name;
   }
-  std::memcpy(buffer, &r, sizeof r);
-  EXPECT_EQ(RecordOfKind(buffer, zel::layout::ZELFIND_PROCESS),
-            reinterpret_cast<ZELFIND_RECORD*>(buffer));
+  EXPECT_EQ(p.CloseHandle(stale_thread), 1);
+  EXPECT_EQ(p.CloseHandle(stale_process), 1);
+}
+
+TEST_F(HandleCheckTest, ClosedRecordsAreNoHandlesUntilHandedOutAgain) {
+  CZelProcess p;
+  void* process = p.CreateHandleFromPID(4);
+  void* h = p.CreateHandleFromPID(8);
+  ASSERT_EQ(p.CloseHandle(h), 1);
+  EXPECT_EQ(p.CloseHandle(h), 0);
+  EXPECT_EQ(p.GetErrorCode(), zel::code::kInvalidParameter);
+  // The record is the next one handed out: the old pointer now names the new
+  // thread handle, and is taken as it.
+  void* thread = p.FindFirstThread(process);
+  ASSERT_EQ(thread, h);
+  EXPECT_EQ(p.IsProcessHandle(h), 0);
+  EXPECT_EQ(p.GetErrorCode(), zel::code::kSuccess);
+  EXPECT_EQ(p.GetThreadParentProcess(h), 4u);
+  p.CloseHandle(thread);
+  p.CloseHandle(process);
 }
 
 }  // namespace

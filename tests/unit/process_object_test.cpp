@@ -1,10 +1,12 @@
 // The process object and its snapshot, on the scripted system.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <system_error>
 
 #include "ZelErrorMessage.h"
+#include "ZelHandles.h"
 #include "ZelProcess.h"
 #include "platform/codes.h"
 #include "common/protected_process.h"
@@ -66,22 +68,62 @@ TEST_F(ProcessObjectTest, DuplicateIdsGiveTheFirstRecord) {
             zel::records::Next(reinterpret_cast<std::byte*>(p.GetProcess(8))));
 }
 
-TEST_F(ProcessObjectTest, FailedProbeLeavesItsStatusAndTheOldSnapshot) {
-  system.processes = MakeProcesses(3);
-  SnapshotProbe p;
-  auto* old_record = p.GetProcess(8);
-  system.processes = MakeProcesses(5);
-  system.FailSnapshotQuery(kNoMemory);
-  EXPECT_EQ(p.Refresh(), 0);
-  EXPECT_EQ(p.GetErrorCode(), kNoMemory);
-  EXPECT_EQ(p.GetProcessCount(), 3u);
-  EXPECT_EQ(p.GetProcess(8), old_record);
-
-  // A probe that fits in one byte found no process: that is no success.
-  system.FailSnapshotQuery(zel::code::kStatusSuccess);
-  EXPECT_EQ(p.Refresh(), 0);
-  EXPECT_EQ(p.GetErrorCode(), zel::code::kNotFound);
-  EXPECT_EQ(p.GetProcessCount(), 3u);
+// However a refresh fails, it records why and changes nothing: the old
+// snapshot stays, and so does every handle into it.
+TEST_F(ProcessObjectTest, FailedRefreshRecordsWhyAndKeepsTheOldSnapshot) {
+  const struct {
+    const char* name;
+    std::function<void(zel::emu::System&)> arm;
+    ZelCode code;
+  } failures[] = {
+      {"probe fails", [](auto& s) { s.FailSnapshotQuery(kNoMemory); }, kNoMemory},
+      // A probe that fits in one byte found no process: that is no success.
+      {"probe finds nothing", [](auto& s) { s.FailSnapshotQuery(zel::code::kStatusSuccess); },
+       zel::code::kNotFound},
+      {"fill fails",
+       [](auto& s) {
+         s.PassSnapshotQuery();
+         s.FailSnapshotQuery(0xC0000001);
+       },
+       0xC0000001},
+      {"fill keeps racing",
+       [](auto& s) {
+         s.PassSnapshotQuery();
+         const auto grow = std::make_shared<int>(5);
+         for (int i = 0; i < 20; ++i)
+           s.ScriptSnapshotQuery([&s, grow] {
+             s.processes = MakeProcesses(*grow *= 4);
+             return std::optional<zel::emu::Status>();
+           });
+       },
+       zel::code::kNotFound},
+      {"buffer cannot be had", [](auto&) { zel::test::FailAllocation(0); },
+       zel::code::kOutOfMemory},
+  };
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.name);
+    zel::emu::System failing;
+    const zel::emu::ScopedSystem use_failing(failing);
+    failing.processes = MakeProcesses(3);
+    SnapshotProbe p;
+    auto* old_record = p.GetProcess(8);
+    const zel::FindHandle h(p, p.CreateHandleFromPID(8));
+    failing.processes = MakeProcesses(5);
+    const int queries = failing.SnapshotQueryCount();
+    failure.arm(failing);
+    EXPECT_EQ(p.Refresh(), 0);
+    zel::test::DisarmAllocationFailure();
+    EXPECT_EQ(p.GetErrorCode(), failure.code);
+    EXPECT_LT(failing.SnapshotQueryCount() - queries, 10);
+    EXPECT_EQ(p.GetProcessCount(), 3u);
+    EXPECT_EQ(p.GetProcess(8), old_record);
+    EXPECT_EQ(p.GetProcessID(h.Get()), 8u);
+    // The next refresh starts over.
+    system.processes = MakeProcesses(5);
+    const zel::emu::ScopedSystem use_passing(system);
+    EXPECT_EQ(p.Refresh(), 1);
+    EXPECT_EQ(p.GetProcessCount(), 5u);
+  }
 }
 
 TEST_F(ProcessObjectTest, SuccessfulRefreshRecordsNothing) {
@@ -93,24 +135,6 @@ TEST_F(ProcessObjectTest, SuccessfulRefreshRecordsNothing) {
   EXPECT_EQ(p.Refresh(), 1);
   EXPECT_EQ(p.GetErrorCode(), kNoMemory);
   EXPECT_EQ(p.GetProcessCount(), 7u);
-}
-
-TEST_F(ProcessObjectTest, FailedFillKeepsNoBufferAndRecordsNothing) {
-  system.processes = MakeProcesses(3);
-  SnapshotProbe p;
-  system.FailSnapshotQuery(kNoMemory);
-  ASSERT_EQ(p.Refresh(), 0);
-  system.PassSnapshotQuery();
-  system.FailSnapshotQuery(0xC0000001);
-  EXPECT_EQ(p.Refresh(), 0);
-  EXPECT_EQ(p.GetErrorCode(), kNoMemory);
-  EXPECT_FALSE(p.HoldsSnapshot());
-  EXPECT_EQ(p.SnapshotSize(), zel::emu::SnapshotSize(system.processes));
-  EXPECT_EQ(p.GetProcessCount(), 0u);
-  EXPECT_EQ(p.GetProcess(8), nullptr);
-  // The next refresh starts over.
-  EXPECT_EQ(p.Refresh(), 1);
-  EXPECT_EQ(p.GetProcessCount(), 3u);
 }
 
 TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
@@ -126,37 +150,6 @@ TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
   EXPECT_EQ(system.SnapshotQueryCount() - before, 3);
   EXPECT_EQ(p.GetProcessCount(), 40u);
   EXPECT_EQ(p.IdOf(p.GetProcess(160)), 160u);
-}
-
-TEST_F(ProcessObjectTest, FillThatKeepsRacingGivesUp) {
-  system.processes = MakeProcesses(3);
-  SnapshotProbe p;
-  int grow = 3;
-  system.PassSnapshotQuery();
-  for (int i = 0; i < 20; ++i) {
-    system.ScriptSnapshotQuery([this, &grow] {
-      grow *= 4;
-      system.processes = MakeProcesses(grow);
-      return std::optional<zel::emu::Status>();
-    });
-  }
-  EXPECT_EQ(p.Refresh(), 0);
-  EXPECT_FALSE(p.HoldsSnapshot());
-  EXPECT_EQ(p.GetProcessCount(), 0u);
-  EXPECT_LT(system.SnapshotQueryCount(), 10);
-}
-
-TEST_F(ProcessObjectTest, FailedAllocationRecordsOutOfMemory) {
-  system.processes = MakeProcesses(3);
-  SnapshotProbe p;
-  {
-    zel::test::ScopedAllocationFailure fail(0);
-    EXPECT_EQ(p.Refresh(), 0);
-    EXPECT_TRUE(zel::test::AllocationFailed());
-  }
-  EXPECT_EQ(p.GetErrorCode(), zel::code::kOutOfMemory);
-  EXPECT_FALSE(p.HoldsSnapshot());
-  EXPECT_EQ(p.GetProcessCount(), 0u);
 }
 
 TEST_F(ProcessObjectTest, ConstructionFailsWithTheCodeOrStatus) {

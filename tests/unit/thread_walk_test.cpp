@@ -121,38 +121,6 @@ TEST_F(ThreadWalkTest, ThreadHandleOutlivesItsProcessHandle) {
   p.CloseHandle(thread);
 }
 
-TEST_F(ThreadWalkTest, BadHandlesGetInvalidParameter) {
-  CZelProcess p;
-  zel::test::BadHandles bad;
-  void* process = p.CreateHandleFromPID(30);
-  TebReader reader;
-  std::vector<std::byte> teb(zel::layout::kTebReadSize);
-  for (auto& [name, h] : bad.All()) {
-    EXPECT_EQ(p.FindFirstThread(h), nullptr) << name;
-    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
-    EXPECT_EQ(p.CreateHandleFromTID(h, 3001), nullptr) << name;
-    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
-  }
-  auto as_thread = bad.All();
-  as_thread.emplace_back("process handle", process);
-  for (auto& [name, h] : as_thread) {
-    EXPECT_EQ(p.FindNextThread(h), 0) << name;
-    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
-    EXPECT_EQ(p.GetThreadID(h), 0xFFFFFFFFu) << name;
-    EXPECT_EQ(p.GetThreadParentProcess(h), 0xFFFFFFFFu) << name;
-    FILETIME t{};
-    EXPECT_EQ(p.GetThreadCreateTime(h, t), 0) << name;
-    EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter) << name;
-    EXPECT_EQ(reader.GetTEB(h, reinterpret_cast<_TEB*>(teb.data())), 0) << name;
-    EXPECT_EQ(reader.GetErrorCode(), code::kInvalidParameter) << name;
-  }
-  void* thread = p.FindFirstThread(process);
-  EXPECT_EQ(p.FindFirstThread(thread), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
-  p.CloseHandle(thread);
-  p.CloseHandle(process);
-}
-
 TEST_F(ThreadWalkTest, FailedAllocationRecordsOutOfMemory) {
   CZelProcess p;
   void* process = p.CreateHandleFromPID(30);

@@ -24,6 +24,7 @@
 #include "ZelProcess.h"
 #include "comparable.h"
 #include "host_handles.h"
+#include "support/handle_members.h"
 
 namespace {
 
@@ -361,6 +362,35 @@ TEST(ProcessWalkOnWindows, UnknownProcessIdFindsNothing) {
   ZelHandle none(processes, processes.CreateHandleFromPID(0xFFFFFFFBu));
   EXPECT_FALSE(none);
   EXPECT_EQ(processes.GetErrorCode(), static_cast<ZelCode>(ERROR_NOT_FOUND));
+}
+
+// Forged records, copies of genuine ones and pointers into them are no
+// handles: every member refuses them without reading through them.
+TEST(ProcessWalkOnWindows, OnlyTheLibrarysOwnHandlesAreHandles) {
+  using zel::layout::ZELFIND_RECORD;
+  zel::test::ProtectedProcess p;
+  const zel::FindHandle process(p, p.FindFirstProcess(CZelString::FromUtf8("*")));
+  const zel::FindHandle thread(p, p.FindFirstThread(process.Get()));
+  ZELFIND_RECORD forged[4] = {};
+  forged[0].cbSize = forged[1].cbSize = zel::layout::kFindRecordSize;
+  forged[0].bKind = zel::layout::ZELFIND_PROCESS;
+  forged[1].bKind = zel::layout::ZELFIND_THREAD;
+  std::memcpy(&forged[2], process.Get(), sizeof(ZELFIND_RECORD));
+  std::memcpy(&forged[3], thread.Get(), sizeof(ZELFIND_RECORD));
+  std::vector<ZELFIND_RECORD> heap(forged, forged + 4);
+  const std::vector<ZELFIND_RECORD> before = heap;
+  std::vector<void*> pointers = {reinterpret_cast<void*>(std::uintptr_t{0x1234}),
+                                 static_cast<std::byte*>(process.Get()) + 8};
+  for (int i = 0; i < 4; ++i) pointers.insert(pointers.end(), {&forged[i], &heap[i]});
+  for (void* pointer : pointers) {
+    for (const auto& member : zel::test::HandleMembers()) {
+      EXPECT_TRUE(member.refuses(p, pointer)) << member.name << " took " << pointer;
+      EXPECT_EQ(p.GetErrorCode(), member.refusal) << member.name;
+    }
+  }
+  EXPECT_EQ(std::memcmp(heap.data(), before.data(), sizeof forged), 0);
+  EXPECT_EQ(std::memcmp(forged, before.data(), sizeof forged), 0);
+  EXPECT_EQ(p.GetThreadParentProcess(thread.Get()), p.GetProcessID(process.Get()));
 }
 
 }  // namespace

@@ -64,10 +64,6 @@ bool Probe(void* p, std::size_t size, bool write_back) {
 
 }  // namespace
 
-bool IsReadable(const void* p, std::size_t size) {
-  return Probe(const_cast<void*>(p), size, false);
-}
-
 bool IsWritable(void* p, std::size_t size) { return Probe(p, size, true); }
 
 }  // namespace zel::source

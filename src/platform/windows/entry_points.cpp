@@ -1,5 +1,5 @@
 // The native entry points, resolved by name from the loaded NTDLL.DLL, and
-// the probes of the caller's memory.
+// the probe of the caller's output records.
 #include "../source.h"
 #include "windows_api.h"
 
@@ -34,7 +34,6 @@ bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode& why) {
   return false;
 }
 
-bool IsReadable(const void* p, std::size_t size) { return !os::IsBadReadPtr(p, size); }
 bool IsWritable(void* p, std::size_t size) { return !os::IsBadWritePtr(p, size); }
 
 }  // namespace zel::source

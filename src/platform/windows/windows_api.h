@@ -46,7 +46,6 @@ using ::GetProcessTimes;
 using ::GetThreadTimes;
 using ::GetTokenInformation;
 using ::GetWindowThreadProcessId;
-using ::IsBadReadPtr;
 using ::IsBadWritePtr;
 using ::LookupAccountSidW;
 using ::OpenProcess;
