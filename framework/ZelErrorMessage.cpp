@@ -35,11 +35,12 @@ class Category final : public std::error_category {
 }  // namespace
 
 std::string ErrorMessage(ZelCode code) {
+  const ZelCode system_code = error_texts::Win32Code(code);
 #if defined(_WIN32)
-  if (std::string text = error_texts::SystemMessage(code); !text.empty()) return text;
+  if (std::string text = error_texts::SystemMessage(system_code); !text.empty()) return text;
 #else
-  if (!error_texts::IsNativeStatus(code)) {
-    if (const std::string_view text = error_texts::Find(error_texts::kSystemTexts, code);
+  if (!error_texts::IsNativeStatus(system_code)) {
+    if (const std::string_view text = error_texts::Find(error_texts::kSystemTexts, system_code);
         !text.empty())
       return std::string(text);
   }

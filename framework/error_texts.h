@@ -1,6 +1,7 @@
 // The texts that ErrorMessage gives where the system has none: those of the
-// codes the library records, as FormatMessageW words them in English under
-// Wine, and the names of the native statuses it may pass on.
+// codes the library records, in the words of English Windows (the ones that
+// its documentation gives and people search for), and the names of the
+// native statuses it may pass on.
 #pragma once
 
 #include <cstdint>
@@ -14,22 +15,22 @@ struct Text {
 };
 
 inline constexpr Text kSystemTexts[] = {
-    {0, "Success."},
-    {4, "Too many open files."},
-    {5, "Access denied."},
-    {6, "Invalid handle."},
-    {14, "Out of memory."},
-    {30, "Read fault."},
-    {50, "Request not supported."},
-    {87, "Invalid parameter."},
-    {122, "Insufficient buffer."},
-    {126, "Module not found."},
-    {127, "Procedure not found."},
-    {259, "No more data available."},
-    {299, "Read/WriteProcessMemory partially completed."},
-    {1008, "Nonexistent token."},
+    {0, "The operation completed successfully."},
+    {4, "The system cannot open the file."},
+    {5, "Access is denied."},
+    {6, "The handle is invalid."},
+    {14, "Not enough memory resources are available to complete this operation."},
+    {30, "The system cannot read from the specified device."},
+    {50, "The request is not supported."},
+    {87, "The parameter is incorrect."},
+    {122, "The data area passed to a system call is too small."},
+    {126, "The specified module could not be found."},
+    {127, "The specified procedure could not be found."},
+    {259, "No more data is available."},
+    {299, "Only part of a ReadProcessMemory or WriteProcessMemory request was completed."},
+    {1008, "An attempt was made to reference a token that does not exist."},
     {1168, "Element not found."},
-    {1359, "Internal error."},
+    {1359, "An internal error occurred."},
     {1608, "Unknown property."},
 };
 
@@ -44,6 +45,13 @@ inline constexpr Text kStatusNames[] = {
 // A native status has a severity: either of the two top bits is set. No
 // system error code has one.
 constexpr bool IsNativeStatus(std::uint32_t code) { return (code & 0xC0000000u) != 0; }
+
+// The Win32 code that an HRESULT of the Win32 facility (HRESULT_FROM_WIN32,
+// 0x8007xxxx) carries, whose text FormatMessageW gives for it; any other
+// code as it is.
+constexpr std::uint32_t Win32Code(std::uint32_t code) {
+  return (code & 0xFFFF0000u) == 0x80070000u ? code & 0xFFFFu : code;
+}
 
 // The entry of `code` in `table`, or an empty text.
 template <std::size_t N>
