@@ -251,9 +251,7 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// The image file of the live process under `hProcess`: the path of the
   /// executable it runs; empty on failure.
   ///
-  /// Records, on success, 0 (or on Windows the status of the basic
-  /// information query, when the PEB was found at the fixed address
-  /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle;
+  /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle;
   /// ERROR_ACCESS_DENIED (5) when the process cannot be opened or read, has
   /// ended, or its ID now names a later process; on Windows the query's
   /// status, or the last error of a read of its memory that failed, and
@@ -289,16 +287,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// whatever follows it in the process. Does not depend on the snapshot:
   /// it survives Refresh().
   ///
-  /// Records, on success, 0 (or on Windows the status of the basic
-  /// information query, when the PEB was found at the fixed address
-  /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle and for a
-  /// process that has ended or whose ID now names a later process;
+  /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle
+  /// and for a process that has ended or whose ID now names a later process;
   /// ERROR_ACCESS_DENIED (5) when the process may not be read, or has no
   /// memory left to read; ERROR_OUTOFMEMORY (14) when the copy cannot be
   /// had; otherwise the platform's code why the process or its environment
-  /// could not be read (on Windows the last error, such as
-  /// ERROR_PARTIAL_COPY, 299, when fewer than 4096 bytes are readable; on
-  /// Linux ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
+  /// could not be read (on Windows the status of the basic-information
+  /// query when it fails, or the last error, such as ERROR_PARTIAL_COPY,
+  /// 299, when fewer than 4096 bytes are readable; on Linux
+  /// ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
   /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`
   /// to null; 1, or 0 when `pBuffer` does not point to 4096 writable bytes
@@ -376,12 +373,11 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// Copies the first 684 bytes of the environment block (PEB) of the live
   /// process under `hProcess` into the caller's buffer; nonzero when read.
   ///
-  /// When the basic information cannot be had, the PEB is read at the fixed
-  /// address 0x7FFDF000. Records 0 on success, or the query's status when
-  /// the fixed address was used; ERROR_INVALID_PARAMETER (87) for a bad
-  /// handle; ERROR_ACCESS_DENIED (5) when the process cannot be opened; the
-  /// read's last error when it fails after a successful query; on Linux
-  /// ERROR_NOT_SUPPORTED (50).
+  /// Without the basic information the PEB's address is not known, and
+  /// nothing is read. Records 0 on success; ERROR_INVALID_PARAMETER (87) for
+  /// a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be opened;
+  /// the status of the basic-information query when it fails; the read's
+  /// last error when it fails; on Linux ERROR_NOT_SUPPORTED (50).
   int GetPEB(void* hProcess, _PEB* pPeb);
   /// The string `eType` of the live process under `hProcess`; empty on
   /// failure and for a type outside ZELPI_TYPE. Records what GetImageFile()

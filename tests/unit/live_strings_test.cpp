@@ -202,24 +202,23 @@ TEST_F(LiveStringsTest, IdTakenByALaterProcessReadsAsGone) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, FixedPebAddressServesWhenTheQueryFails) {
-  Target().memory.clear();
-  zel::emu::LayOutParameters(Target(), parameters, layout::kFallbackPebAddress);
-  Target().basicInfoStatus = kQueryFailure;
-  CZelProcess p;
-  void* h = p.CreateHandleFromPID(100);
-  EXPECT_EQ(Text(p.GetCommandLineW(h)), parameters.commandLine);
-  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
-  unsigned char* env = p.GetEnvironmentBuffer(h);
-  EXPECT_EQ(env, nullptr);  // the environment region is shorter than a buffer
-  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
-  env = p.GetEnvironmentBuffer(h);
-  ASSERT_NE(env, nullptr);
-  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
-  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+// Where 64-bit Windows once kept every PEB: blocks there are not taken for
+// those of a process whose basic information cannot be had.
+constexpr std::uint64_t kFormerPebAddress = 0x7FFDF000;
 
+TEST_F(LiveStringsTest, NothingIsReadWhereThePebIsNotKnown) {
   Target().memory.clear();
+  zel::emu::LayOutParameters(Target(), parameters, kFormerPebAddress);
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
+  Target().basicInfoStatus = kQueryFailure;
+  BlockReader p;
+  void* h = p.CreateHandleFromPID(100);
   EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  std::vector<std::byte> peb(layout::kPebReadSize);
+  EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
   EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
   p.CloseHandle(h);
 }

@@ -16,12 +16,7 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   }
   windows::PebImage peb;
   windows::BlockKind kind;
-  if (!windows::ReadOwnPeb(caller, process, peb, kind)) {
-    const ZelCode error = os::GetLastError();
-    live.Reset();
-    caller.error.SetError(error);
-    return nullptr;
-  }
+  if (!windows::ReadOwnPeb(caller, process, peb, kind)) return nullptr;
   windows::ParametersImage parameters;
   if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb, kind), parameters.data(),
                            parameters.size())) {

@@ -62,11 +62,10 @@ inline StringDescriptor DescriptorAt(const ParametersImage& parameters, std::siz
   return {counted.Length, counted.Buffer};
 }
 
-// The PEB that the process's own code keeps, and its kind; nonzero when read.
-// It records what ReadPeb records: the question of the process's kind goes
-// through the handle of the basic-information query, and its failure is that
-// query's (its status recorded, the PEB looked for at the fallback address,
-// as a 64-bit one).
+// The PEB that the process's own code keeps, and its kind; nonzero when read,
+// else 0 with why recorded. It records what ReadPeb records: the question of
+// the process's kind goes through the handle of the basic-information query,
+// and its failure is that query's (its status recorded, nothing read).
 int ReadOwnPeb(const source::Caller& caller, const source::Process& process, PebImage& peb,
                BlockKind& kind);
 
