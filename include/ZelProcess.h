@@ -283,9 +283,9 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// The block holds UTF-16 "NAME=value" strings, each ended by a NUL, and
   /// an empty one after the last; a longer environment is cut at 4096
-  /// bytes. On Linux a shorter one is followed by zeros; on Windows by
-  /// whatever follows it in the process. Does not depend on the snapshot:
-  /// it survives Refresh().
+  /// bytes. On Linux a shorter one is followed by zeros; on Windows by what
+  /// follows it in its memory region, and by zeros past the region's end.
+  /// Does not depend on the snapshot: it survives Refresh().
   ///
   /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle
   /// and for a process that has ended or whose ID now names a later process;
@@ -293,8 +293,8 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// memory left to read; ERROR_OUTOFMEMORY (14) when the copy cannot be
   /// had; otherwise the platform's code why the process or its environment
   /// could not be read (on Windows the status of the basic-information
-  /// query when it fails, or the last error, such as ERROR_PARTIAL_COPY,
-  /// 299, when fewer than 4096 bytes are readable; on Linux
+  /// query when it fails, or the last error of the memory region's query or
+  /// of a read that got nothing, such as ERROR_PARTIAL_COPY, 299; on Linux
   /// ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
   /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`

@@ -283,10 +283,27 @@ TEST_F(LiveStringsTest, EnvironmentIsCopiedAndGivenBack) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, EnvironmentNearTheEndOfItsRegionIsRefused) {
-  EnvironmentRegion().resize(layout::kEnvironmentReadSize - 1);
+TEST_F(LiveStringsTest, EnvironmentIsReadUpToTheEndOfItsRegion) {
   CZelProcess p;
   void* h = p.CreateHandleFromPID(100);
+  // A whole copy first, so that the memory of the next one holds no zeros.
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize, std::byte{0x77});
+  unsigned char* env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  p.FreeEnvironmentBuffer(env);
+  // The region ends a byte before the copy would: what it holds, then zeros.
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize - 1);
+  env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(std::memcmp(env, EnvironmentRegion().data(), EnvironmentRegion().size()), 0);
+  EXPECT_EQ(env[layout::kEnvironmentReadSize - 1], 0);
+  p.FreeEnvironmentBuffer(env);
+
+  // Where no region holds it, the read gets nothing and says why.
+  auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+  layout::Store(block.data(), ZEL_OFFSET(ProcessParameters, Environment),
+                std::uint64_t{0xDEAD0000});
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
   p.CloseHandle(h);

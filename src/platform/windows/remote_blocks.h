@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "../layouts.h"
 #include "../source.h"
@@ -23,6 +24,20 @@ inline bool ReadRemote(os::HANDLE process, std::uint64_t address, void* out, std
   return os::ReadProcessMemory(process,
                                reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
                                out, size, nullptr) != 0;
+}
+
+// How many bytes lie from `address` to the end of the process's memory region
+// that holds it (a run of pages alike in state and protection), whether or
+// not they can be read: a read that would go past it cannot deliver all it
+// asks for. Nothing, with the platform's last error, when the region cannot
+// be queried.
+inline std::optional<std::uint64_t> BytesToRegionEnd(os::HANDLE process, std::uint64_t address) {
+  os::MEMORY_BASIC_INFORMATION region{};
+  if (os::VirtualQueryEx(process,
+                         reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
+                         &region, sizeof region) == 0)
+    return std::nullopt;
+  return reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize - address;
 }
 
 // The blocks that the process's own code keeps up to date: a 64-bit
