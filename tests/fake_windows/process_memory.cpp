@@ -128,6 +128,10 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   }
   const std::lock_guard lock(system->ModelMutex());
   emu::ProcessModel* target = system->FindProcess(entry->id);
+  if (target && target->exitCode) {
+    SetLastError(code::kAccessDenied);
+    return 0;
+  }
   if (size == 0) return 1;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (target) {
@@ -169,7 +173,7 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
   }
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* target = system->FindProcess(entry->id);
-  if (!(entry->access & kProcessQueryInformation) || !target) {
+  if (!(entry->access & kProcessQueryInformation) || !target || target->exitCode) {
     SetLastError(code::kAccessDenied);
     return 0;
   }

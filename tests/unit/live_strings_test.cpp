@@ -127,6 +127,7 @@ TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
   EXPECT_EQ(p.GetErrorCode(), 0u);
   EXPECT_EQ(info.PebBaseAddress, Target().pebAddress);
   EXPECT_EQ(info.UniqueProcessId, 100u);
+  EXPECT_EQ(info.ExitStatus, zel::kStillActive);
 
   EXPECT_EQ(p.GetProcessInformation(h, nullptr), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
@@ -150,14 +151,35 @@ TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedLeavesAccessDenied) {
-  CZelProcess p;
+TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedOrHasEndedLeavesItsCodes) {
+  system.accounts = {zel::test::kTargetOwner};
+  BlockReader p;
   void* h = p.CreateHandleFromPID(100);
   Target().openError = 1234;
   EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
   EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), 1234u);
+
+  // Ended while a handle still holds it: its owner and exit status are
+  // still there, its memory is not.
+  Target().openError.reset();
+  Target().exitCode = 3;
+  const zel::test::LiveFailureCodes& ended = zel::test::kProcessWithoutMemory;
+  EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), ended.strings);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), ended.environment);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 1);
+  EXPECT_EQ(p.GetErrorCode(), ended.owner);
+  layout::ProcessBasicInformation info{};
+  EXPECT_EQ(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)), 1);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(info.ExitStatus, 3);
+  std::vector<std::byte> peb(layout::kPebReadSize);
+  EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
 
   // A process that has exited since the snapshot.
   system.processes.pop_back();

@@ -20,6 +20,7 @@
 #include "ZelProcess.h"
 #include "child_process.h"
 #include "common/live_failure_codes.h"
+#include "common/protected_process.h"
 #include "comparable.h"
 #include "handle_count.h"
 #include "host_handles.h"
@@ -228,9 +229,12 @@ TEST(LiveStringsOfAnEnvironment, YieldTheFirst4096BytesThatItsRegionHolds) {
   }
 }
 
-// A child whose snapshot was taken while it ran, and which has ended since.
+// A child whose snapshot was taken while it ran, and which has ended since,
+// with an exit code that nothing else would give.
 class LiveStringsOfAnEndedChild : public ::testing::Test {
  protected:
+  static constexpr DWORD kExitCode = 3;
+
   void SetUp() override {
     ChildOptions options;
     options.mode = "report-self";
@@ -239,11 +243,12 @@ class LiveStringsOfAnEndedChild : public ::testing::Test {
     processes_.emplace();
     handle_.emplace(*processes_, processes_->CreateHandleFromPID(child_->Id()));
     ASSERT_TRUE(*handle_) << processes_->GetErrorCode();
-    ASSERT_EQ(child_->Finish(), 0u);
+    ASSERT_TRUE(::TerminateProcess(child_->Handle(), kExitCode)) << ::GetLastError();
+    ASSERT_EQ(child_->Finish(), kExitCode);
   }
 
   std::optional<ChildProcess> child_;
-  std::optional<CZelProcess> processes_;
+  std::optional<zel::test::ProtectedProcess> processes_;
   std::optional<ZelHandle> handle_;
 };
 
@@ -264,9 +269,19 @@ void ExpectReadsFailWith(CZelProcess& processes, void* handle,
 }
 
 // The host still holds the child's process, so it opens, but it has no memory
-// left to read.
-TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldHaveNoMemoryButAnOwner) {
+// left to read; its owner and exit status are still there.
+TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldHaveNoMemoryButAnOwnerAndAnExitStatus) {
   ExpectReadsFailWith(*processes_, handle_->Get(), zel::test::kProcessWithoutMemory);
+  zel::layout::ProcessBasicInformation info{};
+  EXPECT_EQ(processes_->GetProcessInformation(handle_->Get(),
+                                              reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)),
+            1);
+  EXPECT_EQ(processes_->GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(info.ExitStatus, static_cast<std::int32_t>(kExitCode));
+  EXPECT_EQ(info.UniqueProcessId, child_->Id());
+  std::vector<std::byte> peb(zel::layout::kPebReadSize);
+  EXPECT_EQ(processes_->GetPEB(handle_->Get(), reinterpret_cast<_PEB*>(peb.data())), 0);
+  EXPECT_EQ(processes_->GetErrorCode(), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {
