@@ -156,15 +156,8 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
                       SIZE_T size) {
   emu::System* system = emu::Installed();
   const emu::PlatformCall call(*system, "VirtualQueryEx");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
-  const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
-  if (!entry) {
-    SetLastError(code::kInvalidHandle);
-    return 0;
-  }
+  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  if (!entry) return 0;
   constexpr std::uint64_t kUserSpaceEnd = 0x7FFFFFFF0000;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (size < sizeof *info || from >= kUserSpaceEnd) {

@@ -50,6 +50,22 @@ std::u16string Text(const CZelString& s) {
   return std::u16string(units, units + s.GetLength());
 }
 
+// Every string and the environment of the process fail with these codes, and
+// its owner with its own (or is read, where that is 0).
+void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
+  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
+                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
+                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
+    EXPECT_TRUE((p.*get)(h).IsEmpty());
+    EXPECT_EQ(p.GetErrorCode(), codes.strings);
+  }
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
+  EXPECT_EQ(p.GetErrorCode(), codes.owner);
+}
+
 TEST_F(LiveStringsTest, EachGetterReadsItsOwnString) {
   CZelProcess p;
   void* h = p.CreateHandleFromPID(100);
@@ -165,14 +181,7 @@ TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedOrHasEndedLeavesItsCodes) {
   // still there, its memory is not.
   Target().openError.reset();
   Target().exitCode = 3;
-  const zel::test::LiveFailureCodes& ended = zel::test::kProcessWithoutMemory;
-  EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
-  EXPECT_EQ(p.GetErrorCode(), ended.strings);
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), ended.environment);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 1);
-  EXPECT_EQ(p.GetErrorCode(), ended.owner);
+  ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
   layout::ProcessBasicInformation info{};
   EXPECT_EQ(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)), 1);
   EXPECT_EQ(p.GetErrorCode(), 0u);
@@ -202,18 +211,7 @@ TEST_F(LiveStringsTest, IdTakenByALaterProcessReadsAsGone) {
   Target().createTime += 1;
   for (auto& thread : Target().threads) thread.createTime += 1;
 
-  const zel::test::LiveFailureCodes& gone = zel::test::kGoneProcess;
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), gone.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), gone.environment);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 0);
-  EXPECT_EQ(p.GetErrorCode(), gone.owner);
+  ExpectReadsFailWith(p, h, zel::test::kGoneProcess);
   EXPECT_EQ(p.GetMainWindow(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kSuccess);
   EXPECT_EQ(p.GetReadHandle(h), nullptr);
