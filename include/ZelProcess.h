@@ -64,9 +64,13 @@ struct _SYSTEM_PROCESSES;
 ///
 /// **Live reads.** The members that read a running process (its strings,
 /// environment, owner and windows) take its ID from the snapshot and check
-/// that the process now under that ID is the one the snapshot saw: one that
-/// has ended, or whose ID a later process has taken, fails as a gone
-/// process does. On Linux they read /proc; what Linux has no counterpart
+/// that the process now under that ID is the one the snapshot saw: one whose
+/// ID a later process has taken fails as a gone one (ended, and held by
+/// nothing) does. One that has ended but is still held (by a handle on
+/// Windows, as a zombie on Linux) keeps its owner and its exit status, which
+/// are read, but not its memory: its strings and environment (and on
+/// Windows its PEB) fail with ERROR_ACCESS_DENIED (5).
+/// On Linux they read /proc; what Linux has no counterpart
 /// for is not invented: the window title, desktop and path are empty,
 /// there are no windows, and GetReadHandle(), GetPEB() and GetTEB() record
 /// ERROR_NOT_SUPPORTED (50).
@@ -259,9 +263,7 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// The image file of the live process under `hProcess`: the path of the
   /// executable it runs; empty on failure.
   ///
-  /// Records, on success, 0 (or on Windows the status of the basic
-  /// information query, when the PEB was found at the fixed address
-  /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle;
+  /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle;
   /// ERROR_ACCESS_DENIED (5) when the process cannot be opened or read, has
   /// ended, or its ID now names a later process; on Windows the query's
   /// status, or the last error of a read of its memory that failed, and
@@ -293,20 +295,20 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// The block holds UTF-16 "NAME=value" strings, each ended by a NUL, and
   /// an empty one after the last; a longer environment is cut at 4096
-  /// bytes. On Linux a shorter one is followed by zeros; on Windows by
-  /// whatever follows it in the process. Does not depend on the snapshot:
-  /// it survives Refresh().
+  /// bytes. On Linux a shorter one is followed by zeros; on Windows by what
+  /// follows it in its memory region, and by zeros past the region's end.
+  /// Does not depend on the snapshot: it survives Refresh().
   ///
-  /// Records, on success, 0 (or on Windows the status of the basic
-  /// information query, when the PEB was found at the fixed address
-  /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle and for a
-  /// process that has ended or whose ID now names a later process;
-  /// ERROR_ACCESS_DENIED (5) when the process may not be read, or has no
-  /// memory left to read; ERROR_OUTOFMEMORY (14) when the copy cannot be
-  /// had; otherwise the platform's code why the process or its environment
-  /// could not be read (on Windows the last error, such as
-  /// ERROR_PARTIAL_COPY, 299, when fewer than 4096 bytes are readable; on
-  /// Linux ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
+  /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle
+  /// and for a process that is gone or whose ID now names a later process;
+  /// ERROR_ACCESS_DENIED (5) when the process may not be read, or has ended
+  /// but is still held, with no memory left to read; ERROR_OUTOFMEMORY (14)
+  /// when the copy cannot be had; otherwise the platform's code why the
+  /// process or its environment could not be read (on Windows the status of
+  /// the basic-information query when it fails, or the last error of the
+  /// memory region's query or of a read that got nothing, such as
+  /// ERROR_PARTIAL_COPY, 299; on Linux ERROR_TOO_MANY_OPEN_FILES, 4, or
+  /// ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
   /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`
   /// to null; 1, or 0 when `pBuffer` is not a copy that the library handed
@@ -324,8 +326,9 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// On Linux the account is the process's real user, named by the user
   /// database (or by its number), and the domain the host's name. Records 0
   /// on success; ERROR_INVALID_HANDLE (6) for a bad handle;
-  /// ERROR_ACCESS_DENIED (5) when the process cannot be opened, has ended,
-  /// or its ID now names a later process; ERROR_NO_TOKEN (1008) when it has
+  /// ERROR_ACCESS_DENIED (5) when the process cannot be opened, is gone, or
+  /// its ID now names a later process (one that has ended but is still held
+  /// keeps its owner, who is given); ERROR_NO_TOKEN (1008) when it has
   /// no owner to name; ERROR_OUTOFMEMORY (14) when the names cannot be had;
   /// on Windows the last error of the token or account lookup that failed
   /// (ERROR_INSUFFICIENT_BUFFER, 122, for a name over 259 characters).
@@ -377,20 +380,22 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// On Linux it holds the IDs, the base priority, the affinity, and as exit
   /// status zel::kStillActive while the process runs; no PEB. Records 0 on
-  /// success; ERROR_ACCESS_DENIED (5) for a bad handle, and when the process
-  /// cannot be opened, has ended or its ID now names a later process;
-  /// ERROR_INVALID_PARAMETER (87) when `pInfo` is not writable; on Windows
-  /// the query's status when it fails (0 when it answers nothing).
+  /// success, also for a process that has ended but is still held (its exit
+  /// status is then its exit code); ERROR_ACCESS_DENIED (5) for a bad handle,
+  /// and when the process cannot be opened, is gone or its ID now names a
+  /// later process; ERROR_INVALID_PARAMETER (87) when `pInfo` is not
+  /// writable; on Windows the query's status when it fails (0 when it
+  /// answers nothing).
   int GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo);
   /// Copies the first 684 bytes of the environment block (PEB) of the live
   /// process under `hProcess` into the caller's buffer; nonzero when read.
   ///
-  /// When the basic information cannot be had, the PEB is read at the fixed
-  /// address 0x7FFDF000. Records 0 on success, or the query's status when
-  /// the fixed address was used; ERROR_INVALID_PARAMETER (87) for a bad
-  /// handle; ERROR_ACCESS_DENIED (5) when the process cannot be opened; the
-  /// read's last error when it fails after a successful query; on Linux
-  /// ERROR_NOT_SUPPORTED (50).
+  /// Without the basic information the PEB's address is not known, and
+  /// nothing is read. Records 0 on success; ERROR_INVALID_PARAMETER (87) for
+  /// a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be opened;
+  /// the status of the basic-information query when it fails; the read's
+  /// last error when it fails (ERROR_ACCESS_DENIED, 5, for a process that
+  /// has ended but is still held); on Linux ERROR_NOT_SUPPORTED (50).
   int GetPEB(void* hProcess, _PEB* pPeb);
   /// The string `eType` of the live process under `hProcess`; empty on
   /// failure. Records what GetImageFile() records, and

@@ -286,9 +286,6 @@ static_assert(kPebReadSize > sizeof(PebPrefix));
 static_assert(kPebReadSize > sizeof(PebPrefix32));
 static_assert(kTebReadSize > sizeof(TebPrefix));
 
-// Where a process's PEB is looked for when its basic information cannot be had.
-inline constexpr std::uint64_t kFallbackPebAddress = 0x7FFDF000;
-
 // The token query of the owner lookup: a small buffer for the sizing call,
 // then required length plus slack.
 inline constexpr std::size_t kTokenSizingBufferSize = 16;

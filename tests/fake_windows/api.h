@@ -33,6 +33,21 @@ struct TOKEN_USER {
   SID_AND_ATTRIBUTES User;
 };
 
+// A region of a process's memory, as VirtualQueryEx answers it.
+struct MEMORY_BASIC_INFORMATION {
+  void* BaseAddress;
+  void* AllocationBase;
+  DWORD AllocationProtect;
+  SIZE_T RegionSize;
+  DWORD State;
+  DWORD Protect;
+  DWORD Type;
+};
+inline constexpr DWORD kMemCommit = 0x1000;
+inline constexpr DWORD kMemFree = 0x10000;
+inline constexpr DWORD kPageNoAccess = 0x01;
+inline constexpr DWORD kPageReadWrite = 0x04;
+
 inline constexpr DWORD kProcessQueryInformation = 0x0400;
 inline constexpr DWORD kProcessVmRead = 0x0010;
 inline constexpr DWORD kProcessQueryLimitedInformation = 0x1000;
@@ -53,6 +68,8 @@ BOOL GetThreadTimes(HANDLE thread, FILETIME* creation, FILETIME* exit, FILETIME*
                     FILETIME* user);
 BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T size,
                        SIZE_T* bytes_read);
+SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMATION* info,
+                      SIZE_T size);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD code);

@@ -38,4 +38,14 @@ PlatformCall::PlatformCall(System& system, std::string_view name) {
 
 PlatformCall::~PlatformCall() { --platform_depth; }
 
+const HandleEntry* EntryForCall(const PlatformCall& call, os::HANDLE handle, HandleKind kind) {
+  if (call.Fault()) {
+    os::SetLastError(call.Fault()->code);
+    return nullptr;
+  }
+  const HandleEntry* entry = FindHandle(handle, kind);
+  if (!entry) os::SetLastError(code::kInvalidHandle);
+  return entry;
+}
+
 }  // namespace zel::emu

@@ -79,6 +79,11 @@ struct ProcessModel {
 
   // What the live process shows to the calls that open and read it.
   std::vector<MemoryRegion> memory;
+  // Set once it has ended with this exit code while a handle still holds it:
+  // it still opens, and its token and basic information still answer, but
+  // its memory is gone, and reads and region queries of it are refused with
+  // ERROR_ACCESS_DENIED, as Windows (and Wine) refuse them.
+  std::optional<std::int32_t> exitCode;
   std::uint64_t pebAddress = 0;
   // OpenProcess on it fails with this last error when set.
   std::optional<std::uint32_t> openError;

@@ -70,7 +70,9 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
     return AsStatus(*process->basicInfoStatus);
   layout::ProcessBasicInformation info{};
   info.UniqueProcessId = entry->id;
+  info.ExitStatus = code::kStillActive;
   if (process) {
+    if (process->exitCode) info.ExitStatus = *process->exitCode;
     info.PebBaseAddress = process->pebAddress;
     info.InheritedFromUniqueProcessId = process->parentId;
     info.BasePriority = process->basePriority;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "fake_system.h"
+#include "handle_table.h"
 
 namespace zel::emu {
 
@@ -23,5 +24,10 @@ class PlatformCall {
  private:
   std::optional<CallFault> fault_;
 };
+
+// The entry of the handle of `kind` that a Win32 call was given, or null with
+// the call's last error set: its injected fault's, else ERROR_INVALID_HANDLE
+// for a handle that is not open.
+const HandleEntry* EntryForCall(const PlatformCall& call, os::HANDLE handle, HandleKind kind);
 
 }  // namespace zel::emu

@@ -128,6 +128,10 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   }
   const std::lock_guard lock(system->ModelMutex());
   emu::ProcessModel* target = system->FindProcess(entry->id);
+  if (target && target->exitCode) {
+    SetLastError(code::kAccessDenied);
+    return 0;
+  }
   if (size == 0) return 1;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (target) {
@@ -144,6 +148,44 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   }
   SetLastError(code::kPartialCopy);
   return 0;
+}
+
+// The region that holds the address: one of the process's, or the free span
+// up to the next; past the user address space, none.
+SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMATION* info,
+                      SIZE_T size) {
+  emu::System* system = emu::Installed();
+  const emu::PlatformCall call(*system, "VirtualQueryEx");
+  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  if (!entry) return 0;
+  constexpr std::uint64_t kUserSpaceEnd = 0x7FFFFFFF0000;
+  const auto from = reinterpret_cast<std::uintptr_t>(address);
+  if (size < sizeof *info || from >= kUserSpaceEnd) {
+    SetLastError(code::kInvalidParameter);
+    return 0;
+  }
+  const std::lock_guard lock(system->ModelMutex());
+  const emu::ProcessModel* target = system->FindProcess(entry->id);
+  if (!(entry->access & kProcessQueryInformation) || !target || target->exitCode) {
+    SetLastError(code::kAccessDenied);
+    return 0;
+  }
+  std::uint64_t free_end = kUserSpaceEnd;
+  for (const emu::MemoryRegion& region : target->memory) {
+    if (from >= region.address && from < region.address + region.bytes.size()) {
+      *info = {reinterpret_cast<void*>(region.address),
+               reinterpret_cast<void*>(region.address),
+               kPageReadWrite,
+               region.bytes.size(),
+               kMemCommit,
+               kPageReadWrite,
+               0};
+      return sizeof *info;
+    }
+    if (region.address > from) free_end = std::min<std::uint64_t>(free_end, region.address);
+  }
+  *info = {reinterpret_cast<void*>(from), nullptr, 0, free_end - from, kMemFree, kPageNoAccess, 0};
+  return sizeof *info;
 }
 
 }  // namespace zel::os

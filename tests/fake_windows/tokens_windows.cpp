@@ -57,15 +57,8 @@ namespace zel::os {
 
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
   const emu::PlatformCall call(*emu::Installed(), "OpenProcessToken");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
-  const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
-  if (!entry) {
-    SetLastError(code::kInvalidHandle);
-    return 0;
-  }
+  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  if (!entry) return 0;
   emu::System* system = emu::Installed();
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* owner = system->FindProcess(entry->id);

@@ -70,10 +70,9 @@ Operation FactGetter(std::string name, int (CZelProcess::*get)(void*, T&), void*
 }
 
 // The failures that the live strings share: the first open is the basic
-// information query's, whose failure the holder reports as access denied and
-// after which the PEB is looked for at the fallback address, which the
-// fake target does not map; the second and third opens are those of the
-// PEB and parameters reads, which then read through no handle.
+// information query's, whose failure the holder reports as access denied;
+// the second and third opens are those of the PEB and parameters reads,
+// which then read through no handle.
 std::vector<Rule> LiveStringRules() {
   return {
       {"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
@@ -333,11 +332,9 @@ std::vector<Operation> MakeOperations() {
                      return as_promised;
                    },
                    {false, code::kSuccess},
-                   // Without the basic information or the process's kind, the PEB is
-                   // looked for at the fallback address, which the target does not
-                   // map; then without a handle for that read.
-                   {{"OpenProcess", 2, std::nullopt, {true, code::kPartialCopy}},
-                    {"NtQueryInformationProcess", 0, std::nullopt, {true, code::kPartialCopy}},
+                   // The basic information's open fails as the strings' does; the
+                   // PEB's leaves its read without a handle.
+                   {{"OpenProcess", 2, std::nullopt, {true, code::kAccessDenied}},
                     {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
   }
   ops.push_back({"GetReadHandle",

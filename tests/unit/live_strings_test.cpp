@@ -50,6 +50,22 @@ std::u16string Text(const CZelString& s) {
   return std::u16string(units, units + s.GetLength());
 }
 
+// Every string and the environment of the process fail with these codes, and
+// its owner with its own (or is read, where that is 0).
+void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
+  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
+                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
+                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
+    EXPECT_TRUE((p.*get)(h).IsEmpty());
+    EXPECT_EQ(p.GetErrorCode(), codes.strings);
+  }
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
+  EXPECT_EQ(p.GetErrorCode(), codes.owner);
+}
+
 TEST_F(LiveStringsTest, EachGetterReadsItsOwnString) {
   CZelProcess p;
   void* h = p.CreateHandleFromPID(100);
@@ -95,6 +111,7 @@ TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
   EXPECT_EQ(p.GetErrorCode(), 0u);
   EXPECT_EQ(info.PebBaseAddress, Target().pebAddress);
   EXPECT_EQ(info.UniqueProcessId, 100u);
+  EXPECT_EQ(info.ExitStatus, zel::kStillActive);
 
   EXPECT_EQ(p.GetProcessInformation(h, nullptr), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
@@ -118,14 +135,28 @@ TEST_F(LiveStringsTest, BasicInformationChecksItsOutputAndLength) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedLeavesAccessDenied) {
-  CZelProcess p;
+TEST_F(LiveStringsTest, ProcessThatCannotBeOpenedOrHasEndedLeavesItsCodes) {
+  system.accounts = {zel::test::kTargetOwner};
+  BlockReader p;
   void* h = p.CreateHandleFromPID(100);
   Target().openError = 1234;
   EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
   EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), 1234u);
+
+  // Ended while a handle still holds it: its owner and exit status are
+  // still there, its memory is not.
+  Target().openError.reset();
+  Target().exitCode = 3;
+  ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
+  layout::ProcessBasicInformation info{};
+  EXPECT_EQ(p.GetProcessInformation(h, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)), 1);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(info.ExitStatus, 3);
+  std::vector<std::byte> peb(layout::kPebReadSize);
+  EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
 
   // A process that has exited since the snapshot.
   system.processes.pop_back();
@@ -148,18 +179,7 @@ TEST_F(LiveStringsTest, IdTakenByALaterProcessReadsAsGone) {
   Target().createTime += 1;
   for (auto& thread : Target().threads) thread.createTime += 1;
 
-  const zel::test::LiveFailureCodes& gone = zel::test::kGoneProcess;
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), gone.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), gone.environment);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 0);
-  EXPECT_EQ(p.GetErrorCode(), gone.owner);
+  ExpectReadsFailWith(p, h, zel::test::kGoneProcess);
   EXPECT_EQ(p.GetMainWindow(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kSuccess);
   EXPECT_EQ(p.GetReadHandle(h), nullptr);
@@ -170,24 +190,23 @@ TEST_F(LiveStringsTest, IdTakenByALaterProcessReadsAsGone) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, FixedPebAddressServesWhenTheQueryFails) {
-  Target().memory.clear();
-  zel::emu::LayOutParameters(Target(), parameters, layout::kFallbackPebAddress);
-  Target().basicInfoStatus = kQueryFailure;
-  CZelProcess p;
-  void* h = p.CreateHandleFromPID(100);
-  EXPECT_EQ(Text(p.GetCommandLineW(h)), parameters.commandLine);
-  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
-  unsigned char* env = p.GetEnvironmentBuffer(h);
-  EXPECT_EQ(env, nullptr);  // the environment region is shorter than a buffer
-  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
-  env = p.GetEnvironmentBuffer(h);
-  ASSERT_NE(env, nullptr);
-  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
-  EXPECT_EQ(p.FreeEnvironmentBuffer(env), 1);
+// Where 64-bit Windows once kept every PEB: blocks there are not taken for
+// those of a process whose basic information cannot be had.
+constexpr std::uint64_t kFormerPebAddress = 0x7FFDF000;
 
+TEST_F(LiveStringsTest, NothingIsReadWhereThePebIsNotKnown) {
   Target().memory.clear();
+  zel::emu::LayOutParameters(Target(), parameters, kFormerPebAddress);
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize);
+  Target().basicInfoStatus = kQueryFailure;
+  BlockReader p;
+  void* h = p.CreateHandleFromPID(100);
   EXPECT_TRUE(p.GetCommandLineW(h).IsEmpty());
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
+  std::vector<std::byte> peb(layout::kPebReadSize);
+  EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
   EXPECT_EQ(p.GetErrorCode(), kQueryFailure);
   p.CloseHandle(h);
 }
@@ -253,10 +272,27 @@ TEST_F(LiveStringsTest, EnvironmentIsCopiedAndGivenBack) {
   p.CloseHandle(h);
 }
 
-TEST_F(LiveStringsTest, EnvironmentNearTheEndOfItsRegionIsRefused) {
-  EnvironmentRegion().resize(layout::kEnvironmentReadSize - 1);
+TEST_F(LiveStringsTest, EnvironmentIsReadUpToTheEndOfItsRegion) {
   CZelProcess p;
   void* h = p.CreateHandleFromPID(100);
+  // A whole copy first, so that the memory of the next one holds no zeros.
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize, std::byte{0x77});
+  unsigned char* env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  p.FreeEnvironmentBuffer(env);
+  // The region ends a byte before the copy would: what it holds, then zeros.
+  EnvironmentRegion().resize(layout::kEnvironmentReadSize - 1);
+  env = p.GetEnvironmentBuffer(h);
+  ASSERT_NE(env, nullptr);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(std::memcmp(env, EnvironmentRegion().data(), EnvironmentRegion().size()), 0);
+  EXPECT_EQ(env[layout::kEnvironmentReadSize - 1], 0);
+  p.FreeEnvironmentBuffer(env);
+
+  // Where no region holds it, the read gets nothing and says why.
+  auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+  layout::Store(block.data(), ZEL_OFFSET(ProcessParameters, Environment),
+                std::uint64_t{0xDEAD0000});
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
   p.CloseHandle(h);

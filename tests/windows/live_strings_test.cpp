@@ -1,12 +1,15 @@
 // The strings and environment read out of live processes, checked against what
 // a child of the test binary says of itself and against the host's own view.
 #include <windows.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -17,10 +20,12 @@
 #include "ZelProcess.h"
 #include "child_process.h"
 #include "common/live_failure_codes.h"
+#include "common/protected_process.h"
 #include "comparable.h"
 #include "handle_count.h"
 #include "host_handles.h"
 #include "live_reads.h"
+#include "platform/layouts.h"
 
 namespace {
 
@@ -59,6 +64,42 @@ int ReportSelfAndWait(MessagePipe& host) {
 }
 
 const zel::test::ChildMode kReportSelf("report-self", &ReportSelfAndWait);
+
+// A page high in the address space, where nothing lies after it. (Under
+// Wine a read of another process fails only where the host maps nothing,
+// whatever Wine's own view of the region; here it maps nothing.)
+void* PageWithNothingAfterIt(DWORD size) {
+  for (std::uintptr_t at = 0x500000000000; at < 0x600000000000; at += 0x1000000000)
+    if (void* page = ::VirtualAlloc(reinterpret_cast<void*>(at), size, MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE))
+      return page;
+  return nullptr;
+}
+
+// As report-self, with its environment block moved to the end of such a page,
+// so that the block's memory region ends where the block does.
+int ReportSelfFromRegionEndAndWait(MessagePipe& host) {
+  const std::vector<std::byte> block = EnvironmentBytes();
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  if (block.size() > system.dwPageSize) return 1;
+  void* page = PageWithNothingAfterIt(system.dwPageSize);
+  if (!page) return 1;
+  std::byte* moved = static_cast<std::byte*>(page) + system.dwPageSize - block.size();
+  std::memcpy(moved, block.data(), block.size());
+  void* parameters =
+      static_cast<const TEB*>(zel::test::CurrentTeb())->ProcessEnvironmentBlock->ProcessParameters;
+  constexpr std::size_t kEnvironment = ZEL_OFFSET(ProcessParameters, Environment);
+  const auto original = zel::layout::Load<void*>(parameters, kEnvironment);
+  zel::layout::Store(parameters, kEnvironment, static_cast<void*>(moved));
+  const int result = ReportSelfAndWait(host);
+  zel::layout::Store(parameters, kEnvironment, original);
+  ::VirtualFree(page, 0, MEM_RELEASE);
+  return result;
+}
+
+const zel::test::ChildMode kReportSelfFromRegionEnd("report-self-from-region-end",
+                                                    &ReportSelfFromRegionEndAndWait);
 
 // An ended process can be opened for a while after the host has closed its
 // last handle on it: under Wine for some hundreds of milliseconds.
@@ -154,31 +195,46 @@ TEST_F(LiveStringsOfAChild, RepeatedReadsLeaveNoHandlesBehind) {
   EXPECT_EQ(tally.copiesMade, kRounds);
 }
 
-TEST(LiveStringsOfALargeEnvironment, YieldExactlyTheFirst4096Bytes) {
+// A copy holds the first 4096 bytes of a longer environment, and of a shorter
+// one that its memory region ends with, what the region holds, then zeros.
+TEST(LiveStringsOfAnEnvironment, YieldTheFirst4096BytesThatItsRegionHolds) {
   // Position-dependent text, with units beyond ASCII, so that a copy taken
   // from the wrong place or of the wrong length cannot match by accident.
   std::wstring value;
   for (int i = 0; i < 6000; ++i) value += i % 7 == 0 ? L'ü' : static_cast<wchar_t>(L'A' + i % 26);
-  ChildOptions options;
-  options.mode = "report-self";
-  options.environment = {SystemRootEntry(), L"ZEL_BEFORE=1", L"ZEL_LONG=" + value, L"ZEL_AFTER=2"};
-  ChildProcess child(options);
-  const auto report = ReadReport(child.Pipe());
-  ASSERT_TRUE(report) << "the child ended before it reported";
-  ASSERT_GT(report->environment.size(), kEnvironmentCopySize);
+  const struct {
+    const char* mode;
+    std::wstring entry;
+    bool cut;
+  } cases[] = {{"report-self", L"ZEL_LONG=" + value, true},
+               {"report-self-from-region-end", L"ZEL_SHORT=" + value.substr(0, 100), false}};
+  for (const auto& c : cases) {
+    ChildOptions options;
+    options.mode = c.mode;
+    options.environment = {SystemRootEntry(), L"ZEL_BEFORE=1", c.entry, L"ZEL_AFTER=2"};
+    ChildProcess child(options);
+    const auto report = ReadReport(child.Pipe());
+    ASSERT_TRUE(report) << c.mode << ": the child ended before it reported";
+    ASSERT_EQ(report->environment.size() > kEnvironmentCopySize, c.cut) << c.mode;
 
-  CZelProcess processes;
-  ZelHandle handle(processes, processes.CreateHandleFromPID(child.Id()));
-  ASSERT_TRUE(handle) << processes.GetErrorCode();
-  EnvironmentCopy copy(processes, handle.Get());
-  ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
-  EXPECT_EQ(FirstDifference(copy.get(), report->environment, kEnvironmentCopySize),
-            kEnvironmentCopySize);
+    CZelProcess processes;
+    ZelHandle handle(processes, processes.CreateHandleFromPID(child.Id()));
+    ASSERT_TRUE(handle) << processes.GetErrorCode();
+    EnvironmentCopy copy(processes, handle.Get());
+    ASSERT_NE(copy.get(), nullptr) << c.mode << ": " << processes.GetErrorCode();
+    const std::size_t held = std::min(kEnvironmentCopySize, report->environment.size());
+    EXPECT_EQ(FirstDifference(copy.get(), report->environment, held), held) << c.mode;
+    const std::vector<std::byte> zeros(kEnvironmentCopySize - held);
+    EXPECT_EQ(FirstDifference(copy.get() + held, zeros, zeros.size()), zeros.size()) << c.mode;
+  }
 }
 
-// A child whose snapshot was taken while it ran, and which has ended since.
+// A child whose snapshot was taken while it ran, and which has ended since,
+// with an exit code that nothing else would give.
 class LiveStringsOfAnEndedChild : public ::testing::Test {
  protected:
+  static constexpr DWORD kExitCode = 3;
+
   void SetUp() override {
     ChildOptions options;
     options.mode = "report-self";
@@ -187,11 +243,12 @@ class LiveStringsOfAnEndedChild : public ::testing::Test {
     processes_.emplace();
     handle_.emplace(*processes_, processes_->CreateHandleFromPID(child_->Id()));
     ASSERT_TRUE(*handle_) << processes_->GetErrorCode();
-    ASSERT_EQ(child_->Finish(), 0u);
+    ASSERT_TRUE(::TerminateProcess(child_->Handle(), kExitCode)) << ::GetLastError();
+    ASSERT_EQ(child_->Finish(), kExitCode);
   }
 
   std::optional<ChildProcess> child_;
-  std::optional<CZelProcess> processes_;
+  std::optional<zel::test::ProtectedProcess> processes_;
   std::optional<ZelHandle> handle_;
 };
 
@@ -212,9 +269,19 @@ void ExpectReadsFailWith(CZelProcess& processes, void* handle,
 }
 
 // The host still holds the child's process, so it opens, but it has no memory
-// left to read.
-TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldHaveNoMemoryButAnOwner) {
+// left to read; its owner and exit status are still there.
+TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldHaveNoMemoryButAnOwnerAndAnExitStatus) {
   ExpectReadsFailWith(*processes_, handle_->Get(), zel::test::kProcessWithoutMemory);
+  zel::layout::ProcessBasicInformation info{};
+  EXPECT_EQ(processes_->GetProcessInformation(handle_->Get(),
+                                              reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info)),
+            1);
+  EXPECT_EQ(processes_->GetErrorCode(), ERROR_SUCCESS);
+  EXPECT_EQ(info.ExitStatus, static_cast<std::int32_t>(kExitCode));
+  EXPECT_EQ(info.UniqueProcessId, child_->Id());
+  std::vector<std::byte> peb(zel::layout::kPebReadSize);
+  EXPECT_EQ(processes_->GetPEB(handle_->Get(), reinterpret_cast<_PEB*>(peb.data())), 0);
+  EXPECT_EQ(processes_->GetErrorCode(), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {

@@ -16,21 +16,17 @@
 #include "comparable.h"
 #include "host_handles.h"
 #include "platform/layouts.h"
+#include "self_view.h"
 
 namespace {
 
 using zel::layout::Load;
+using zel::test::CurrentTeb;
 using zel::test::OwnedHandle;
 using zel::test::Ticks;
 using zel::test::ZelHandle;
 
 using TebReader = zel::test::ProtectedProcess;
-
-// GCC takes the intrinsic's gs-relative read for an access to a null array.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-[[gnu::noinline]] const void* CurrentTeb() { return NtCurrentTeb(); }
-#pragma GCC diagnostic pop
 
 std::uint64_t CreationTicks(HANDLE thread) {
   FILETIME create{}, exit{}, kernel{}, user{};

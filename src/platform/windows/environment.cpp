@@ -1,4 +1,6 @@
 // A copy of a live process's environment block.
+#include <algorithm>
+
 #include "../../inspect/environment_buffer.h"
 #include "../codes.h"
 #include "../source.h"
@@ -10,40 +12,35 @@ namespace zel::source {
 
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   os::UniqueHandle live(windows::OpenSnapshotProcess(windows::kReadAccess, process));
-  if (!live) {
-    caller.error.SetError(os::GetLastError());
+  // The last error of the call that failed, taken before the handle closes.
+  const auto fail = [&]() -> unsigned char* {
+    const ZelCode error = os::GetLastError();
+    live.Reset();
+    caller.error.SetError(error);
     return nullptr;
-  }
+  };
+  if (!live) return fail();
   windows::PebImage peb;
   windows::BlockKind kind;
-  if (!windows::ReadOwnPeb(caller, process, peb, kind)) {
-    const ZelCode error = os::GetLastError();
-    live.Reset();
-    caller.error.SetError(error);
-    return nullptr;
-  }
+  if (!windows::ReadOwnPeb(caller, process, peb, kind)) return nullptr;
   windows::ParametersImage parameters;
   if (!windows::ReadRemote(live.Get(), windows::ParametersAddress(peb, kind), parameters.data(),
-                           parameters.size())) {
-    const ZelCode error = os::GetLastError();
-    live.Reset();
-    caller.error.SetError(error);
-    return nullptr;
-  }
+                           parameters.size()))
+    return fail();
+  const std::uint64_t address = windows::EnvironmentAddress(parameters, kind);
+  const std::optional<std::uint64_t> in_region = windows::BytesToRegionEnd(live.Get(), address);
+  if (!in_region) return fail();
   inspect::EnvironmentBuffer buffer = inspect::NewEnvironmentBuffer();
   if (!buffer) {
     live.Reset();
     caller.error.SetError(code::kOutOfMemory);
     return nullptr;
   }
-  if (!windows::ReadRemote(live.Get(), windows::EnvironmentAddress(parameters, kind), buffer.get(),
-                           layout::kEnvironmentReadSize)) {
-    const ZelCode error = os::GetLastError();
-    buffer.reset();
-    live.Reset();
-    caller.error.SetError(error);
-    return nullptr;
-  }
+  // What the region holds, up to a copy's worth, then zeros: the block may
+  // end close to the end of its region.
+  const std::size_t size = std::min<std::uint64_t>(*in_region, layout::kEnvironmentReadSize);
+  if (!windows::ReadRemote(live.Get(), address, buffer.get(), size)) return fail();
+  std::fill(buffer.get() + size, buffer.get() + layout::kEnvironmentReadSize, 0);
   return buffer.release();
 }
 

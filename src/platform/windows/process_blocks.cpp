@@ -50,25 +50,25 @@ std::uint64_t Peb32Address(layout::Wow64Information answer, std::uint64_t peb64)
   return peb64 + layout::kPeb32AfterPeb64;
 }
 
-// The PEB image at the address that the queries give, or at the fallback
-// address when they fail; with `kind`, that of the process's own kind.
+// The PEB image at the address that the queries give; with `kind`, that of
+// the process's own kind. Without their answer its address is not known, and
+// nothing is read.
 int ReadPebImage(const Caller& caller, const Process& process, void* peb,
                  windows::BlockKind* kind) {
   layout::ProcessBasicInformation info{};
   layout::Wow64Information wow64 = 0;
-  std::uint64_t peb_address = layout::kFallbackPebAddress;
-  const bool queried =
-      QueryProcess(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info),
-                   kind ? &wow64 : nullptr);
-  if (queried)
-    peb_address = wow64 != 0 ? Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
+  if (!QueryProcess(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info),
+                    kind ? &wow64 : nullptr))
+    return 0;
+  const std::uint64_t peb_address =
+      wow64 != 0 ? Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
   if (kind) *kind = wow64 != 0 ? windows::BlockKind::Wow64 : windows::BlockKind::Native;
   const os::UniqueHandle live(OpenForRead(caller, process));
   if (windows::ReadRemote(live.Get(), peb_address, peb, layout::kPebReadSize)) return 1;
-  // After a successful query the holder says 0; a process that has ended but
-  // is still held opens and answers the query, yet has no memory to read, and
-  // that must not read as success.
-  if (queried) caller.error.SetError(os::GetLastError());
+  // After the query the holder says 0; a process that has ended but is still
+  // held opens and answers the query, yet has no memory to read, and that
+  // must not read as success.
+  caller.error.SetError(os::GetLastError());
   return 0;
 }
 

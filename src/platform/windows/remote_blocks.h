@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "../layouts.h"
 #include "../source.h"
@@ -23,6 +24,20 @@ inline bool ReadRemote(os::HANDLE process, std::uint64_t address, void* out, std
   return os::ReadProcessMemory(process,
                                reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
                                out, size, nullptr) != 0;
+}
+
+// How many bytes lie from `address` to the end of the process's memory region
+// that holds it (a run of pages alike in state and protection), whether or
+// not they can be read: a read that would go past it cannot deliver all it
+// asks for. Nothing, with the platform's last error, when the region cannot
+// be queried.
+inline std::optional<std::uint64_t> BytesToRegionEnd(os::HANDLE process, std::uint64_t address) {
+  os::MEMORY_BASIC_INFORMATION region{};
+  if (os::VirtualQueryEx(process,
+                         reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
+                         &region, sizeof region) == 0)
+    return std::nullopt;
+  return reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize - address;
 }
 
 // The blocks that the process's own code keeps up to date: a 64-bit
@@ -62,11 +77,10 @@ inline StringDescriptor DescriptorAt(const ParametersImage& parameters, std::siz
   return {counted.Length, counted.Buffer};
 }
 
-// The PEB that the process's own code keeps, and its kind; nonzero when read.
-// It records what ReadPeb records: the question of the process's kind goes
-// through the handle of the basic-information query, and its failure is that
-// query's (its status recorded, the PEB looked for at the fallback address,
-// as a 64-bit one).
+// The PEB that the process's own code keeps, and its kind; nonzero when read,
+// else 0 with why recorded. It records what ReadPeb records: the question of
+// the process's kind goes through the handle of the basic-information query,
+// and its failure is that query's (its status recorded, nothing read).
 int ReadOwnPeb(const source::Caller& caller, const source::Process& process, PebImage& peb,
                BlockKind& kind);
 

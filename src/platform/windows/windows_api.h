@@ -30,6 +30,7 @@ using ::FILETIME;
 using ::HANDLE;
 using ::HMODULE;
 using ::LPARAM;
+using ::MEMORY_BASIC_INFORMATION;
 using ::PSID;
 using ::SID_NAME_USE;
 using ::SIZE_T;
@@ -53,6 +54,7 @@ using ::OpenProcessToken;
 using ::OpenThread;
 using ::ReadProcessMemory;
 using ::SetLastError;
+using ::VirtualQueryEx;
 
 inline constexpr DWORD kProcessQueryInformation = PROCESS_QUERY_INFORMATION;
 inline constexpr DWORD kProcessVmRead = PROCESS_VM_READ;
