@@ -1,9 +1,12 @@
 // Whether the caller's memory can be read or written, asked of the kernel
 // without touching it: a pipe takes bytes from the caller's memory and gives
 // them back into it, and either copy fails with EFAULT where the memory
-// does not allow it. A probe makes no other call, so it also works where a
-// sandbox refuses the calls that read another process's memory.
+// does not allow it. That needs no call that a sandbox may refuse, such as
+// one that reads another process's memory. Without a free descriptor for
+// the pipe, the process copies its own memory through those calls instead,
+// which fail the same way and need no descriptor.
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,24 +41,37 @@ class ProbePipe {
 // Far below what a pipe holds, so that a chunk always goes in whole.
 constexpr std::size_t kChunk = 4096;
 
+// Copies `chunk` bytes at `at` out and, to probe for writing, back in:
+// writing back the bytes just taken changes nothing, but fails on memory
+// that may only be read.
+bool ThroughPipe(const ProbePipe& pipe, char* at, std::size_t chunk, bool write_back) {
+  if (::write(pipe.Write(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
+  char drain[kChunk];
+  return ::read(pipe.Read(), write_back ? at : drain, chunk) == static_cast<ssize_t>(chunk);
+}
+
+bool ThroughOwnMemory(char* at, std::size_t chunk, bool write_back) {
+  char copy[kChunk];
+  const iovec local{copy, chunk};
+  const iovec remote{at, chunk};
+  const pid_t self = ::getpid();
+  if (::process_vm_readv(self, &local, 1, &remote, 1, 0) != static_cast<ssize_t>(chunk))
+    return false;
+  return !write_back ||
+         ::process_vm_writev(self, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(chunk);
+}
+
 bool Probe(void* p, std::size_t size, bool write_back) {
   if (size == 0) return true;
   const auto begin = reinterpret_cast<std::uintptr_t>(p);
   if (p == nullptr || begin + size < begin) return false;
   const ProbePipe pipe;
-  if (!pipe.ok()) return false;
   auto* at = static_cast<char*>(p);
   for (std::size_t left = size; left > 0;) {
     const std::size_t chunk = std::min(left, kChunk);
-    if (::write(pipe.Write(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
-    // Writing back the bytes just taken changes nothing, but fails on memory
-    // that may only be read.
-    if (write_back) {
-      if (::read(pipe.Read(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
-    } else {
-      char drain[kChunk];
-      if (::read(pipe.Read(), drain, chunk) != static_cast<ssize_t>(chunk)) return false;
-    }
+    if (pipe.ok() ? !ThroughPipe(pipe, at, chunk, write_back)
+                  : !ThroughOwnMemory(at, chunk, write_back))
+      return false;
     at += chunk;
     left -= chunk;
   }
