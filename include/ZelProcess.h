@@ -206,9 +206,10 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// was.
   int GetMemoryCounters(void* hProcess, _VM_COUNTERS& vmCounters);
   /// Writes the I/O counters of the process under `hProcess` into
-  /// `ioCounters`; 1, or 0 for a bad handle. Records nothing on success;
-  /// ERROR_INVALID_HANDLE (6) for a bad handle, leaving `ioCounters` as it
-  /// was.
+  /// `ioCounters`; 1, or 0 on failure, leaving `ioCounters` as it was.
+  /// Records nothing on success; ERROR_INVALID_HANDLE (6) for a bad handle;
+  /// ERROR_ACCESS_DENIED (5) when the snapshot could not read them (on
+  /// Linux, the io file of a process that the caller may not trace).
   int GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters);
 
   /// A thread handle on the first thread of the process under the process

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -394,10 +395,19 @@ TEST_F(ProcTreeTest, ProcessesThatEndWhileReadAreLeftOut) {
   reader.failures["100/task"] = ENOENT;   // ended before its threads were listed
   TreeSnapshot p(reader);
   EXPECT_EQ(p.Ids(), (std::vector<unsigned>{1, 2, 40, 200, 210, 220}));
-  // Counters that may not be read are zeros; the process is still listed.
+  // Counters that may not be read: the process is still listed; memory
+  // counters are zeros, I/O counters are refused, the host's left as they were.
   reader.failures = {{"300/status", EACCES}, {"100/io", EACCES}};
   ASSERT_EQ(p.Refresh(), 1);
   EXPECT_EQ(p.Ids(), (std::vector<unsigned>{1, 2, 40, 100, 200, 210, 220, 300}));
+  void* h = p.CreateHandleFromPID(100);
+  IO_COUNTERS io;
+  std::memset(&io, 0xA5, sizeof io);
+  const IO_COUNTERS before = io;
+  EXPECT_EQ(p.GetIOCounters(h, io), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
+  EXPECT_EQ(std::memcmp(&io, &before, sizeof io), 0);
+  p.CloseHandle(h);
 }
 
 TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {

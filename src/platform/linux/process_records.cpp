@@ -84,7 +84,13 @@ class RecordBuilder {
     record.InheritedFromUniqueProcessId = stat->parentPid;
     record.Vm = MemoryCountersOf(status, *stat);
     record.PrivatePageCount = PrivateBytesOf(status);
-    if (reader_.Read(PathOf(id, "io"), text_) == 0) record.Io = IoCountersOf(ParseIo(text_));
+    // io needs the rights to trace the process, and a kernel that counts
+    // I/O: without either the counters are marked unknown, never given as
+    // zeros.
+    if (reader_.Read(PathOf(id, "io"), text_) == 0)
+      record.Io = IoCountersOf(ParseIo(text_));
+    else
+      record.SourceMarks |= layout::kIoCountersUnknown;
     out_.resize(start + sizeof record);
 
     if (!AppendThreads(id, *stat, status, record.NumberOfThreads)) {

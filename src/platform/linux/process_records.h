@@ -20,7 +20,8 @@ namespace zel::procfs {
 // needed in `needed`. A buffer too small for even a record of each process
 // and of one thread each is answered from the count of processes and the
 // threads that loadavg counts, so that a size probe reads no process.
-// Processes that end while they are read are left out.
+// Processes that end while they are read are left out. A process whose io
+// the caller may not read is marked so (layout::kIoCountersUnknown).
 ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* buffer,
                        std::size_t size, ZelUlong* needed);
 
