@@ -77,7 +77,8 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// with the code why: ERROR_MOD_NOT_FOUND (126) without a loaded
   /// NTDLL.DLL and ERROR_PROC_NOT_FOUND (127) for a missing entry point (or
   /// whatever last error the platform gave); the status of the snapshot's
-  /// size probe when it was not STATUS_INFO_LENGTH_MISMATCH;
+  /// size probe when it was not STATUS_INFO_LENGTH_MISMATCH (on Linux the
+  /// code why /proc could not be listed: ERROR_TOO_MANY_OPEN_FILES, 4, ...);
   /// ERROR_OUTOFMEMORY (14) when the buffer cannot be had; the status of the
   /// last fill that failed (the fill is tried again, larger, while
   /// processes keep appearing); ERROR_NOT_FOUND (1168) for a snapshot

@@ -408,6 +408,23 @@ TEST_F(ProcTreeTest, ProcessesThatEndWhileReadAreLeftOut) {
   EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied);
   EXPECT_EQ(std::memcmp(&io, &before, sizeof io), 0);
   p.CloseHandle(h);
+
+  // A read that fails otherwise fails the snapshot with its code: no
+  // process is left out for want of a descriptor, and a listing of the tree
+  // that fails is no empty one.
+  std::vector<std::byte> buffer(1 << 16);
+  for (const char* path :
+       {"", "300/stat", "300/status", "100/io", "100/task", "100/task/105/stat", "200/cmdline"}) {
+    reader.failures = {{path, EMFILE}};
+    ZelUlong needed = 0;
+    EXPECT_EQ(procfs::QueryProcesses(reader, kClock, buffer.data(), buffer.size(), &needed),
+              code::kTooManyOpenFiles)
+        << path;
+    EXPECT_EQ(p.Refresh(), 0) << path;
+  }
+  reader.failures = {{"", ENFILE}};
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kTooManyOpenFiles);
 }
 
 TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
