@@ -257,9 +257,12 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// information query, when the PEB was found at the fixed address
   /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle;
   /// ERROR_ACCESS_DENIED (5) when the process cannot be opened or read, has
-  /// ended, or its ID now names a later process; on Windows the query's
-  /// status, or the last error of a read of its memory that failed, and
-  /// ERROR_OUTOFMEMORY (14) when the text cannot be had.
+  /// ended (whether gone or still held: its memory is gone; on Linux a
+  /// process has ended only when none of its threads runs), or its ID now
+  /// names a later process; on Windows the query's status, or the last
+  /// error of a read of its memory that failed, and ERROR_OUTOFMEMORY (14)
+  /// when the text cannot be had; on Linux the code of any other error of
+  /// the read (ERROR_TOO_MANY_OPEN_FILES, 4, without a free descriptor).
   CZelString GetImageFile(void* hProcess);
   /// The command line of the live process under `hProcess` (on Linux its
   /// arguments, quoted as Windows quotes them, so that they split back the
@@ -294,11 +297,12 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// Records, on success, 0 (or on Windows the status of the basic
   /// information query, when the PEB was found at the fixed address
   /// instead); ERROR_INVALID_PARAMETER (87) for a bad handle and for a
-  /// process that has ended or whose ID now names a later process;
+  /// process that has ended and gone or whose ID now names a later process;
   /// ERROR_ACCESS_DENIED (5) when the process may not be read, or has no
-  /// memory left to read; ERROR_OUTOFMEMORY (14) when the copy cannot be
-  /// had; otherwise the platform's code why the process or its environment
-  /// could not be read (on Windows the last error, such as
+  /// memory left to read (it has ended but is still held: on Linux a
+  /// zombie, or a kernel thread); ERROR_OUTOFMEMORY (14) when the copy
+  /// cannot be had; otherwise the platform's code why the process or its
+  /// environment could not be read (on Windows the last error, such as
   /// ERROR_PARTIAL_COPY, 299, when fewer than 4096 bytes are readable; on
   /// Linux ERROR_TOO_MANY_OPEN_FILES, 4, or ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
@@ -316,12 +320,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// On Linux the account is the process's real user, named by the user
   /// database (or by its number), and the domain the host's name. Records 0
-  /// on success; ERROR_INVALID_HANDLE (6) for a bad handle;
-  /// ERROR_ACCESS_DENIED (5) when the process cannot be opened, has ended,
-  /// or its ID now names a later process; ERROR_NO_TOKEN (1008) when it has
-  /// no owner to name; ERROR_OUTOFMEMORY (14) when the names cannot be had;
-  /// on Windows the last error of the token or account lookup that failed
-  /// (ERROR_INSUFFICIENT_BUFFER, 122, for a name over 259 characters).
+  /// on success, also for a process that has ended but is still held (on
+  /// Linux a zombie), whose owner is still known; ERROR_INVALID_HANDLE (6)
+  /// for a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be
+  /// opened, has ended and gone, or its ID now names a later process;
+  /// ERROR_NO_TOKEN (1008) when it has no owner to name; ERROR_OUTOFMEMORY
+  /// (14) when the names cannot be had; on Windows the last error of the
+  /// token or account lookup that failed (ERROR_INSUFFICIENT_BUFFER, 122,
+  /// for a name over 259 characters); on Linux the code of any other error
+  /// of the read (ERROR_TOO_MANY_OPEN_FILES, 4, without a free descriptor).
   int GetUserAndDomain(void* hProcess, CZelString& strUser, CZelString& strDomain);
   /// The first top-level window of the live process under `hProcess`, in the
   /// platform's order and hidden ones included; null when it has none (and
@@ -369,11 +376,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// bytes) into `pInfo`; 1, or 0 on failure.
   ///
   /// On Linux it holds the IDs, the base priority, the affinity, and as exit
-  /// status zel::kStillActive while the process runs; no PEB. Records 0 on
-  /// success; ERROR_ACCESS_DENIED (5) for a bad handle, and when the process
-  /// cannot be opened, has ended or its ID now names a later process;
+  /// status zel::kStillActive while any thread of the process runs; no PEB.
+  /// Records 0 on success, also for a process that has ended but is still
+  /// held (on Linux a zombie), whose exit status it gives;
+  /// ERROR_ACCESS_DENIED (5) for a bad handle, and when the process cannot
+  /// be opened, has ended and gone or its ID now names a later process;
   /// ERROR_INVALID_PARAMETER (87) when `pInfo` is not writable; on Windows
-  /// the query's status when it fails (0 when it answers nothing).
+  /// the query's status when it fails (0 when it answers nothing); on Linux
+  /// the code of any other error of the read (ERROR_TOO_MANY_OPEN_FILES, 4,
+  /// without a free descriptor).
   int GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo);
   /// Copies the first 684 bytes of the environment block (PEB) of the live
   /// process under `hProcess` into the caller's buffer; nonzero when read.

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ZelProcess.h"
@@ -74,6 +76,7 @@ struct FakeThread {
   std::uint64_t start;
   std::uint64_t user = 0;
   std::uint64_t system = 0;
+  char state = 0;  // the process's when 0
 };
 
 // One process of the tree; a field left empty leaves its file out.
@@ -98,17 +101,18 @@ struct FakeProcess {
   std::string cmdline{};
   std::string environ{};
   std::string io{};
+  std::int64_t exitCode = 0;  // as wait reports it
 };
 
 std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start,
-                     std::uint64_t user, std::uint64_t system) {
-  return std::to_string(id) + " (" + p.comm + ") " + p.state + " " + std::to_string(p.parent) +
-         " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " + std::to_string(p.flags) +
-         " " + std::to_string(p.minorFaults) + " 0 " + std::to_string(p.majorFaults) + " 0 " +
-         std::to_string(user) + " " + std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) +
-         " 1 0 " + std::to_string(start) +
-         " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
-         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 0\n";
+                     std::uint64_t user, std::uint64_t system, char state = 0) {
+  return std::to_string(id) + " (" + p.comm + ") " + (state ? state : p.state) + " " +
+         std::to_string(p.parent) + " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " +
+         std::to_string(p.flags) + " " + std::to_string(p.minorFaults) + " 0 " +
+         std::to_string(p.majorFaults) + " 0 " + std::to_string(user) + " " +
+         std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) + " 1 0 " +
+         std::to_string(start) + " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
+         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 " + std::to_string(p.exitCode) + "\n";
 }
 
 void WriteProcess(const TempTree& tree, const FakeProcess& p) {
@@ -125,7 +129,7 @@ void WriteProcess(const TempTree& tree, const FakeProcess& p) {
   if (!p.cwd.empty()) tree.Link(dir + "cwd", p.cwd);
   for (const FakeThread& t : p.threads)
     tree.Write(dir + "task/" + std::to_string(t.id) + "/stat",
-               StatLine(t.id, p, t.start, t.user, t.system));
+               StatLine(t.id, p, t.start, t.user, t.system, t.state));
 }
 
 // A reader whose reads of chosen paths fail with a chosen errno, as reads of
@@ -222,7 +226,8 @@ class ProcTreeTest : public ::testing::Test {
                         .parent = 100,
                         .start = 500,
                         .user = 3,
-                        .threads = {{40, 500, 3}}});
+                        .threads = {{40, 500, 3}},
+                        .exitCode = 3 << 8});
     WriteProcess(tree, {.id = 100,
                         .comm = "editor",
                         .nice = -5,
@@ -459,6 +464,34 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
   EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/srv/other");
 }
 
+TEST_F(ProcTreeTest, ProcessWhoseMainThreadExitedIsReadThroughARunningThread) {
+  // The main thread has exited (Z) while thread 601 runs: the process's own
+  // entry answers nothing of its memory, the running thread's answers for it.
+  WriteProcess(tree, {.id = 600,
+                      .comm = "worker",
+                      .state = 'Z',
+                      .start = 60'000,
+                      .threads = {{600, 60'000}, {.id = 601, .start = 60'100, .state = 'S'}}});
+  tree.Write("600/task/601/cmdline", "/usr/bin/worker\0--serve\0"s);
+  tree.Write("600/task/601/environ", "MODE=serve\0"s);
+  tree.Link("600/task/601/exe", "/usr/bin/worker");
+  tree.Link("600/task/601/cwd", "/srv");
+  const zel::source::Process worker{600, StartOf(60'000)};
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_IMAGEFILE).text), "/usr/bin/worker");
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_COMMANDLINE).text), "/usr/bin/worker --serve");
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_CURRENTDIRECTORY).text), "/srv");
+  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).text, u"MODE=serve\0\0"s);
+  const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, worker);
+  EXPECT_EQ(basics.code, code::kSuccess);
+  EXPECT_EQ(basics.info.ExitStatus, static_cast<std::int32_t>(code::kStillActive));
+
+  // Once its last thread has ended too, it is a zombie like any other.
+  tree.Remove("600/task/601");
+  EXPECT_EQ(Text(600, 60'000, ZELPI_COMMANDLINE).code, code::kAccessDenied);
+  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).code, code::kAccessDenied);
+  EXPECT_EQ(procfs::ReadLiveBasics(reader, kClock, worker).info.ExitStatus, 0);
+}
+
 TEST_F(ProcTreeTest, DeletedMarkIsTakenOffOnlyWhenThePathIsGone) {
   const fs::path real = tree.Root() / "still here (deleted)";
   tree.Write(real.filename().string(), "");
@@ -481,14 +514,36 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
   EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {100, StartOf(12'345)}).code, code::kSuccess);
 
   // Without memory (a kernel thread, a zombie): as a process that has ended
-  // but is still held.
-  for (const auto& [id, start] : {std::pair{2u, 11u}, std::pair{40u, 500u}}) {
+  // but is still held, whose owner and exit status are still known.
+  for (const auto& [id, start, exit_status] :
+       {std::tuple{2u, 11u, code::kStillActive}, std::tuple{40u, 500u, ZelCode{3}}}) {
     EXPECT_EQ(Text(id, start, ZELPI_COMMANDLINE).code, code::kAccessDenied) << id;
     EXPECT_EQ(Text(id, start, ZELPI_WINDOWTITLE).code, code::kAccessDenied) << id;
     EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, {id, StartOf(start)}).code,
               code::kAccessDenied);
     EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {id, StartOf(start)}).code, code::kSuccess);
+    const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, {id, StartOf(start)});
+    EXPECT_EQ(basics.code, code::kSuccess) << id;
+    EXPECT_EQ(static_cast<ZelCode>(basics.info.ExitStatus), exit_status) << id;
   }
+
+  // Out of descriptors: every read gives its own errno's code, never that of
+  // a gone process, whether the file read or the look at stat failed.
+  const zel::source::Process editor{100, StartOf(12'345)};
+  using Read = std::function<ZelCode()>;
+  const Read image = [&] { return Text(100, 12'345, ZELPI_IMAGEFILE).code; };
+  const Read environment = [&] { return procfs::ReadLiveEnvironment(reader, kClock, editor).code; };
+  const Read owner = [&] { return procfs::ReadLiveOwner(reader, kClock, editor).code; };
+  const Read basics = [&] { return procfs::ReadLiveBasics(reader, kClock, editor).code; };
+  for (const auto& [failed, reads] : std::vector<std::pair<std::string, std::vector<Read>>>{
+           {"100/stat", {image, environment, owner, basics}},
+           {"100/exe", {image}},
+           {"100/environ", {environment}},
+           {"100/status", {owner}}}) {
+    reader.failures = {{failed, EMFILE}};
+    for (const Read& read : reads) EXPECT_EQ(read(), code::kTooManyOpenFiles) << failed;
+  }
+  reader.failures.clear();
 
   // Gone, and its ID taken by a process started later: both read as gone.
   for (const std::uint64_t start : {12'345u, 99'999u}) {
