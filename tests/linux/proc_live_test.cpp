@@ -26,6 +26,7 @@
 #include "churn/linux/children.h"
 #include "common/live_failure_codes.h"
 #include "common/protected_process.h"
+#include "forked_check.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
 #include "platform/source.h"
@@ -380,13 +381,7 @@ int CheckWithoutDescriptors() {
 }
 
 TEST_F(ProcLiveTest, ReadsWithoutAFreeDescriptorFailWithTheirOwnCode) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(CheckWithoutDescriptors());
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed, from 10 on";
+  zel::test::ExpectForkedCheckPasses(CheckWithoutDescriptors);
 }
 
 }  // namespace
