@@ -85,12 +85,13 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// with the code why: ERROR_MOD_NOT_FOUND (126) without a loaded
   /// NTDLL.DLL and ERROR_PROC_NOT_FOUND (127) for a missing entry point (or
   /// whatever last error the platform gave); the status of the snapshot's
-  /// size probe when it was not STATUS_INFO_LENGTH_MISMATCH;
-  /// ERROR_OUTOFMEMORY (14) when the buffer cannot be had; the status of a
-  /// fill that failed otherwise than for want of room; ERROR_NOT_FOUND
-  /// (1168) for a snapshot without processes, and when processes kept
-  /// appearing faster than the buffer grew (the fill is tried again,
-  /// larger, a few times). The new object's code is 0.
+  /// size probe when it was not STATUS_INFO_LENGTH_MISMATCH (on Linux the
+  /// code why /proc could not be listed or read: ERROR_TOO_MANY_OPEN_FILES,
+  /// 4, ...); ERROR_OUTOFMEMORY (14) when the buffer cannot be had; the
+  /// status of a fill that failed otherwise than for want of room;
+  /// ERROR_NOT_FOUND (1168) for a snapshot without processes, and when
+  /// processes kept appearing faster than the buffer grew (the fill is tried
+  /// again, larger, a few times). The new object's code is 0.
   CZelProcess();
   /// A copy that shares the other's snapshot (the last owner releases it)
   /// and takes its code; nothing is read from the platform. Handles of
@@ -218,9 +219,10 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// was.
   int GetMemoryCounters(void* hProcess, _VM_COUNTERS& vmCounters);
   /// Writes the I/O counters of the process under `hProcess` into
-  /// `ioCounters`; 1, or 0 for a bad handle. Records nothing on success;
-  /// ERROR_INVALID_HANDLE (6) for a bad handle, leaving `ioCounters` as it
-  /// was.
+  /// `ioCounters`; 1, or 0 on failure, leaving `ioCounters` as it was.
+  /// Records nothing on success; ERROR_INVALID_HANDLE (6) for a bad handle;
+  /// ERROR_ACCESS_DENIED (5) when the snapshot could not read them (on
+  /// Linux, the io file of a process that the caller may not trace).
   int GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters);
 
   /// A thread handle on the first thread of the process under the process
@@ -265,9 +267,12 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle;
   /// ERROR_ACCESS_DENIED (5) when the process cannot be opened or read, has
-  /// ended, or its ID now names a later process; on Windows the query's
-  /// status, or the last error of a read of its memory that failed, and
-  /// ERROR_OUTOFMEMORY (14) when the text cannot be had.
+  /// ended (whether gone or still held: its memory is gone; on Linux a
+  /// process has ended only when none of its threads runs), or its ID now
+  /// names a later process; on Windows the query's status, or the last
+  /// error of a read of its memory that failed, and ERROR_OUTOFMEMORY (14)
+  /// when the text cannot be had; on Linux the code of any other error of
+  /// the read (ERROR_TOO_MANY_OPEN_FILES, 4, without a free descriptor).
   CZelString GetImageFile(void* hProcess);
   /// The command line of the live process under `hProcess` (on Linux its
   /// arguments, quoted as Windows quotes them, so that they split back the
@@ -300,13 +305,14 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// Does not depend on the snapshot: it survives Refresh().
   ///
   /// Records 0 on success; ERROR_INVALID_PARAMETER (87) for a bad handle
-  /// and for a process that is gone or whose ID now names a later process;
-  /// ERROR_ACCESS_DENIED (5) when the process may not be read, or has ended
-  /// but is still held, with no memory left to read; ERROR_OUTOFMEMORY (14)
-  /// when the copy cannot be had; otherwise the platform's code why the
-  /// process or its environment could not be read (on Windows the status of
-  /// the basic-information query when it fails, or the last error of the
-  /// memory region's query or of a read that got nothing, such as
+  /// and for a process that has ended and gone or whose ID now names a later
+  /// process; ERROR_ACCESS_DENIED (5) when the process may not be read, or
+  /// has no memory left to read (it has ended but is still held: on Linux a
+  /// zombie, or a kernel thread); ERROR_OUTOFMEMORY (14) when the copy
+  /// cannot be had; otherwise the platform's code why the process or its
+  /// environment could not be read (on Windows the status of the
+  /// basic-information query when it fails, or the last error of the memory
+  /// region's query or of a read that got nothing, such as
   /// ERROR_PARTIAL_COPY, 299; on Linux ERROR_TOO_MANY_OPEN_FILES, 4, or
   /// ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
@@ -325,13 +331,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   ///
   /// On Linux the account is the process's real user, named by the user
   /// database (or by its number), and the domain the host's name. Records 0
-  /// on success; ERROR_INVALID_HANDLE (6) for a bad handle;
-  /// ERROR_ACCESS_DENIED (5) when the process cannot be opened, is gone, or
-  /// its ID now names a later process (one that has ended but is still held
-  /// keeps its owner, who is given); ERROR_NO_TOKEN (1008) when it has
-  /// no owner to name; ERROR_OUTOFMEMORY (14) when the names cannot be had;
-  /// on Windows the last error of the token or account lookup that failed
-  /// (ERROR_INSUFFICIENT_BUFFER, 122, for a name over 259 characters).
+  /// on success, also for a process that has ended but is still held (on
+  /// Linux a zombie), whose owner is still known; ERROR_INVALID_HANDLE (6)
+  /// for a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be
+  /// opened, has ended and gone, or its ID now names a later process;
+  /// ERROR_NO_TOKEN (1008) when it has no owner to name; ERROR_OUTOFMEMORY
+  /// (14) when the names cannot be had; on Windows the last error of the
+  /// token or account lookup that failed (ERROR_INSUFFICIENT_BUFFER, 122,
+  /// for a name over 259 characters); on Linux the code of any other error
+  /// of the read (ERROR_TOO_MANY_OPEN_FILES, 4, without a free descriptor).
   int GetUserAndDomain(void* hProcess, CZelString& strUser, CZelString& strDomain);
   /// The first top-level window of the live process under `hProcess`, in the
   /// platform's order and hidden ones included; null when it has none (and
@@ -379,13 +387,15 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// bytes) into `pInfo`; 1, or 0 on failure.
   ///
   /// On Linux it holds the IDs, the base priority, the affinity, and as exit
-  /// status zel::kStillActive while the process runs; no PEB. Records 0 on
-  /// success, also for a process that has ended but is still held (its exit
-  /// status is then its exit code); ERROR_ACCESS_DENIED (5) for a bad handle,
-  /// and when the process cannot be opened, is gone or its ID now names a
-  /// later process; ERROR_INVALID_PARAMETER (87) when `pInfo` is not
-  /// writable; on Windows the query's status when it fails (0 when it
-  /// answers nothing).
+  /// status zel::kStillActive while any thread of the process runs; no PEB.
+  /// Records 0 on success, also for a process that has ended but is still
+  /// held (on Linux a zombie), whose exit status it gives;
+  /// ERROR_ACCESS_DENIED (5) for a bad handle, and when the process cannot
+  /// be opened, has ended and gone or its ID now names a later process;
+  /// ERROR_INVALID_PARAMETER (87) when `pInfo` is not writable; on Windows
+  /// the query's status when it fails (0 when it answers nothing); on Linux
+  /// the code of any other error of the read (ERROR_TOO_MANY_OPEN_FILES, 4,
+  /// without a free descriptor).
   int GetProcessInformation(void* hProcess, _PROCESS_BASIC_INFORMATION* pInfo);
   /// Copies the first 684 bytes of the environment block (PEB) of the live
   /// process under `hProcess` into the caller's buffer; nonzero when read.

@@ -79,7 +79,7 @@ struct SystemProcess {
   std::uint64_t KernelTime;
   CountedString ImageName;
   std::int32_t BasePriority;
-  std::uint32_t Padding;
+  std::uint32_t SourceMarks;  // padding in the platform's records
   std::uint64_t UniqueProcessId;
   std::uint64_t InheritedFromUniqueProcessId;
   std::uint32_t HandleCount;
@@ -97,6 +97,7 @@ static_assert(offsetof(SystemProcess, KernelTime) == 48);
 static_assert(offsetof(SystemProcess, ImageName) + offsetof(CountedString, Length) == 56);
 static_assert(offsetof(SystemProcess, ImageName) + offsetof(CountedString, Buffer) == 64);
 static_assert(offsetof(SystemProcess, BasePriority) == 72);
+static_assert(offsetof(SystemProcess, SourceMarks) == 76);
 static_assert(offsetof(SystemProcess, UniqueProcessId) == 80);
 static_assert(offsetof(SystemProcess, InheritedFromUniqueProcessId) == 88);
 static_assert(offsetof(SystemProcess, HandleCount) == 96);
@@ -105,6 +106,11 @@ static_assert(offsetof(SystemProcess, Vm) == 112);
 static_assert(offsetof(SystemProcess, PrivatePageCount) == 200);
 static_assert(offsetof(SystemProcess, Io) == 208);
 static_assert(sizeof(SystemProcess) == 256);
+
+// What the Linux source marks in SourceMarks of the records it writes. The
+// field is padding in the platform's records: only the source that wrote a
+// mark reads it (source::HasIoCounters).
+inline constexpr std::uint32_t kIoCountersUnknown = 1;  // io may not be read
 
 struct SystemThread {
   std::uint64_t KernelTime;

@@ -51,6 +51,11 @@ struct EntryPoints {
 };
 bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode& why);
 
+// Whether the snapshot record `process`, which this source's snapshot query
+// wrote, holds the process's I/O counters: the caller may lack the rights
+// to read them.
+bool HasIoCounters(const std::byte* process);
+
 // Whether `size` bytes of the caller's memory at `p` can be written; null
 // never can. Only output records that the host owns are probed: handles and
 // environment copies are the library's own, and known without a probe.

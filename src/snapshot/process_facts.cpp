@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "../platform/codes.h"
+#include "../platform/source.h"
 #include "ZelProcess.h"
 #include "process_name.h"
 #include "records.h"
@@ -111,6 +112,10 @@ int CZelProcess::GetIOCounters(void* hProcess, _IO_COUNTERS& ioCounters) {
       ProcessOr(m_Error, hProcess, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses),
                 zel::code::kInvalidHandle);
   if (!process) return 0;
+  if (!zel::source::HasIoCounters(process)) {
+    m_Error.SetError(zel::code::kAccessDenied);
+    return 0;
+  }
   zel::layout::Store(&ioCounters, 0,
                      Load<zel::layout::IoCounters>(process, ZEL_OFFSET(SystemProcess, Io)));
   return 1;

@@ -169,8 +169,9 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   VM_COUNTERS vm{};
   IO_COUNTERS io{};
   processes.GetMemoryCounters(process, vm);
-  processes.GetIOCounters(process, io);
-  json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io));
+  const bool ioRead = processes.GetIOCounters(process, io) == 1;
+  CodeIf(json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io)), "ioError", !ioRead,
+         processes.GetErrorCode());
 
   AddLiveString(json, "commandLine", "commandLineError", processes,
                 [&] { return processes.GetCommandLineW(process); });

@@ -7,13 +7,13 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 
 #include "ZelProcess.h"
+#include "forked_check.h"
 #include "platform/layouts.h"
 #include "platform/source.h"
 
@@ -68,13 +68,7 @@ int CheckUnderFilterDenyingRemoteReads() {
 }
 
 TEST(MemoryProbe, WorksWhereRemoteReadsAreDenied) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(CheckUnderFilterDenyingRemoteReads());
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed, from 10 on";
+  zel::test::ExpectForkedCheckPasses(CheckUnderFilterDenyingRemoteReads);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/mount.h>
 #include <pwd.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,19 +16,26 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "ZelErrorMessage.h"
+#include "ZelHandles.h"
 #include "ZelProcess.h"
 #include "churn/linux/children.h"
 #include "common/live_failure_codes.h"
+#include "common/protected_process.h"
+#include "forked_check.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
+#include "platform/source.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace code = zel::code;
+using zel::EnvironmentCopy;
 using zel::churn::WaitingChild;
 using namespace std::string_literals;
 
@@ -244,14 +253,137 @@ TEST_F(ProcLiveTest, IdTakenByALaterProcessReadsAsGone) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed, from 10 on";
 }
 
-TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwner) {
-  WaitingChild zombie;
-  zombie.Kill();
-  CZelProcess p;
+TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwnerAndAnExitStatus) {
+  WaitingChild zombie({"/bin/sh", "-c", "exit 3"});
+  zombie.WaitUntilExited();
+  zel::test::ProtectedProcess p;
   void* h = p.CreateHandleFromPID(static_cast<unsigned>(zombie.Id()));
   ASSERT_NE(h, nullptr);
   ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
+  PROCESS_BASIC_INFORMATION info{};
+  EXPECT_EQ(p.GetProcessInformation(h, &info), 1);
+  EXPECT_EQ(p.GetErrorCode(), 0u);
+  EXPECT_EQ(info.ExitStatus, 3);
   p.CloseHandle(h);
+}
+
+// A forked child whose main thread exits while a second thread runs on (ps
+// shows it as Zl); killed and reaped on every path.
+class ChildWithoutMainThread {
+ public:
+  ChildWithoutMainThread() : pid_(fork()) {
+    if (pid_ == 0) {
+      std::thread([] {
+        for (;;) pause();
+      }).detach();
+      // The kernel's exit of the calling thread alone, as pthread_exit ends
+      // in: pthread_exit itself would unwind into the test framework, which
+      // catches what it throws.
+      syscall(SYS_exit, 0);
+    }
+  }
+  ChildWithoutMainThread(const ChildWithoutMainThread&) = delete;
+  ChildWithoutMainThread& operator=(const ChildWithoutMainThread&) = delete;
+  ~ChildWithoutMainThread() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  pid_t Id() const { return pid_; }
+
+  // Whether the main thread has exited within a few seconds.
+  bool MainThreadExited() const {
+    for (int tries = 0; tries < 500; ++tries) {
+      std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const std::size_t close = line.rfind(')');
+      if (close != std::string::npos && line.substr(close + 2, 1) == "Z") return true;
+      usleep(10'000);
+    }
+    return false;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+TEST_F(ProcLiveTest, ProcessWhoseMainThreadExitedRunsOnAndIsRead) {
+  ChildWithoutMainThread child;
+  ASSERT_GT(child.Id(), 0);
+  ASSERT_TRUE(child.MainThreadExited());
+  zel::test::ProtectedProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  ASSERT_NE(h, nullptr);
+  PROCESS_BASIC_INFORMATION info{};
+  EXPECT_EQ(p.GetProcessInformation(h, &info), 1);
+  EXPECT_EQ(info.ExitStatus, static_cast<std::int32_t>(code::kStillActive));
+  EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::read_symlink("/proc/self/exe").string());
+  EXPECT_EQ(Utf8(p.GetCurrentDirectoryW(h)), fs::current_path().string());
+  const std::string argv0 = program_invocation_name;
+  EXPECT_EQ(Utf8(p.GetCommandLineW(h)).substr(0, argv0.size()), argv0);
+  EnvironmentCopy env(p, p.GetEnvironmentBuffer(h));
+  ASSERT_NE(env.Get(), nullptr);
+  EXPECT_EQ(Variables(env.Get())[0], environ[0]);
+  CZelString user, domain;
+  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 1);
+  p.CloseHandle(h);
+}
+
+// Run in a child: with every descriptor taken, each read of its own process
+// fails with ERROR_TOO_MANY_OPEN_FILES (4), not as a gone process's, and so
+// do construction and Refresh, which cannot list /proc; the probe of the
+// caller's output records needs none, nor does giving an environment copy
+// back. Answers 0, or the step that failed.
+int CheckWithoutDescriptors() {
+  constexpr ZelCode kTooManyOpenFiles = 4;
+  zel::test::ProtectedProcess p;
+  void* h = p.CreateHandleFromPID(static_cast<unsigned>(getpid()));
+  // The undefined-behaviour checker reads an object's type through a pipe
+  // the first time it meets the type: it meets the exception's here.
+  if (std::system_error(0, zel::error_category(), "").code().value() != 0) return 10;
+  rlimit limit{};
+  unsigned char* copy = p.GetEnvironmentBuffer(h);
+  if (!h || !copy || getrlimit(RLIMIT_NOFILE, &limit) != 0) return 10;
+  limit.rlim_cur = 64;
+  const int spare = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0 || spare < 0) return 11;
+  std::vector<int> taken;
+  for (int fd; (fd = dup(spare)) >= 0;) taken.push_back(fd);
+  if (errno != EMFILE) return 12;
+
+  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
+                   &CZelProcess::GetCurrentDirectoryW})
+    if (!(p.*get)(h).IsEmpty() || p.GetErrorCode() != kTooManyOpenFiles) return 13;
+  if (p.GetEnvironmentBuffer(h) || p.GetErrorCode() != kTooManyOpenFiles) return 14;
+  CZelString user, domain;
+  if (p.GetUserAndDomain(h, user, domain) || p.GetErrorCode() != kTooManyOpenFiles) return 15;
+  PROCESS_BASIC_INFORMATION info{};
+  if (p.GetProcessInformation(h, &info) || p.GetErrorCode() != kTooManyOpenFiles) return 16;
+  if (p.Refresh() != 0 || p.GetErrorCode() != kTooManyOpenFiles) return 17;
+  unsigned char local[64] = {};
+  if (!zel::source::IsWritable(local, sizeof local) || zel::source::IsWritable(nullptr, 1) ||
+      p.FreeEnvironmentBuffer(copy) != 1 || copy)
+    return 18;
+  // One descriptor is enough for the read of stat behind the basic
+  // information, whose output check needs none.
+  close(taken.back());
+  taken.pop_back();
+  if (p.GetProcessInformation(h, &info) != 1 ||
+      info.ExitStatus != static_cast<std::int32_t>(code::kStillActive))
+    return 19;
+  if (dup(spare) < 0) return 20;
+  try {
+    CZelProcess another;
+    return 21;
+  } catch (const std::system_error& failure) {
+    if (failure.code().value() != static_cast<int>(kTooManyOpenFiles)) return 22;
+  }
+  return 0;
+}
+
+TEST_F(ProcLiveTest, ReadsWithoutAFreeDescriptorFailWithTheirOwnCode) {
+  zel::test::ExpectForkedCheckPasses(CheckWithoutDescriptors);
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ZelProcess.h"
@@ -73,6 +76,7 @@ struct FakeThread {
   std::uint64_t start;
   std::uint64_t user = 0;
   std::uint64_t system = 0;
+  char state = 0;  // the process's when 0
 };
 
 // One process of the tree; a field left empty leaves its file out.
@@ -97,17 +101,18 @@ struct FakeProcess {
   std::string cmdline{};
   std::string environ{};
   std::string io{};
+  std::int64_t exitCode = 0;  // as wait reports it
 };
 
 std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start,
-                     std::uint64_t user, std::uint64_t system) {
-  return std::to_string(id) + " (" + p.comm + ") " + p.state + " " + std::to_string(p.parent) +
-         " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " + std::to_string(p.flags) +
-         " " + std::to_string(p.minorFaults) + " 0 " + std::to_string(p.majorFaults) + " 0 " +
-         std::to_string(user) + " " + std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) +
-         " 1 0 " + std::to_string(start) +
-         " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
-         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 0\n";
+                     std::uint64_t user, std::uint64_t system, char state = 0) {
+  return std::to_string(id) + " (" + p.comm + ") " + (state ? state : p.state) + " " +
+         std::to_string(p.parent) + " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " +
+         std::to_string(p.flags) + " " + std::to_string(p.minorFaults) + " 0 " +
+         std::to_string(p.majorFaults) + " 0 " + std::to_string(user) + " " +
+         std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) + " 1 0 " +
+         std::to_string(start) + " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
+         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 " + std::to_string(p.exitCode) + "\n";
 }
 
 void WriteProcess(const TempTree& tree, const FakeProcess& p) {
@@ -124,7 +129,7 @@ void WriteProcess(const TempTree& tree, const FakeProcess& p) {
   if (!p.cwd.empty()) tree.Link(dir + "cwd", p.cwd);
   for (const FakeThread& t : p.threads)
     tree.Write(dir + "task/" + std::to_string(t.id) + "/stat",
-               StatLine(t.id, p, t.start, t.user, t.system));
+               StatLine(t.id, p, t.start, t.user, t.system, t.state));
 }
 
 // A reader whose reads of chosen paths fail with a chosen errno, as reads of
@@ -221,7 +226,8 @@ class ProcTreeTest : public ::testing::Test {
                         .parent = 100,
                         .start = 500,
                         .user = 3,
-                        .threads = {{40, 500, 3}}});
+                        .threads = {{40, 500, 3}},
+                        .exitCode = 3 << 8});
     WriteProcess(tree, {.id = 100,
                         .comm = "editor",
                         .nice = -5,
@@ -394,10 +400,39 @@ TEST_F(ProcTreeTest, ProcessesThatEndWhileReadAreLeftOut) {
   reader.failures["100/task"] = ENOENT;   // ended before its threads were listed
   TreeSnapshot p(reader);
   EXPECT_EQ(p.Ids(), (std::vector<unsigned>{1, 2, 40, 200, 210, 220}));
-  // Counters that may not be read are zeros; the process is still listed.
+  // Counters that may not be read: the process is still listed; memory
+  // counters are zeros, I/O counters are refused, the host's left as they
+  // were, as they are where the kernel keeps no io file (process 1 here).
   reader.failures = {{"300/status", EACCES}, {"100/io", EACCES}};
   ASSERT_EQ(p.Refresh(), 1);
   EXPECT_EQ(p.Ids(), (std::vector<unsigned>{1, 2, 40, 100, 200, 210, 220, 300}));
+  for (const unsigned id : {100u, 1u}) {
+    void* h = p.CreateHandleFromPID(id);
+    IO_COUNTERS io;
+    std::memset(&io, 0xA5, sizeof io);
+    const IO_COUNTERS before = io;
+    EXPECT_EQ(p.GetIOCounters(h, io), 0) << id;
+    EXPECT_EQ(p.GetErrorCode(), code::kAccessDenied) << id;
+    EXPECT_EQ(std::memcmp(&io, &before, sizeof io), 0) << id;
+    p.CloseHandle(h);
+  }
+
+  // A read that fails otherwise fails the snapshot with its code: no
+  // process is left out for want of a descriptor, and a listing of the tree
+  // that fails is no empty one.
+  std::vector<std::byte> buffer(1 << 16);
+  for (const char* path :
+       {"", "300/stat", "300/status", "100/io", "100/task", "100/task/105/stat", "200/cmdline"}) {
+    reader.failures = {{path, EMFILE}};
+    ZelUlong needed = 0;
+    EXPECT_EQ(procfs::QueryProcesses(reader, kClock, buffer.data(), buffer.size(), &needed),
+              code::kTooManyOpenFiles)
+        << path;
+    EXPECT_EQ(p.Refresh(), 0) << path;
+  }
+  reader.failures = {{"", ENFILE}};
+  EXPECT_EQ(p.Refresh(), 0);
+  EXPECT_EQ(p.GetErrorCode(), code::kTooManyOpenFiles);
 }
 
 TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
@@ -432,6 +467,34 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
   EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/srv/other");
 }
 
+TEST_F(ProcTreeTest, ProcessWhoseMainThreadExitedIsReadThroughARunningThread) {
+  // The main thread has exited (Z) while thread 601 runs: the process's own
+  // entry answers nothing of its memory, the running thread's answers for it.
+  WriteProcess(tree, {.id = 600,
+                      .comm = "worker",
+                      .state = 'Z',
+                      .start = 60'000,
+                      .threads = {{600, 60'000}, {.id = 601, .start = 60'100, .state = 'S'}}});
+  tree.Write("600/task/601/cmdline", "/usr/bin/worker\0--serve\0"s);
+  tree.Write("600/task/601/environ", "MODE=serve\0"s);
+  tree.Link("600/task/601/exe", "/usr/bin/worker");
+  tree.Link("600/task/601/cwd", "/srv");
+  const zel::source::Process worker{600, StartOf(60'000)};
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_IMAGEFILE).text), "/usr/bin/worker");
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_COMMANDLINE).text), "/usr/bin/worker --serve");
+  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_CURRENTDIRECTORY).text), "/srv");
+  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).text, u"MODE=serve\0\0"s);
+  const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, worker);
+  EXPECT_EQ(basics.code, code::kSuccess);
+  EXPECT_EQ(basics.info.ExitStatus, static_cast<std::int32_t>(code::kStillActive));
+
+  // Once its last thread has ended too, it is a zombie like any other.
+  tree.Remove("600/task/601");
+  EXPECT_EQ(Text(600, 60'000, ZELPI_COMMANDLINE).code, code::kAccessDenied);
+  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).code, code::kAccessDenied);
+  EXPECT_EQ(procfs::ReadLiveBasics(reader, kClock, worker).info.ExitStatus, 0);
+}
+
 TEST_F(ProcTreeTest, DeletedMarkIsTakenOffOnlyWhenThePathIsGone) {
   const fs::path real = tree.Root() / "still here (deleted)";
   tree.Write(real.filename().string(), "");
@@ -454,14 +517,36 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
   EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {100, StartOf(12'345)}).code, code::kSuccess);
 
   // Without memory (a kernel thread, a zombie): as a process that has ended
-  // but is still held.
-  for (const auto& [id, start] : {std::pair{2u, 11u}, std::pair{40u, 500u}}) {
+  // but is still held, whose owner and exit status are still known.
+  for (const auto& [id, start, exit_status] :
+       {std::tuple{2u, 11u, code::kStillActive}, std::tuple{40u, 500u, ZelCode{3}}}) {
     EXPECT_EQ(Text(id, start, ZELPI_COMMANDLINE).code, code::kAccessDenied) << id;
     EXPECT_EQ(Text(id, start, ZELPI_WINDOWTITLE).code, code::kAccessDenied) << id;
     EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, {id, StartOf(start)}).code,
               code::kAccessDenied);
     EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {id, StartOf(start)}).code, code::kSuccess);
+    const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, {id, StartOf(start)});
+    EXPECT_EQ(basics.code, code::kSuccess) << id;
+    EXPECT_EQ(static_cast<ZelCode>(basics.info.ExitStatus), exit_status) << id;
   }
+
+  // Out of descriptors: every read gives its own errno's code, never that of
+  // a gone process, whether the file read or the look at stat failed.
+  const zel::source::Process editor{100, StartOf(12'345)};
+  using Read = std::function<ZelCode()>;
+  const Read image = [&] { return Text(100, 12'345, ZELPI_IMAGEFILE).code; };
+  const Read environment = [&] { return procfs::ReadLiveEnvironment(reader, kClock, editor).code; };
+  const Read owner = [&] { return procfs::ReadLiveOwner(reader, kClock, editor).code; };
+  const Read basics = [&] { return procfs::ReadLiveBasics(reader, kClock, editor).code; };
+  for (const auto& [failed, reads] : std::vector<std::pair<std::string, std::vector<Read>>>{
+           {"100/stat", {image, environment, owner, basics}},
+           {"100/exe", {image}},
+           {"100/environ", {environment}},
+           {"100/status", {owner}}}) {
+    reader.failures = {{failed, EMFILE}};
+    for (const Read& read : reads) EXPECT_EQ(read(), code::kTooManyOpenFiles) << failed;
+  }
+  reader.failures.clear();
 
   // Gone, and its ID taken by a process started later: both read as gone.
   for (const std::uint64_t start : {12'345u, 99'999u}) {

@@ -633,15 +633,21 @@ def check_process(verdicts, entry, readings, before, after, quiet):
     check_memory(verdicts, entry, "VirtualSize", vm["VirtualSize"], [m.vms for m in memory], quiet)
 
     io = entry["io"]
+    readable_io = values(readings, "io_counters")
+    io_refused = entry["ioError"] is not None or len(readable_io) < len(readings)
+    if io_refused:
+        # Refused exactly where psutil is refused, never given as zeros.
+        verdicts.judge(entry, "io refused", entry["ioError"] == ACCESS_DENIED and not readable_io,
+                       "library code %r, psutil read them %d of %d times"
+                       % (entry["ioError"], len(readable_io), len(readings)))
     for fact, field in (("ReadOperationCount", "read_count"),
                         ("WriteOperationCount", "write_count"),
                         ("ReadTransferCount", "read_chars"),
                         ("WriteTransferCount", "write_chars")):
-        check_between(verdicts, entry, fact, io[fact],
-                      getattr(before["io_counters"], field)
-                      if available(before["io_counters"]) else None,
-                      getattr(after["io_counters"], field)
-                      if available(after["io_counters"]) else None)
+        if not io_refused:
+            check_between(verdicts, entry, fact, io[fact],
+                          getattr(before["io_counters"], field),
+                          getattr(after["io_counters"], field))
 
     splits = [as_split_back(s) for r in readings for s in argument_splits(r)]
     if entry["commandLine"] == "" and entry["commandLineError"] not in (None, 0):

@@ -2,9 +2,9 @@
 # What a reader without privileges gets: runs zel_dump_facts as user nobody
 # and checks that root's processes are listed with their names and IDs as
 # ps shows them, their command lines and owners read (cmdline and status
-# are anyone's), their image file, current directory and environment
-# refused with code 5 (ERROR_ACCESS_DENIED), and that the reader's own
-# process is read in full.
+# are anyone's), their image file, current directory, environment and I/O
+# counters refused with code 5 (ERROR_ACCESS_DENIED), and that the reader's
+# own process is read in full.
 #
 #   unprivileged.sh PYTHON3 ZEL_DUMP_FACTS LIBZELPROCESS LIBZELERROR LIBZELSTRING
 #
@@ -127,6 +127,7 @@ if own:
            "its own current directory is read (%r)" % me["currentDirectory"])
     expect("LD_LIBRARY_PATH=" + workdir in (me.get("environment") or []),
            "its own environment is read (code %r)" % me.get("environmentError"))
+    expect(me["ioError"] is None, "its own I/O counters are read (code %r)" % me["ioError"])
 
 for pid in (sleeper, shell, 1):
     entry = entries.get(pid)
@@ -152,6 +153,8 @@ for pid in (sleeper, shell, 1):
                and entry.get("environmentError") == ACCESS_DENIED,
                "%s: environment refused with %d (code %r)"
                % (what, ACCESS_DENIED, entry.get("environmentError")))
+    expect(entry["ioError"] == ACCESS_DENIED, "%s: I/O counters refused with %d (code %r)"
+           % (what, ACCESS_DENIED, entry["ioError"]))
     expect(entry["userError"] is None and entry["user"] == "root"
            and entry["domain"] == socket.gethostname(),
            "%s: its owner is read (%r\\%r, code %r)"

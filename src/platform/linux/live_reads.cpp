@@ -13,13 +13,6 @@
 namespace zel::procfs {
 namespace {
 
-// The snapshot's process, running with memory of its own, or the code that
-// a string read of it records (ERROR_ACCESS_DENIED, as for any process that
-// cannot be opened or has no memory left to read).
-ZelCode StringFailure(Presence presence) {
-  return presence == Presence::Running ? code::kSuccess : code::kAccessDenied;
-}
-
 // What a zombie's wait status says, as a shell reports it: the exit code, or
 // 128 and the signal that ended it.
 std::int32_t ExitStatusOf(std::int64_t wait_status) {
@@ -27,38 +20,120 @@ std::int32_t ExitStatusOf(std::int64_t wait_status) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
+// The path of a file of the process, in its own entry or, for a thread
+// other than 0, in that thread's.
+std::string FileOf(const source::Process& process, std::uint32_t thread, std::string_view file) {
+  return thread == 0 ? PathOf(process.id, file) : ThreadPathOf(process.id, thread, file);
+}
+
+// A thread of the process other than its main one that still runs, or 0;
+// the errno of a read that failed otherwise than for the thread's end goes
+// to `error`.
+std::uint32_t RunningThread(const ProcReader& reader, std::uint32_t id, int& error) {
+  const ProcListing tasks = reader.List(PathOf(id, "task"));
+  if (!tasks.ok()) {
+    error = MeansGone(tasks.error) ? 0 : tasks.error;
+    return 0;
+  }
+  std::string text;
+  for (const std::string& name : tasks.names) {
+    const std::optional<std::uint32_t> thread = ParseId(name);
+    if (!thread || *thread == id) continue;
+    if (const int failed = reader.Read(ThreadPathOf(id, *thread, "stat"), text); failed != 0) {
+      if (MeansGone(failed)) continue;
+      error = failed;
+      return 0;
+    }
+    const std::optional<StatFields> stat = ParseStat(text);
+    if (stat && !HasEnded(stat->state)) return *thread;
+  }
+  return 0;
+}
+
+// Reads a fact with `read(thread)` (0: from the process's own entry), then
+// looks at the process: one that is still the snapshot's after the read was
+// so during it. When a running thread answers for the process, the fact is
+// read again from that thread's entry, and looked at again.
+template <class Read>
+Look ReadThenLook(const ProcReader& reader, const ProcClock& clock, const source::Process& process,
+                  Read read) {
+  read(std::uint32_t{0});
+  Look look = LookAt(reader, clock, process);
+  if (look.presence == Presence::Running && look.thread != 0) {
+    read(look.thread);
+    look = LookAt(reader, clock, process);
+  }
+  return look;
+}
+
+// The code of a look that found no snapshot's process to read, or 0. A
+// process that has gone or has no memory left is answered with `gone` and
+// `memoryless`; a stat that could not be read, with the code of its errno.
+ZelCode FailureOf(const Look& look, ZelCode gone, ZelCode memoryless) {
+  switch (look.presence) {
+    case Presence::Running: return code::kSuccess;
+    case Presence::Memoryless: return memoryless;
+    case Presence::Gone: return gone;
+    case Presence::Unreadable: return CodeOfErrno(look.error);
+  }
+  return gone;
+}
+
+// A read of a running process's file that failed: one the caller may not
+// read, or one that has just gone, is refused (ERROR_ACCESS_DENIED, as the
+// Windows build records for any process that cannot be opened); any other
+// error gives its own code.
+ZelCode StringReadFailure(int error) {
+  return MeansGone(error) ? code::kAccessDenied : CodeOfErrno(error);
+}
+
 }  // namespace
 
-Presence PresenceOf(const ProcReader& reader, const ProcClock& clock,
-                    const source::Process& process, StatFields* stat_out) {
-  const ProcText text = reader.ReadFile(PathOf(process.id, "stat"));
-  const std::optional<StatFields> stat = text.ok() ? ParseStat(text.text) : std::nullopt;
+Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process) {
+  Look look;
+  std::string text;
+  if (const int error = reader.Read(PathOf(process.id, "stat"), text); error != 0) {
+    if (!MeansGone(error)) {
+      look.presence = Presence::Unreadable;
+      look.error = error;
+    }
+    return look;
+  }
+  const std::optional<StatFields> stat = ParseStat(text);
   if (!stat ||
       FileTimeOfStart(clock.bootTime, stat->startTicks, clock.ticksPerSecond) != process.createTime)
-    return Presence::Gone;
-  if (stat_out) *stat_out = *stat;
-  const bool kernel_thread = (stat->flags & kKernelThreadFlag) != 0;
-  return kernel_thread || HasEnded(stat->state) ? Presence::Memoryless : Presence::Running;
+    return look;
+  look.stat = *stat;
+  if ((stat->flags & kKernelThreadFlag) != 0) {
+    look.presence = Presence::Memoryless;
+  } else if (!HasEnded(stat->state)) {
+    look.presence = Presence::Running;
+  } else {
+    int error = 0;
+    look.thread = RunningThread(reader, process.id, error);
+    look.presence = error != 0         ? Presence::Unreadable
+                    : look.thread != 0 ? Presence::Running
+                                       : Presence::Memoryless;
+    look.error = error;
+  }
+  return look;
 }
 
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
                       const source::Process& process, unsigned type) {
   ProcText read;
-  switch (type) {
-    case ZELPI_IMAGEFILE: read = LinkedPath(reader, PathOf(process.id, "exe")); break;
-    case ZELPI_CURRENTDIRECTORY: read = LinkedPath(reader, PathOf(process.id, "cwd")); break;
-    case ZELPI_COMMANDLINE: read = reader.ReadFile(PathOf(process.id, "cmdline")); break;
-    default: break;
-  }
-  // Read before the look at stat: a process that is still the snapshot's
-  // after the read was so during it.
+  const Look look = ReadThenLook(reader, clock, process, [&](std::uint32_t thread) {
+    switch (type) {
+      case ZELPI_IMAGEFILE: read = LinkedPath(reader, FileOf(process, thread, "exe")); break;
+      case ZELPI_CURRENTDIRECTORY: read = LinkedPath(reader, FileOf(process, thread, "cwd")); break;
+      case ZELPI_COMMANDLINE: read = reader.ReadFile(FileOf(process, thread, "cmdline")); break;
+      default: break;
+    }
+  });
   LiveText live;
-  live.code = StringFailure(PresenceOf(reader, clock, process));
+  live.code = FailureOf(look, code::kAccessDenied, code::kAccessDenied);
+  if (live.code == code::kSuccess && !read.ok()) live.code = StringReadFailure(read.error);
   if (live.code != code::kSuccess) return live;
-  if (!read.ok()) {
-    live.code = code::kAccessDenied;
-    return live;
-  }
   live.text = type == ZELPI_COMMANDLINE ? Utf16(QuoteCommandLine(SplitNulSeparated(read.text)))
                                         : Utf16(read.text);
   return live;
@@ -66,26 +141,26 @@ LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
 
 LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
                              const source::Process& process) {
-  const ProcText read = reader.ReadFile(PathOf(process.id, "environ"));
+  ProcText read;
+  const Look look = ReadThenLook(reader, clock, process, [&](std::uint32_t thread) {
+    read = reader.ReadFile(FileOf(process, thread, "environ"));
+  });
   LiveText live;
-  switch (PresenceOf(reader, clock, process)) {
-    case Presence::Gone: live.code = code::kInvalidParameter; return live;
-    case Presence::Memoryless: live.code = code::kAccessDenied; return live;
-    case Presence::Running: break;
-  }
-  live.code = CodeOfErrno(read.error);
-  if (read.ok()) live.text = EnvironmentBlock(SplitNulSeparated(read.text));
+  live.code = FailureOf(look, code::kInvalidParameter, code::kAccessDenied);
+  if (live.code == code::kSuccess) live.code = CodeOfErrno(read.error);
+  if (live.code == code::kSuccess) live.text = EnvironmentBlock(SplitNulSeparated(read.text));
   return live;
 }
 
 LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
                         const source::Process& process) {
   const ProcText read = reader.ReadFile(PathOf(process.id, "status"));
+  const Look look = LookAt(reader, clock, process);
   LiveOwner live;
-  if (PresenceOf(reader, clock, process) == Presence::Gone || !read.ok()) {
-    live.code = code::kAccessDenied;
-    return live;
-  }
+  // A zombie's owner is still known.
+  live.code = FailureOf(look, code::kAccessDenied, code::kSuccess);
+  if (live.code == code::kSuccess && !read.ok()) live.code = StringReadFailure(read.error);
+  if (live.code != code::kSuccess) return live;
   const std::optional<std::uint32_t> uid = ParseStatus(read.text).realUid;
   live.code = uid ? code::kSuccess : code::kNoToken;
   live.uid = uid.value_or(0);
@@ -95,22 +170,21 @@ LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
 LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
                           const source::Process& process) {
   LiveBasics live;
-  StatFields stat;
-  const Presence presence = PresenceOf(reader, clock, process, &stat);
-  if (presence == Presence::Gone) {
-    live.code = code::kAccessDenied;
-    return live;
-  }
+  const Look look = LookAt(reader, clock, process);
+  // A zombie's exit status is still known.
+  live.code = FailureOf(look, code::kAccessDenied, code::kSuccess);
+  if (live.code != code::kSuccess) return live;
   cpu_set_t cpus;
   CPU_ZERO(&cpus);
   if (sched_getaffinity(static_cast<pid_t>(process.id), sizeof cpus, &cpus) == 0) {
     for (int cpu = 0; cpu < 64; ++cpu)
       if (CPU_ISSET(cpu, &cpus)) live.info.AffinityMask |= std::uint64_t{1} << cpu;
   }
-  live.info.ExitStatus = HasEnded(stat.state) ? ExitStatusOf(stat.exitCode) : code::kStillActive;
-  live.info.BasePriority = BasePriorityOf(stat.nice, stat.policy);
+  const bool ended = look.presence == Presence::Memoryless && HasEnded(look.stat.state);
+  live.info.ExitStatus = ended ? ExitStatusOf(look.stat.exitCode) : code::kStillActive;
+  live.info.BasePriority = BasePriorityOf(look.stat.nice, look.stat.policy);
   live.info.UniqueProcessId = process.id;
-  live.info.InheritedFromUniqueProcessId = stat.parentPid;
+  live.info.InheritedFromUniqueProcessId = look.stat.parentPid;
   return live;
 }
 

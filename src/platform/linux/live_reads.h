@@ -23,9 +23,20 @@ enum class Presence {
   Running,     // the snapshot's process, with memory of its own
   Memoryless,  // the snapshot's process, but a kernel thread or a zombie
   Gone,        // ended, or its ID now names another process
+  Unreadable,  // its stat could not be read for another cause (`error`)
 };
-Presence PresenceOf(const ProcReader& reader, const ProcClock& clock,
-                    const source::Process& process, StatFields* stat = nullptr);
+
+// What a look at a process's stat found. A process has ended only when none
+// of its threads runs: its main thread may have exited before the others,
+// and then the process's own entry answers nothing of its memory, while a
+// running thread's entry (task/<thread>/) answers for the whole process.
+struct Look {
+  Presence presence = Presence::Gone;
+  int error = 0;             // the errno, when Unreadable
+  std::uint32_t thread = 0;  // the running thread whose entry answers, or 0
+  StatFields stat{};         // the process's own stat, unless Gone or Unreadable
+};
+Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process);
 
 // The outcome of a read: the value, and the code that the Windows build
 // records for the same case (0 with the value).

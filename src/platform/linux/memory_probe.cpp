@@ -1,9 +1,12 @@
-// Whether the caller's memory can be read or written, asked of the kernel
-// without touching it: a pipe takes bytes from the caller's memory and gives
-// them back into it, and either copy fails with EFAULT where the memory
-// does not allow it. A probe makes no other call, so it also works where a
-// sandbox refuses the calls that read another process's memory.
+// Whether the caller's memory can be written, asked of the kernel without
+// touching it: a pipe takes bytes from the caller's memory and gives them
+// back into it, and either copy fails with EFAULT where the memory does not
+// allow it. That needs no call that a sandbox may refuse, such as
+// one that reads another process's memory. Without a free descriptor for
+// the pipe, the process copies its own memory through those calls instead,
+// which fail the same way and need no descriptor.
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,32 +41,37 @@ class ProbePipe {
 // Far below what a pipe holds, so that a chunk always goes in whole.
 constexpr std::size_t kChunk = 4096;
 
-bool Probe(void* p, std::size_t size, bool write_back) {
+// Copies `chunk` bytes at `at` out and back in: writing back the bytes just
+// taken changes nothing, but fails on memory that may only be read.
+bool ThroughPipe(const ProbePipe& pipe, char* at, std::size_t chunk) {
+  if (::write(pipe.Write(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
+  return ::read(pipe.Read(), at, chunk) == static_cast<ssize_t>(chunk);
+}
+
+bool ThroughOwnMemory(char* at, std::size_t chunk) {
+  char copy[kChunk];
+  const iovec local{copy, chunk};
+  const iovec remote{at, chunk};
+  const pid_t self = ::getpid();
+  return ::process_vm_readv(self, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(chunk) &&
+         ::process_vm_writev(self, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(chunk);
+}
+
+}  // namespace
+
+bool IsWritable(void* p, std::size_t size) {
   if (size == 0) return true;
   const auto begin = reinterpret_cast<std::uintptr_t>(p);
   if (p == nullptr || begin + size < begin) return false;
   const ProbePipe pipe;
-  if (!pipe.ok()) return false;
   auto* at = static_cast<char*>(p);
   for (std::size_t left = size; left > 0;) {
     const std::size_t chunk = std::min(left, kChunk);
-    if (::write(pipe.Write(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
-    // Writing back the bytes just taken changes nothing, but fails on memory
-    // that may only be read.
-    if (write_back) {
-      if (::read(pipe.Read(), at, chunk) != static_cast<ssize_t>(chunk)) return false;
-    } else {
-      char drain[kChunk];
-      if (::read(pipe.Read(), drain, chunk) != static_cast<ssize_t>(chunk)) return false;
-    }
+    if (pipe.ok() ? !ThroughPipe(pipe, at, chunk) : !ThroughOwnMemory(at, chunk)) return false;
     at += chunk;
     left -= chunk;
   }
   return true;
 }
-
-}  // namespace
-
-bool IsWritable(void* p, std::size_t size) { return Probe(p, size, true); }
 
 }  // namespace zel::source

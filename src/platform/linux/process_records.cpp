@@ -7,6 +7,7 @@
 
 #include "../codes.h"
 #include "../layouts.h"
+#include "errno_codes.h"
 #include "proc_files.h"
 #include "utf16_text.h"
 #include "windows_terms.h"
@@ -28,9 +29,12 @@ std::size_t Aligned(std::size_t bytes) {
   return (bytes + kRecordAlignment - 1) / kRecordAlignment * kRecordAlignment;
 }
 
-std::vector<std::uint32_t> ProcessIds(const ProcReader& reader) {
+// The IDs that the tree lists, sorted; the errno why not in `error`.
+std::vector<std::uint32_t> ProcessIds(const ProcReader& reader, int& error) {
+  const ProcListing listing = reader.List("");
+  error = listing.error;
   std::vector<std::uint32_t> ids;
-  for (const std::string& name : reader.List("").names)
+  for (const std::string& name : listing.names)
     if (const auto id = ParseId(name)) ids.push_back(*id);
   std::sort(ids.begin(), ids.end());
   return ids;
@@ -61,20 +65,35 @@ layout::SystemThread ThreadRecord(std::uint32_t process, std::uint32_t thread,
 
 // Appends the records of one process to `out`: its own, its threads', then
 // its name. The name pointer holds the name's offset in `out` until the
-// records are placed. False, with `out` as it was, when the process has gone.
+// records are placed.
 class RecordBuilder {
  public:
   RecordBuilder(const ProcReader& reader, const ProcClock& clock, std::vector<std::byte>& out)
       : reader_(reader), clock_(clock), out_(out) {}
 
-  bool Append(std::uint32_t id) {
-    if (reader_.Read(PathOf(id, "stat"), text_) != 0) return false;
+  // 0 when the process's records were appended, or left out because it went
+  // while it was read or its stat may not be read (its directory is another
+  // user's to see); else the errno of the read that failed otherwise, which
+  // no snapshot may hide. `out` is as it was unless appended.
+  int Append(std::uint32_t id) {
+    const std::size_t start = out_.size();
+    const int error = Build(id, start);
+    if (error == 0) return 0;
+    out_.resize(start);
+    return MeansGone(error) || MeansRefused(error) ? 0 : error;
+  }
+
+ private:
+  int Build(std::uint32_t id, std::size_t start) {
+    if (const int error = reader_.Read(PathOf(id, "stat"), text_)) return error;
     const std::optional<StatFields> stat = ParseStat(text_);
-    if (!stat) return false;
-    if (const int error = reader_.Read(PathOf(id, "status"), text_); MeansGone(error)) return false;
+    if (!stat) return ENOENT;  // not a process's stat: nothing to list
+    // Counters that may not be read stay zero.
+    if (const int error = reader_.Read(PathOf(id, "status"), text_);
+        error != 0 && !MeansRefused(error))
+      return error;
     const StatusFields status = ParseStatus(text_);
 
-    const std::size_t start = out_.size();
     layout::SystemProcess record{};
     record.CreateTime = FileTimeOfStart(clock_.bootTime, stat->startTicks, clock_.ticksPerSecond);
     record.UserTime = DurationFromTicks(stat->userTicks, clock_.ticksPerSecond);
@@ -84,14 +103,21 @@ class RecordBuilder {
     record.InheritedFromUniqueProcessId = stat->parentPid;
     record.Vm = MemoryCountersOf(status, *stat);
     record.PrivatePageCount = PrivateBytesOf(status);
-    if (reader_.Read(PathOf(id, "io"), text_) == 0) record.Io = IoCountersOf(ParseIo(text_));
+    // io needs the rights to trace the process, and a kernel that counts
+    // I/O: without either the counters are marked unknown, never given as
+    // zeros.
+    if (const int error = reader_.Read(PathOf(id, "io"), text_); error == 0)
+      record.Io = IoCountersOf(ParseIo(text_));
+    else if (MeansRefused(error) || MeansGone(error))
+      record.SourceMarks |= layout::kIoCountersUnknown;
+    else
+      return error;
     out_.resize(start + sizeof record);
 
-    if (!AppendThreads(id, *stat, status, record.NumberOfThreads)) {
-      out_.resize(start);
-      return false;
-    }
-    const std::u16string name = Utf16(ImageName(reader_, id, *stat));
+    if (const int error = AppendThreads(id, *stat, status, record.NumberOfThreads)) return error;
+    int name_error = 0;
+    const std::u16string name = Utf16(ImageName(reader_, id, *stat, name_error));
+    if (name_error != 0) return name_error;
     record.ImageName.Length =
         static_cast<std::uint16_t>(std::min(name.size() * sizeof(char16_t), kMaxNameBytes));
     record.ImageName.MaximumLength = record.ImageName.Length;
@@ -101,35 +127,37 @@ class RecordBuilder {
     std::memcpy(out_.data() + name_at, name.data(), record.ImageName.Length);
     record.NextEntryOffset = static_cast<std::uint32_t>(out_.size() - start);
     std::memcpy(out_.data() + start, &record, sizeof record);
-    return true;
+    return 0;
   }
 
- private:
   // A process that reports one thread has only the one that it started
   // with, whose ID is the process's: its stat is the process's own.
-  bool AppendThreads(std::uint32_t id, const StatFields& stat, const StatusFields& status,
-                     std::uint32_t& count) {
+  int AppendThreads(std::uint32_t id, const StatFields& stat, const StatusFields& status,
+                    std::uint32_t& count) {
     count = 0;
     if (status.threads == 1) {
       Put(ThreadRecord(id, id, stat, clock_));
       count = 1;
-      return true;
+      return 0;
     }
     const ProcListing tasks = reader_.List(PathOf(id, "task"));
-    if (!tasks.ok() && MeansGone(tasks.error)) return false;
+    if (!tasks.ok()) return tasks.error;
     std::vector<std::uint32_t> threads;
     for (const std::string& name : tasks.names)
       if (const auto tid = ParseId(name)) threads.push_back(*tid);
     std::sort(threads.begin(), threads.end());
     for (const std::uint32_t tid : threads) {
       // A thread that ends while it is read is left out.
-      if (reader_.Read(PathOf(id, "task/" + std::to_string(tid) + "/stat"), text_) != 0) continue;
+      if (const int error = reader_.Read(ThreadPathOf(id, tid, "stat"), text_); error != 0) {
+        if (MeansGone(error)) continue;
+        return error;
+      }
       const std::optional<StatFields> thread = ParseStat(text_);
       if (!thread) continue;
       Put(ThreadRecord(id, tid, *thread, clock_));
       ++count;
     }
-    return true;
+    return 0;
   }
 
   void Put(const layout::SystemThread& thread) {
@@ -167,20 +195,28 @@ void Place(const std::vector<std::byte>& records, std::byte* buffer) {
 
 }  // namespace
 
-std::string ImageName(const ProcReader& reader, std::uint32_t id, const StatFields& stat) {
+std::string ImageName(const ProcReader& reader, std::uint32_t id, const StatFields& stat,
+                      int& error) {
+  error = 0;
   // A kernel thread's name is never cut, and has no arguments to complete it.
   if (stat.comm.size() != kCommandNameLimit || (stat.flags & kKernelThreadFlag) != 0)
     return stat.comm;
-  if (const ProcText cmdline = reader.ReadFile(PathOf(id, "cmdline")); cmdline.ok()) {
+  const ProcText cmdline = reader.ReadFile(PathOf(id, "cmdline"));
+  if (cmdline.ok()) {
     const std::string_view name = FileNameOf(std::string_view(cmdline.text.c_str()));
     if (name.size() > stat.comm.size() && name.starts_with(stat.comm)) return std::string(name);
+  } else if (!MeansRefused(cmdline.error)) {
+    error = cmdline.error;
   }
   return stat.comm;
 }
 
 ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* buffer,
                        std::size_t size, ZelUlong* needed) {
-  const std::vector<std::uint32_t> ids = ProcessIds(reader);
+  // A listing that failed is no empty one: the snapshot fails with its code.
+  int listing_error = 0;
+  const std::vector<std::uint32_t> ids = ProcessIds(reader, listing_error);
+  if (listing_error != 0) return CodeOfErrno(listing_error);
   if (ids.empty()) {
     // Nothing to write: the caller learns it from the size.
     if (needed) *needed = 0;
@@ -199,7 +235,8 @@ ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* b
   std::vector<std::byte> records;
   records.reserve(size);
   RecordBuilder builder(reader, clock, records);
-  for (const std::uint32_t id : ids) builder.Append(id);
+  for (const std::uint32_t id : ids)
+    if (const int error = builder.Append(id)) return CodeOfErrno(error);
   if (needed) *needed = static_cast<ZelUlong>(records.size());
   if (records.empty()) return code::kStatusSuccess;
   if (records.size() > size) return code::kStatusInfoLengthMismatch;

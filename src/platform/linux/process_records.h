@@ -20,14 +20,20 @@ namespace zel::procfs {
 // needed in `needed`. A buffer too small for even a record of each process
 // and of one thread each is answered from the count of processes and the
 // threads that loadavg counts, so that a size probe reads no process.
-// Processes that end while they are read are left out.
+// Processes that end while they are read are left out, and so are those
+// whose stat the caller may not read; a read that fails for another cause
+// fails the query with its code (ERROR_TOO_MANY_OPEN_FILES, 4, ...), and so
+// does a listing of the tree that fails. A process whose io the caller may
+// not read is marked so (layout::kIoCountersUnknown).
 ZelCode QueryProcesses(const ProcReader& reader, const ProcClock& clock, void* buffer,
                        std::size_t size, ZelUlong* needed);
 
 // The image name that ps and psutil show: the kernel's command name, or,
 // when that was cut at 15 characters, the file name of the first argument
 // that it begins. The executable's name is not used: another user may not
-// read it, and a name must not depend on who looks.
-std::string ImageName(const ProcReader& reader, std::uint32_t id, const StatFields& stat);
+// read it, and a name must not depend on who looks. `error` is 0, or the
+// errno of a read of the arguments that failed otherwise than refused.
+std::string ImageName(const ProcReader& reader, std::uint32_t id, const StatFields& stat,
+                      int& error);
 
 }  // namespace zel::procfs

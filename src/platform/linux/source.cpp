@@ -38,6 +38,11 @@ bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode&) {
   return true;
 }
 
+bool HasIoCounters(const std::byte* process) {
+  return (layout::Load<std::uint32_t>(process, ZEL_OFFSET(SystemProcess, SourceMarks)) &
+          layout::kIoCountersUnknown) == 0;
+}
+
 void* OpenForRead(const Caller& caller, const Process&) {
   caller.error.SetError(code::kNotSupported);
   return nullptr;

@@ -1,5 +1,5 @@
-// The native entry points, resolved by name from the loaded NTDLL.DLL, and
-// the probe of the caller's output records.
+// The native entry points, resolved by name from the loaded NTDLL.DLL, what
+// the snapshot's records hold, and the probe of the caller's output records.
 #include "../source.h"
 #include "windows_api.h"
 
@@ -33,6 +33,9 @@ bool ResolveEntryPoints(const EntryPoints& entryPoints, ZelCode& why) {
   why = os::GetLastError();
   return false;
 }
+
+// The platform's snapshot holds every process's counters.
+bool HasIoCounters(const std::byte*) { return true; }
 
 bool IsWritable(void* p, std::size_t size) { return !os::IsBadWritePtr(p, size); }
 

@@ -3,7 +3,9 @@
 //
 // Everything read from the snapshot succeeds whatever became of the process
 // since: the snapshot is the library's own copy (process_facts.cpp,
-// threads.cpp). The walks end with ERROR_NO_MORE_ITEMS, and a process
+// threads.cpp). Only I/O counters that the caller could not read when the
+// snapshot was taken (on Linux, io needs the rights to trace the process)
+// are refused with ERROR_ACCESS_DENIED (5). The walks end with ERROR_NO_MORE_ITEMS, and a process
 // without thread records answers its thread ID with it too.
 //
 // The live facts find the process afresh for each call (on Windows for each
@@ -48,7 +50,7 @@ inline const AllowedCodes kAllowed = {
     {"GetUserTime", {kSuccess}},
     {"GetKernelTime", {kSuccess}},
     {"GetMemoryCounters", {kSuccess}},
-    {"GetIOCounters", {kSuccess}},
+    {"GetIOCounters", {kSuccess, kAccessDenied}},
     {"FindFirstThread", {kSuccess}},
     {"GetThreadID", {kSuccess, kNoMoreItems}},
     {"GetThreadParentProcess", {kSuccess}},

@@ -135,17 +135,22 @@ WaitingChild::WaitingChild(std::vector<std::string> argv, std::vector<std::strin
 }
 
 void WaitingChild::Kill() {
-  if (pid_ < 0 || killed_) return;
+  if (pid_ < 0 || exited_) return;
   kill(pid_, SIGKILL);
+  WaitUntilExited();
+}
+
+void WaitingChild::WaitUntilExited() {
+  if (pid_ < 0 || exited_) return;
   siginfo_t info{};
   while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
-  killed_ = true;
+  exited_ = true;
 }
 
 void WaitingChild::Reap() {
   if (pid_ < 0) return;
-  if (!killed_) kill(pid_, SIGKILL);
+  if (!exited_) kill(pid_, SIGKILL);
   ReapNow(pid_);
   pid_ = -1;
 }

@@ -53,12 +53,14 @@ class WaitingChild {
   // Kills it and waits until it has exited, leaving it a zombie: its ID
   // still names a process, one without memory.
   void Kill();
+  // Waits until it has exited by itself, leaving it a zombie.
+  void WaitUntilExited();
   // Kills it if need be and reaps it: its ID names no process any more.
   void Reap();
 
  private:
   pid_t pid_ = -1;
-  bool killed_ = false;
+  bool exited_ = false;
 };
 
 }  // namespace zel::churn
