@@ -10,27 +10,24 @@
 namespace zelps {
 namespace {
 
-struct ColumnInfo {
-  Column column;
-  std::array<std::string_view, 3> keys;  // the first is the one zelps names it by
-  std::string_view header;
-  bool right;
-};
-
 constexpr std::array<ColumnInfo, 13> kColumns{{
-    {Column::Id, {"pid"}, "PID", true},
-    {Column::Parent, {"ppid"}, "PPID", true},
-    {Column::Threads, {"threads", "nlwp", "thcount"}, "THREADS", true},
-    {Column::Priority, {"pri", "priority"}, "PRI", true},
-    {Column::User, {"user", "owner"}, "USER", false},
-    {Column::Name, {"name", "comm"}, "NAME", false},
-    {Column::CommandLine, {"cmd", "args", "command"}, "COMMAND", false},
-    {Column::StartTime, {"start", "stime"}, "START", false},
-    {Column::CpuTime, {"time", "cputime"}, "TIME", true},
-    {Column::WorkingSet, {"ws", "rss"}, "WS(K)", true},
-    {Column::PrivateBytes, {"priv", "private"}, "PRIV(K)", true},
-    {Column::IoBytes, {"io"}, "IO(K)", true},
-    {Column::CpuPercent, {"cpu", "pcpu", "%cpu"}, "%CPU", true},
+    {Column::Id, {"pid"}, "PID", true, "process ID"},
+    {Column::Parent, {"ppid"}, "PPID", true, "parent's process ID"},
+    {Column::Threads, {"threads", "nlwp", "thcount"}, "THREADS", true, "threads"},
+    {Column::Priority,
+     {"pri", "priority"},
+     "PRI",
+     true,
+     "base priority, Windows' scale: 8 normal (below)"},
+    {Column::User, {"user", "owner"}, "USER", false, "owner, DOMAIN\\user"},
+    {Column::Name, {"name", "comm"}, "NAME", false, "image name"},
+    {Column::CommandLine, {"cmd", "args", "command"}, "COMMAND", false, "command line"},
+    {Column::StartTime, {"start", "stime"}, "START", false, "start time, ISO 8601 UTC"},
+    {Column::CpuTime, {"time", "cputime"}, "TIME", true, "CPU time, user and kernel"},
+    {Column::WorkingSet, {"ws", "rss"}, "WS(K)", true, "working set, KiB"},
+    {Column::PrivateBytes, {"priv", "private"}, "PRIV(K)", true, "private bytes, KiB"},
+    {Column::IoBytes, {"io"}, "IO(K)", true, "bytes read and written, KiB"},
+    {Column::CpuPercent, {"cpu", "pcpu", "%cpu"}, "%CPU", true, "CPU %, in the refresh mode"},
 }};
 
 static_assert(
@@ -101,6 +98,8 @@ std::optional<Column> FindColumn(std::string_view key) {
       if (!name.empty() && SameKey(key, name)) return info.column;
   return std::nullopt;
 }
+
+std::span<const ColumnInfo> ColumnTable() { return kColumns; }
 
 std::string_view ColumnKey(Column column) { return Info(column).keys[0]; }
 std::string_view ColumnHeader(Column column) { return Info(column).header; }

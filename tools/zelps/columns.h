@@ -2,12 +2,14 @@
 // cells and order.
 #pragma once
 
+#include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
@@ -26,6 +28,17 @@ enum class Column {
   IoBytes,
   CpuPercent,
 };
+
+struct ColumnInfo {
+  Column column;
+  std::array<std::string_view, 3> keys;  // the first is the one zelps names it by
+  std::string_view header;
+  bool right;
+  std::string_view help;  // what it holds, for --help and the manual
+};
+
+// Every column, in the order --help lists them.
+std::span<const ColumnInfo> ColumnTable();
 
 // By its key or one of ps' names for it ("comm", "args", "rss", "pcpu", ...),
 // in any case.

@@ -9,59 +9,60 @@
 #include <string_view>
 
 namespace zelps {
-
-const char kUsage[] =
-    "usage: zelps [OPTION]... [PATTERN]...\n"
-    "       zelps [--json] --env PID\n"
-    "Lists the processes of the system, one line each.\n"
-    "\n"
-    "Selection (a process must pass every one given; none selected: exit 1):\n"
-    "  PATTERN               image names: '*', '?', several separated by ';'\n"
-    "  -p, --pid PID[,PID]   these process IDs\n"
-    "  -u, --user USER[,USER]  processes owned by USER, or DOMAIN\\USER\n"
-    "Output:\n"
-    "  -o, --columns LIST    columns, comma-separated: pid ppid threads pri user\n"
-    "                        name cmd start time (CPU) ws (working set, KiB)\n"
-    "                        priv (private bytes, KiB) io (bytes read and\n"
-    "                        written, KiB) cpu (%, in the refresh mode)\n"
-    "      --sort [-]KEY     order by a column, descending with '-'\n"
-    "      --cmdline         add the command line column\n"
-    "  -d, --threads         each process's threads, with their creation times\n"
-    "  -t, --tree            each process below its parent\n"
-    "      --format FORMAT   table (default), json (one object a line), csv,\n"
-    "                        openmetrics (for Prometheus)\n"
-    "      --json            --format json\n"
-    "      --output FILE     write FILE whole, then rename it into place\n"
-    "      --env PID         the environment variables of process PID\n"
-    "Refresh mode:\n"
-    "  -s, --watch [SECONDS] redraw every SECONDS (default 1) with CPU %,\n"
-    "                        sorted by it; q or Ctrl-C ends it\n"
-    "  -n, --iterations N    end after N tables\n"
-    "  -h, --help            this help\n"
-    "  -V, --version         zelps' version\n";
-
 namespace {
 
 enum LongOnly : int { kSort = 256, kCmdline, kFormat, kJson, kOutput, kEnv };
 
-constexpr option kOptions[] = {
-    {"pid", required_argument, nullptr, 'p'},
-    {"user", required_argument, nullptr, 'u'},
-    {"columns", required_argument, nullptr, 'o'},
-    {"sort", required_argument, nullptr, kSort},
-    {"cmdline", no_argument, nullptr, kCmdline},
-    {"threads", no_argument, nullptr, 'd'},
-    {"tree", no_argument, nullptr, 't'},
-    {"format", required_argument, nullptr, kFormat},
-    {"json", no_argument, nullptr, kJson},
-    {"output", required_argument, nullptr, kOutput},
-    {"env", required_argument, nullptr, kEnv},
-    {"watch", optional_argument, nullptr, 's'},
-    {"iterations", required_argument, nullptr, 'n'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
+using enum OptionGroup;
+using enum OptionValue;
+
+constexpr std::array<OptionInfo, 15> kOptionTable{{
+    {'p', "pid", Required, "PID[,PID]", "these process IDs", Selection},
+    {'u', "user", Required, "USER[,USER]", "processes owned by USER, or DOMAIN\\USER", Selection},
+    {'o', "columns", Required, "LIST", "columns, comma-separated (see the columns below)", Output},
+    {kSort, "sort", Required, "[-]KEY", "order by a column, descending with '-'", Output},
+    {kCmdline, "cmdline", None, "", "add the command line column", Output},
+    {'d', "threads", None, "", "each process's threads, with their creation times", Output},
+    {'t', "tree", None, "", "each process below its parent", Output},
+    {kFormat, "format", Required, "FORMAT", "the format of the listing (see the formats below)",
+     Output},
+    {kJson, "json", None, "", "--format json", Output},
+    {kOutput, "output", Required, "FILE", "write FILE whole, then rename it into place", Output},
+    {kEnv, "env", Required, "PID", "the environment variables of process PID", Output},
+    {'s', "watch", Optional, "[SECONDS]",
+     "redraw every SECONDS (default 1) with CPU %,\nsorted by it; q or Ctrl-C ends it", Refresh},
+    {'n', "iterations", Required, "N", "end after N tables", Refresh},
+    {'h', "help", None, "", "this help", About},
+    {'V', "version", None, "", "zelps' version", About},
+}};
+
+// getopt_long's view of the table.
+struct GetoptTable {
+  std::vector<option> options;
+  std::string shortOptions = ":";  // ':' for a missing value, told apart from '?'
+
+  GetoptTable() {
+    for (const OptionInfo& info : kOptionTable) {
+      const int argument = info.value == None       ? no_argument
+                           : info.value == Required ? required_argument
+                                                    : optional_argument;
+      if (info.name != nullptr) options.push_back({info.name, argument, nullptr, info.id});
+      if (info.id < 256) {
+        shortOptions += static_cast<char>(info.id);
+        shortOptions.append(argument == no_argument         ? 0
+                            : argument == required_argument ? 1
+                                                            : 2,
+                            ':');
+      }
+    }
+    options.push_back({nullptr, 0, nullptr, 0});
+  }
 };
+
+const GetoptTable& Getopt() {
+  static const GetoptTable table;
+  return table;
+}
 
 // 0xFFFFFFFF is what the library answers for an ID it could not read.
 constexpr std::uint64_t kLastProcessId = 0xFFFFFFFEu;
@@ -146,17 +147,15 @@ class Parser {
   }
 
   bool FormatNamed(std::string_view name) {
-    if (name == "table")
-      options_.format = Format::Table;
-    else if (name == "json")
-      options_.format = Format::Json;
-    else if (name == "csv")
-      options_.format = Format::Csv;
-    else if (name == "openmetrics")
-      options_.format = Format::OpenMetrics;
-    else
-      return Fail("unknown format '" + std::string(name) + "' (table, json, csv, openmetrics)");
-    return true;
+    std::string names;
+    for (const FormatInfo& info : kFormats) {
+      if (name == info.name) {
+        options_.format = info.format;
+        return true;
+      }
+      names += (names.empty() ? "" : ", ") + std::string(info.name);
+    }
+    return Fail("unknown format '" + std::string(name) + "' (" + names + ")");
   }
 
   bool Environment(std::string_view text) {
@@ -186,7 +185,7 @@ class Parser {
     if (optopt == 0) return std::string(last);
     if (last.starts_with("--")) {
       const std::string_view name = last.substr(2, last.find('=') - 2);
-      for (const option& o : kOptions)
+      for (const option& o : Getopt().options)
         if (o.name != nullptr && name == o.name && o.val == optopt) return std::string(last);
     }
     return std::string("-") + static_cast<char>(optopt);
@@ -227,6 +226,8 @@ class Parser {
 
 }  // namespace
 
+std::span<const OptionInfo> OptionTable() { return kOptionTable; }
+
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine result;
   Parser parser(result);
@@ -235,7 +236,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   optind = 0;
   opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv, ":p:u:o:dts::n:hV", kOptions, nullptr);
+    const int option =
+        getopt_long(argc, argv, Getopt().shortOptions.c_str(), Getopt().options.data(), nullptr);
     if (option == -1) break;
     const std::string_view value = optarg != nullptr ? optarg : "";
     bool ok = true;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 

@@ -14,18 +14,27 @@
 
 namespace zelps {
 
+inline constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+inline constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+
 inline std::uint64_t Ticks(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-// A point in time counted in 100 ns since 1601, as UTC in ISO 8601; none
+// A point in time counted in 100 ns since 1601, as 100 ns since 1970; none
 // before 1970, as the zero that the platform gives where it has no time.
-inline std::optional<std::string> IsoTime(const FILETIME& time) {
-  using namespace std::chrono;
-  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+inline std::optional<std::uint64_t> TicksSince1970(const FILETIME& time) {
   const std::uint64_t ticks = Ticks(time);
   if (ticks < kTicksFrom1601To1970) return std::nullopt;
-  const sys_time<seconds> at{seconds{(ticks - kTicksFrom1601To1970) / 10000000}};
+  return ticks - kTicksFrom1601To1970;
+}
+
+// As TicksSince1970, as UTC in ISO 8601.
+inline std::optional<std::string> IsoTime(const FILETIME& time) {
+  using namespace std::chrono;
+  const auto ticks = TicksSince1970(time);
+  if (!ticks) return std::nullopt;
+  const sys_time<seconds> at{seconds{*ticks / kTicksPerSecond}};
   const auto day = floor<days>(at);
   const year_month_day date{day};
   const hh_mm_ss clock{at - day};

@@ -7,7 +7,7 @@
 
 #include "ZelProcess.h"
 #include "command_line.h"
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 

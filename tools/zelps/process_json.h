@@ -8,7 +8,7 @@
 #include "columns.h"
 #include "filetime.h"
 #include "json.h"
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
@@ -46,7 +46,9 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
   }
   for (const Column column : columns) {
     switch (column) {
-      case Column::CpuTime: object.Real("cpuTime", (row.userTicks + row.kernelTicks) / 1e7); break;
+      case Column::CpuTime:
+        object.Real("cpuTime", double(row.userTicks + row.kernelTicks) / kTicksPerSecond);
+        break;
       case Column::WorkingSet:
         object.Number("workingSetBytes", std::int64_t(row.workingSet));
         break;

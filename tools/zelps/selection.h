@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 

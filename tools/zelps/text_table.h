@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "columns.h"
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 

@@ -1,5 +1,5 @@
 // zelps: lists the processes of the system, one line each, as ps, pgrep and
-// PsList users expect; see kUsage in command_line.cpp for its options.
+// PsList users expect; see OptionTable() in command_line.cpp for its options.
 //
 // It selects processes by image name, ID and owner, shows the columns asked
 // for in a table aligned by display width, or as JSON Lines (see
@@ -21,6 +21,7 @@
 #include "ZelHandles.h"
 #include "listing.h"
 #include "process_json.h"
+#include "usage.h"
 #include "watch.h"
 
 namespace {
@@ -71,7 +72,7 @@ int PrintEnvironment(const Options& options) {
 int main(int argc, char** argv) {
   const zelps::CommandLine command = zelps::ParseCommandLine(argc, argv);
   switch (command.action) {
-    case zelps::CommandLine::Action::Help: std::fputs(zelps::kUsage, stdout); return 0;
+    case zelps::CommandLine::Action::Help: std::fputs(zelps::HelpText().c_str(), stdout); return 0;
     case zelps::CommandLine::Action::Version: std::puts("zelps " ZELPS_VERSION); return 0;
     case zelps::CommandLine::Action::Fail:
       std::fprintf(stderr, "zelps: %s\nTry 'zelps --help' for the options.\n",
