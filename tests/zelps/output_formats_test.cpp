@@ -9,6 +9,7 @@
 
 #include "zelps/csv.h"
 #include "zelps/environment_block.h"
+#include "zelps/listing.h"
 #include "zelps/openmetrics.h"
 #include "zelps/output_file.h"
 
@@ -19,6 +20,19 @@ TEST(ZelpsCsv, QuotesEveryFieldAndDoublesQuotes) {
   EXPECT_EQ(zelps::CsvRecord({R"("C:\a b\x.exe" -n "1,2")"}),
             "\"\"\"C:\\a b\\x.exe\"\" -n \"\"1,2\"\"\"\r\n");
   EXPECT_EQ(zelps::CsvRecord({"two\r\nlines"}), "\"two\r\nlines\"\r\n");
+}
+
+TEST(ZelpsCsv, LeavesWhatIsNotKnownEmpty) {
+  zelps::ProcessRow known;
+  known.id = 7;
+  known.ioBytes = 4096;
+  zelps::ProcessRow unknown;  // no I/O counters, no start time
+  unknown.id = 1;
+  zelps::Options options;
+  options.format = zelps::Format::Csv;
+  options.columns = {zelps::Column::Id, zelps::Column::IoBytes, zelps::Column::StartTime};
+  EXPECT_EQ(zelps::Render({known, unknown}, options),
+            "\"PID\",\"IO(K)\",\"START\"\r\n\"7\",\"4\",\"\"\r\n\"1\",\"\",\"\"\r\n");
 }
 
 TEST(ZelpsOpenMetrics, EscapesLabelValues) {

@@ -91,11 +91,14 @@ TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
   row.kernelTicks = 10'000'000;
   row.workingSet = 8192;
   using zelps::Column;
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false,
+                                 {Column::Name, Column::CpuTime, Column::WorkingSet,
+                                  Column::IoBytes, Column::CpuPercent})
+                  .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
+                             R"("ioBytes":null,"cpuPercent":null})"));
+  row.ioBytes = 1 << 20;
   EXPECT_TRUE(
-      zelps::ProcessJson(row, {}, false,
-                         {Column::Name, Column::CpuTime, Column::WorkingSet, Column::CpuPercent})
-          .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
-                     R"("cpuPercent":null})"));
+      zelps::ProcessJson(row, {}, false, {Column::IoBytes}).ends_with(R"("ioBytes":1048576})"));
 }
 
 TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {

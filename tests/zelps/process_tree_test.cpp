@@ -1,7 +1,7 @@
 // The process tree that zelps prints.
 #include <gtest/gtest.h>
 
-#include "zelps/process_table.h"
+#include "zelps/process_rows.h"
 
 namespace {
 

@@ -75,6 +75,9 @@ TEST(ZelpsTable, CellsOfTheCounters) {
   EXPECT_EQ(zelps::CellText(row, Column::CpuTime), "1:01:01.23");
   EXPECT_EQ(zelps::CellText(row, Column::WorkingSet), "10");
   EXPECT_EQ(zelps::CellText(row, Column::CpuPercent), "-");
+  EXPECT_EQ(zelps::CellText(row, Column::IoBytes), "-");  // the caller may not read them
+  row.ioBytes = 0;
+  EXPECT_EQ(zelps::CellText(row, Column::IoBytes), "0");
   row.cpuPercent = 12.345;
   EXPECT_EQ(zelps::CellText(row, Column::CpuPercent), "12.3");
   EXPECT_EQ(zelps::CellText(row, Column::StartTime).substr(0, 11), "2024-02-29T");

@@ -65,6 +65,13 @@ std::string CpuTime(std::uint64_t ticks) {
 
 std::string KiB(std::uint64_t bytes) { return std::to_string(bytes / 1024); }
 
+// A value that is not known below every other.
+template <typename T>
+std::weak_ordering Known(const std::optional<T>& a, const std::optional<T>& b) {
+  if (a.has_value() != b.has_value()) return a.has_value() <=> b.has_value();
+  return a ? std::weak_order(*a, *b) : std::weak_ordering::equivalent;
+}
+
 // Orders two rows by one column; text by bytes, so that the order is the
 // same on every platform.
 std::weak_ordering Compare(const ProcessRow& a, const ProcessRow& b, Column column) {
@@ -80,12 +87,8 @@ std::weak_ordering Compare(const ProcessRow& a, const ProcessRow& b, Column colu
     case Column::CpuTime: return a.userTicks + a.kernelTicks <=> b.userTicks + b.kernelTicks;
     case Column::WorkingSet: return a.workingSet <=> b.workingSet;
     case Column::PrivateBytes: return a.privateBytes <=> b.privateBytes;
-    case Column::IoBytes: return a.ioBytes <=> b.ioBytes;
-    case Column::CpuPercent:
-      if (a.cpuPercent.has_value() != b.cpuPercent.has_value())
-        return a.cpuPercent.has_value() <=> b.cpuPercent.has_value();
-      return a.cpuPercent ? std::weak_order(*a.cpuPercent, *b.cpuPercent)
-                          : std::weak_ordering::equivalent;
+    case Column::IoBytes: return Known(a.ioBytes, b.ioBytes);
+    case Column::CpuPercent: return Known(a.cpuPercent, b.cpuPercent);
   }
   return std::weak_ordering::equivalent;
 }
@@ -105,7 +108,7 @@ std::string_view ColumnKey(Column column) { return Info(column).keys[0]; }
 std::string_view ColumnHeader(Column column) { return Info(column).header; }
 bool RightAligned(Column column) { return Info(column).right; }
 
-std::string CellText(const ProcessRow& row, Column column, bool indent) {
+std::optional<std::string> Cell(const ProcessRow& row, Column column, bool indent) {
   switch (column) {
     case Column::Id: return std::to_string(row.id);
     case Column::Parent: return std::to_string(row.parentId);
@@ -115,19 +118,25 @@ std::string CellText(const ProcessRow& row, Column column, bool indent) {
     case Column::Name:
       return std::string(indent ? 2 * std::size_t(row.depth) : 0, ' ') + Printable(row.name);
     case Column::CommandLine: return Printable(row.commandLine);
-    case Column::StartTime: return FormatFileTime(row.created);
+    case Column::StartTime: return IsoTime(row.created);
     case Column::CpuTime: return CpuTime(row.userTicks + row.kernelTicks);
     case Column::WorkingSet: return KiB(row.workingSet);
     case Column::PrivateBytes: return KiB(row.privateBytes);
-    case Column::IoBytes: return KiB(row.ioBytes);
+    case Column::IoBytes:
+      if (!row.ioBytes) return std::nullopt;
+      return KiB(*row.ioBytes);
     case Column::CpuPercent: {
-      if (!row.cpuPercent) return "-";
+      if (!row.cpuPercent) return std::nullopt;
       char text[32];
       std::snprintf(text, sizeof text, "%.1f", *row.cpuPercent);
       return text;
     }
   }
-  return {};
+  return std::nullopt;
+}
+
+std::string CellText(const ProcessRow& row, Column column, bool indent) {
+  return Cell(row, column, indent).value_or("-");
 }
 
 void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending) {

@@ -49,11 +49,16 @@ bool RightAligned(Column column);
 
 // The text of one cell: numbers in decimal, memory and I/O in KiB, CPU time
 // as H:MM:SS.cc, times in ISO 8601 UTC, control characters of text read out
-// of processes as spaces; the name indented by its depth when `indent`.
+// of processes as spaces; the name indented by its depth when `indent`. None
+// for a value that is not known (I/O that the caller may not read, a time
+// that the platform does not give, CPU % before it can be told).
+std::optional<std::string> Cell(const ProcessRow& row, Column column, bool indent = false);
+
+// As Cell, with "-" for a value that is not known, as the table shows it.
 std::string CellText(const ProcessRow& row, Column column, bool indent = false);
 
 // Stable: rows that compare equal keep their order. Numbers compare by
-// value, text by its bytes, a missing CPU % below every other.
+// value, text by its bytes, a value not known below every other.
 void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending);
 
 }  // namespace zelps

@@ -61,7 +61,8 @@ std::string Render(const std::vector<ProcessRow>& rows, const Options& options) 
       text += CsvRecord(fields);
       for (const ProcessRow& row : rows) {
         fields.clear();
-        for (const Column column : options.columns) fields.push_back(CellText(row, column));
+        for (const Column column : options.columns)
+          fields.push_back(Cell(row, column).value_or(""));
         text += CsvRecord(fields);
       }
       break;

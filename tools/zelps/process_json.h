@@ -18,8 +18,8 @@ namespace zelps {
 // be) and "threads" [{"id","created"}] when they were listed. Times are ISO
 // 8601 UTC, or null where the platform has none. The counters among
 // `columns` add "cpuTime" (seconds, user and kernel), "workingSetBytes",
-// "privateBytes", "ioBytes" and "cpuPercent" (null before there are two
-// snapshots).
+// "privateBytes", "ioBytes" (null where the caller may not read them) and
+// "cpuPercent" (null before there are two snapshots).
 inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree,
                                const std::vector<Column>& columns = {}) {
   JsonObject object;
@@ -55,7 +55,7 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
       case Column::PrivateBytes:
         object.Number("privateBytes", std::int64_t(row.privateBytes));
         break;
-      case Column::IoBytes: object.Number("ioBytes", std::int64_t(row.ioBytes)); break;
+      case Column::IoBytes: object.NumberOrNull("ioBytes", row.ioBytes); break;
       case Column::CpuPercent: object.RealOrNull("cpuPercent", row.cpuPercent); break;
       default: break;
     }

@@ -28,9 +28,9 @@ struct ProcessRow {
   std::uint64_t kernelTicks = 0;
   std::uint64_t workingSet = 0;  // bytes
   std::uint64_t privateBytes = 0;
-  std::uint64_t ioBytes = 0;  // read and written
-  std::string commandLine;    // read only when asked for
-  std::string owner;          // DOMAIN\user, read only when asked for
+  std::optional<std::uint64_t> ioBytes;  // read and written; none where they cannot be read
+  std::string commandLine;               // read only when asked for
+  std::string owner;                     // DOMAIN\user, read only when asked for
   std::vector<ThreadRow> threads;
   bool wow64 = false;                // a 32-bit process on 64-bit Windows, when asked
   int depth = 0;                     // in a tree
