@@ -86,6 +86,9 @@ TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
   EXPECT_TRUE(parsed.options.threads && parsed.options.tree);
   EXPECT_EQ(parsed.options.columns.back(), Column::CommandLine);
   EXPECT_EQ(parsed.options.patterns, std::vector<std::string>{"s*;w*"});
+  EXPECT_EQ(Parse({"--output", "-"}).options.outputFile, "");  // standard output
+  EXPECT_EQ(Parse({"--output=./-"}).options.outputFile, "./-");
+  EXPECT_EQ(Error({"--output="}), "--output needs a file name");
   const auto environment = Parse({"--json", "--env", "56"});
   EXPECT_EQ(environment.action, Action::Environment);
   EXPECT_EQ(environment.options.environmentOf, 56u);

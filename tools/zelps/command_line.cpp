@@ -27,7 +27,10 @@ constexpr std::array<OptionInfo, 15> kOptionTable{{
     {kFormat, "format", Required, "FORMAT", "the format of the listing (see the formats below)",
      Output},
     {kJson, "json", None, "", "--format json", Output},
-    {kOutput, "output", Required, "FILE", "write FILE whole, then rename it into place", Output},
+    {kOutput, "output", Required, "FILE",
+     "write FILE (- for standard output); a regular file\nis replaced whole, keeping its mode and "
+     "owner",
+     Output},
     {kEnv, "env", Required, "PID", "the environment variables of process PID", Output},
     {'s', "watch", Optional, "[SECONDS]",
      "redraw every SECONDS (default 1) with CPU %,\nsorted by it; q or Ctrl-C ends it", Refresh},
@@ -252,7 +255,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case kFormat: ok = parser.FormatNamed(value); break;
       case kJson: result.options.format = Format::Json; break;
       case kOutput:
-        result.options.outputFile = value;
+        // "-" is standard output, as for most tools that take a file.
+        result.options.outputFile = value == "-" ? "" : value;
         if (value.empty()) ok = parser.Fail("--output needs a file name");
         break;
       case kEnv: ok = parser.Environment(value); break;

@@ -1,8 +1,10 @@
 #include "watch.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -18,11 +20,11 @@ namespace zelps {
 void Emit(const std::string& text, const Options& options) {
   if (options.outputFile.empty()) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-      throw std::runtime_error("cannot write to standard output");
+      throw OutputError(std::string("cannot write to standard output: ") + std::strerror(errno));
     return;
   }
   std::string error;
-  if (!WriteFileWhole(options.outputFile, text, error)) throw std::runtime_error(error);
+  if (!WriteFileWhole(options.outputFile, text, error)) throw OutputError(error);
 }
 
 int Watch(const Options& options) {

@@ -20,6 +20,7 @@
 #include "environment_block.h"
 #include "ZelHandles.h"
 #include "listing.h"
+#include "output_file.h"
 #include "process_json.h"
 #include "usage.h"
 #include "watch.h"
@@ -89,6 +90,9 @@ int main(int argc, char** argv) {
       return PrintEnvironment(command.options);
     if (command.options.watchSeconds) return zelps::Watch(command.options);
     return List(command.options);
+  } catch (const zelps::OutputError& e) {
+    std::fprintf(stderr, "zelps: %s\n", e.what());
+    return 2;
   } catch (const std::system_error& e) {
     // The text of the code is in what(): the library's own for its codes.
     std::fprintf(stderr, "zelps: %s\n", e.what());
