@@ -77,7 +77,8 @@ TEST(ZelpsCommandLine, ColumnsAndSortKeys) {
   EXPECT_FALSE(parsed.options.descending);
   EXPECT_EQ(Error({"-o", "pid,size"}), "unknown column 'size'");
   EXPECT_EQ(Error({"--sort", "-"}), "unknown sort key ''");
-  EXPECT_EQ(Error({"--format", "xml"}), "unknown format 'xml' (table, json, csv, openmetrics)");
+  EXPECT_EQ(Error({"--format", "xml"}),
+            "unknown format 'xml' (table, json, csv, openmetrics, prometheus)");
 }
 
 TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {

@@ -57,10 +57,11 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
   row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
   row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
   zelps::ProcessRow idle;  // no start time
-  const std::string text = zelps::OpenMetricsText({row, idle});
+  using zelps::MetricsFormat;
+  const std::string text = zelps::MetricsText({row, idle}, MetricsFormat::OpenMetrics);
   const std::string labels = R"({pid="42",ppid="1",name="a\"b",user="vm\\root")";
   for (const std::string& line :
-       {std::string("# TYPE zelps_process_cpu_seconds_total counter"),
+       {std::string("# TYPE zelps_process_cpu_seconds counter"),
         "zelps_process_cpu_seconds_total" + labels + R"(,mode="user"} 2.5)",
         "zelps_process_cpu_seconds_total" + labels + R"(,mode="kernel"} 0.5)",
         std::string("# TYPE zelps_process_working_set_bytes gauge"),
@@ -70,8 +71,15 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
     EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
   EXPECT_EQ(text.find(R"(zelps_process_start_time_seconds{pid="0")"), std::string::npos);
   EXPECT_TRUE(text.ends_with("\n# EOF\n"));
+  // Prometheus' format: the same samples, the counter's family named as
+  // they are, no "# EOF".
+  const std::string prometheus = zelps::MetricsText({row, idle}, MetricsFormat::Prometheus);
+  EXPECT_NE(prometheus.find("# TYPE zelps_process_cpu_seconds_total counter\n"), std::string::npos);
+  EXPECT_EQ(prometheus.find("# EOF"), std::string::npos);
+  EXPECT_EQ(prometheus.substr(prometheus.find("\nzelps")),
+            text.substr(text.find("\nzelps"), prometheus.size() - prometheus.find("\nzelps")));
   // Every family keeps its HELP and TYPE lines when no process is selected.
-  const std::string empty = zelps::OpenMetricsText({});
+  const std::string empty = zelps::MetricsText({}, MetricsFormat::OpenMetrics);
   EXPECT_EQ(std::count(empty.begin(), empty.end(), '\n'), 11);
 }
 

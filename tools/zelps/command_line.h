@@ -14,7 +14,7 @@
 
 namespace zelps {
 
-enum class Format { Table, Json, Csv, OpenMetrics };
+enum class Format { Table, Json, Csv, OpenMetrics, Prometheus };
 
 struct FormatInfo {
   std::string_view name;  // as --format takes it
@@ -22,11 +22,14 @@ struct FormatInfo {
   std::string_view help;
 };
 
-inline constexpr std::array<FormatInfo, 4> kFormats{{
+inline constexpr std::array<FormatInfo, 5> kFormats{{
     {"table", Format::Table, "columns aligned by display width (the default)"},
     {"json", Format::Json, "one JSON object a line for each process (JSON Lines)"},
     {"csv", Format::Csv, "CSV, every field quoted, as tasklist /FO CSV writes it"},
-    {"openmetrics", Format::OpenMetrics, "metrics for Prometheus"},
+    {"openmetrics", Format::OpenMetrics, "metrics in OpenMetrics' text format, for Prometheus"},
+    {"prometheus", Format::Prometheus,
+     "metrics in Prometheus' text format, for\n"
+     "node_exporter's textfile collector"},
 }};
 
 enum class OptionGroup { Selection, Output, Refresh, About };

@@ -29,7 +29,7 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
       .threads = options.threads,
       .commandLine = Shows(options, Column::CommandLine),
       .owner = Shows(options, Column::User) || !options.selection.users.empty() ||
-               options.format == Format::OpenMetrics,
+               options.format == Format::OpenMetrics || options.format == Format::Prometheus,
       .wow64 = options.format == Format::Json,
   };
   return Select(ReadProcesses(processes, Joined(options.patterns), read), options.selection);
@@ -67,7 +67,8 @@ std::string Render(const std::vector<ProcessRow>& rows, const Options& options) 
       }
       break;
     }
-    case Format::OpenMetrics: text = OpenMetricsText(rows); break;
+    case Format::OpenMetrics: text = MetricsText(rows, MetricsFormat::OpenMetrics); break;
+    case Format::Prometheus: text = MetricsText(rows, MetricsFormat::Prometheus); break;
   }
   return text;
 }

@@ -49,15 +49,17 @@ std::string EscapeLabelValue(std::string_view text) {
   return out;
 }
 
-std::string OpenMetricsText(const std::vector<ProcessRow>& rows) {
+std::string MetricsText(const std::vector<ProcessRow>& rows, MetricsFormat format) {
   std::vector<std::string> labels;
   for (const ProcessRow& row : rows) labels.push_back(Labels(row));
   std::string out;
-  constexpr std::string_view kCpu = "zelps_process_cpu_seconds_total";
-  Family(out, kCpu, "counter", "CPU time the process has used since it started, by mode.");
+  const std::string cpuFamily = "zelps_process_cpu_seconds";
+  const std::string cpuSamples = cpuFamily + "_total";
+  Family(out, format == MetricsFormat::OpenMetrics ? cpuFamily : cpuSamples, "counter",
+         "CPU time the process has used since it started, by mode.");
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    Sample(out, kCpu, labels[i] + ",mode=\"user\"", Seconds(rows[i].userTicks));
-    Sample(out, kCpu, labels[i] + ",mode=\"kernel\"", Seconds(rows[i].kernelTicks));
+    Sample(out, cpuSamples, labels[i] + ",mode=\"user\"", Seconds(rows[i].userTicks));
+    Sample(out, cpuSamples, labels[i] + ",mode=\"kernel\"", Seconds(rows[i].kernelTicks));
   }
   auto gauge = [&](std::string_view name, std::string_view help, auto value) {
     Family(out, name, "gauge", help);
@@ -81,7 +83,7 @@ std::string OpenMetricsText(const std::vector<ProcessRow>& rows) {
           if (!ticks) return std::nullopt;
           return Seconds(*ticks);
         });
-  return out + "# EOF\n";
+  return format == MetricsFormat::OpenMetrics ? out + "# EOF\n" : out;
 }
 
 }  // namespace zelps
