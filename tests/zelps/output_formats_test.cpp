@@ -31,8 +31,34 @@ TEST(ZelpsCsv, LeavesWhatIsNotKnownEmpty) {
   zelps::Options options;
   options.format = zelps::Format::Csv;
   options.columns = {zelps::Column::Id, zelps::Column::IoBytes, zelps::Column::StartTime};
+  options.headers = {"PID", "IO(K)", "START"};
   EXPECT_EQ(zelps::Render({known, unknown}, options),
             "\"PID\",\"IO(K)\",\"START\"\r\n\"7\",\"4\",\"\"\r\n\"1\",\"\",\"\"\r\n");
+}
+
+TEST(ZelpsCsv, CarriesTheTreeAndARecordAThread) {
+  zelps::ProcessRow parent;
+  parent.id = 7;
+  parent.threads = {{8, {}}, {9, {}}};
+  zelps::ProcessRow child;  // no threads listed
+  child.id = 12;
+  child.depth = 1;
+  zelps::Options options;
+  options.format = zelps::Format::Csv;
+  options.columns = {zelps::Column::Id};
+  options.headers = {"PID"};
+  options.tree = options.threads = true;
+  EXPECT_EQ(zelps::Render({parent, child}, options),
+            "\"PID\",\"DEPTH\",\"TID\",\"TSTART\"\r\n"
+            "\"7\",\"0\",\"8\",\"\"\r\n\"7\",\"0\",\"9\",\"\"\r\n"
+            "\"12\",\"1\",\"\",\"\"\r\n");
+  // Without headers, or when every header is empty, as ps.
+  options.headers = {""};
+  options.tree = options.threads = false;
+  EXPECT_EQ(zelps::Render({parent}, options), "\"7\"\r\n");
+  options.headers = {"PID"};
+  options.noHeaders = true;
+  EXPECT_EQ(zelps::Render({parent}, options), "\"7\"\r\n");
 }
 
 TEST(ZelpsOpenMetrics, EscapesLabelValues) {

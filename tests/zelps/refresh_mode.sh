@@ -2,7 +2,7 @@
 # The refresh mode on a real terminal, driven through tmux: it redraws on the
 # alternate screen with the busiest process first, and q or Ctrl-C give the
 # terminal back as it was (screen and settings); without a terminal it prints
-# one plain table after the other.
+# one plain table after the other, and CSV under one header.
 #
 #   refresh_mode.sh ZELPS
 set -eu
@@ -72,3 +72,7 @@ done
 [ "$(grep -c '^ *PID .*%CPU' "$dir/plain")" = 2 ] || fail "not two tables: $(cat "$dir/plain")"
 [ "$(grep -c '^$' "$dir/plain")" = 1 ] || fail "no blank line between the tables"
 ! grep -q "$(printf '\033')" "$dir/plain" || fail "escape sequences without a terminal"
+# CSV is one stream of records under one header.
+"$zelps" --watch 0.2 -n 2 --format csv -o pid,name -p "$sleeper" >"$dir/csv"
+[ "$(grep -c '^"PID","NAME"' "$dir/csv")" = 1 ] || fail "not one CSV header: $(cat "$dir/csv")"
+[ "$(grep -c "^\"$sleeper\"," "$dir/csv")" = 2 ] || fail "not two CSV records: $(cat "$dir/csv")"

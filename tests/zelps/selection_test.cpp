@@ -60,12 +60,16 @@ TEST(ZelpsSorting, ByValueStableAndDescending) {
   rows[1].workingSet = 4096;
   rows[2].workingSet = 1 << 30;
   rows[3].workingSet = 4096;
-  zelps::SortRows(rows, zelps::Column::Id, false);
+  using zelps::Column;
+  zelps::SortRows(rows, {{Column::Id}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{8, 9, 10, 100}));  // not "10" < "8"
-  zelps::SortRows(rows, zelps::Column::Name, false);
+  zelps::SortRows(rows, {{Column::Name}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{8, 9, 10, 100}));  // ties keep their order
-  zelps::SortRows(rows, zelps::Column::WorkingSet, true);
+  zelps::SortRows(rows, {{Column::WorkingSet, true}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{100, 10, 8, 9}));
+  // A later key orders what the earlier ones leave tied.
+  zelps::SortRows(rows, {{Column::WorkingSet, false}, {Column::Id, true}});
+  EXPECT_EQ(Ids(rows), (std::vector<unsigned>{9, 8, 10, 100}));
 }
 
 TEST(ZelpsCpuUsage, TimeUsedBetweenSnapshotsPerCore) {
@@ -89,7 +93,7 @@ TEST(ZelpsCpuUsage, TimeUsedBetweenSnapshotsPerCore) {
   EXPECT_DOUBLE_EQ(*now[3].cpuPercent, 10.0);
   // The CPU % column then sorts the busiest first, and one without a value last.
   now[1].cpuPercent.reset();
-  zelps::SortRows(now, zelps::Column::CpuPercent, true);
+  zelps::SortRows(now, {{zelps::Column::CpuPercent, true}});
   EXPECT_EQ(Ids(now), (std::vector<unsigned>{1, 3, 4, 2}));
 }
 

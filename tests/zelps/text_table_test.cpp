@@ -63,6 +63,12 @@ TEST(ZelpsTable, IndentsTheTreeAndPadsNoLastColumn) {
   const auto lines = zelps::TableLines(rows, {Column::Id, Column::Name});
   EXPECT_EQ(lines, (std::vector<std::string>{"PID  NAME", "  1  init", "  2      sh",
                                              "        thread      5  created -"}));
+  // Headers of the user's, as wide as they are; or none.
+  EXPECT_EQ(zelps::TableLines(rows, {Column::Id, Column::Name},
+                              std::vector<std::string>{"Process ID", ""}),
+            (std::vector<std::string>{"Process ID", "         1  init", "         2      sh",
+                                      "        thread      5  created -"}));
+  EXPECT_EQ(zelps::TableLines(rows, {Column::Id, Column::Name}, std::nullopt)[0], "1  init");
 }
 
 TEST(ZelpsTable, CellsOfTheCounters) {

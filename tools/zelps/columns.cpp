@@ -139,9 +139,13 @@ std::string CellText(const ProcessRow& row, Column column, bool indent) {
   return Cell(row, column, indent).value_or("-");
 }
 
-void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending) {
+void SortRows(std::vector<ProcessRow>& rows, const std::vector<SortKey>& keys) {
   std::stable_sort(rows.begin(), rows.end(), [&](const ProcessRow& a, const ProcessRow& b) {
-    return descending ? Compare(b, a, key) < 0 : Compare(a, b, key) < 0;
+    for (const SortKey& key : keys) {
+      const auto order = key.descending ? Compare(b, a, key.column) : Compare(a, b, key.column);
+      if (order != 0) return order < 0;
+    }
+    return false;
   });
 }
 

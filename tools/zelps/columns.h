@@ -57,8 +57,13 @@ std::optional<std::string> Cell(const ProcessRow& row, Column column, bool inden
 // As Cell, with "-" for a value that is not known, as the table shows it.
 std::string CellText(const ProcessRow& row, Column column, bool indent = false);
 
-// Stable: rows that compare equal keep their order. Numbers compare by
-// value, text by its bytes, a value not known below every other.
-void SortRows(std::vector<ProcessRow>& rows, Column key, bool descending);
+struct SortKey {
+  Column column;
+  bool descending = false;
+};
+
+// Stable: rows that compare equal by every key keep their order. Numbers
+// compare by value, text by its bytes, a value not known below every other.
+void SortRows(std::vector<ProcessRow>& rows, const std::vector<SortKey>& keys);
 
 }  // namespace zelps

@@ -11,17 +11,24 @@
 namespace zelps {
 namespace {
 
-enum LongOnly : int { kSort = 256, kCmdline, kFormat, kJson, kOutput, kEnv };
+enum LongOnly : int { kSort = 256, kCmdline, kNoHeaders, kFormat, kJson, kOutput, kEnv };
 
 using enum OptionGroup;
 using enum OptionValue;
 
-constexpr std::array<OptionInfo, 15> kOptionTable{{
+constexpr std::array<OptionInfo, 18> kOptionTable{{
+    {'e', nullptr, None, "", "every process (without other criteria, the default)", Selection},
+    {'A', nullptr, None, "", "the same as -e", Selection},
     {'p', "pid", Required, "PID[,PID]", "these process IDs", Selection},
     {'u', "user", Required, "USER[,USER]", "processes owned by USER, or DOMAIN\\USER", Selection},
-    {'o', "columns", Required, "LIST", "columns, comma-separated (see the columns below)", Output},
-    {kSort, "sort", Required, "[-]KEY", "order by a column, descending with '-'", Output},
+    {'o', "columns", Required, "LIST",
+     "columns, comma-separated (see the columns below);\n"
+     "KEY=TITLE names the last one's header (KEY= none),\nand each -o adds to the others",
+     Output},
+    {kSort, "sort", Required, "[-]KEY[,...]",
+     "order by columns, each descending with '-',\nthe first key first", Output},
     {kCmdline, "cmdline", None, "", "add the command line column", Output},
+    {kNoHeaders, "no-headers", None, "", "no header line (table and CSV)", Output},
     {'d', "threads", None, "", "each process's threads, with their creation times", Output},
     {'t', "tree", None, "", "each process below its parent", Output},
     {kFormat, "format", Required, "FORMAT", "the format of the listing (see the formats below)",
@@ -78,9 +85,18 @@ std::optional<std::uint64_t> Unsigned(std::string_view text, std::uint64_t max) 
   return value;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What -s takes for its interval when it is the next argument rather than a
+// name pattern: anything that starts as a number does.
+bool LooksLikeSeconds(std::string_view text) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  return !text.empty() && (IsDigit(text[0]) || (text[0] == '.' && text.size() > 1));
+}
+
 std::optional<double> Seconds(std::string_view text) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(),
-                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+  if (text.empty() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return IsDigit(c) || c == '.'; }))
     return std::nullopt;
   double value = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -130,23 +146,39 @@ class Parser {
     return true;
   }
 
+  // As ps: everything after the first '=' is the last column's header,
+  // commas and all.
   bool Columns(std::string_view list) {
-    options_.columns.clear();
-    for (std::string_view item : Split(list)) {
+    const std::size_t equals = list.find('=');
+    const std::string_view keys = list.substr(0, equals);
+    for (std::string_view item : Split(keys)) {
       const auto column = FindColumn(item);
       if (!column) return Fail("unknown column '" + std::string(item) + "'");
       options_.columns.push_back(*column);
+      options_.headers.emplace_back(ColumnHeader(*column));
     }
-    columnsGiven_ = true;
+    if (equals != std::string_view::npos) options_.headers.back() = list.substr(equals + 1);
     return true;
   }
 
-  bool Sort(std::string_view key) {
-    options_.descending = key.starts_with('-');
-    if (key.starts_with('-') || key.starts_with('+')) key.remove_prefix(1);
-    options_.sortKey = FindColumn(key);
-    if (!options_.sortKey) return Fail("unknown sort key '" + std::string(key) + "'");
+  bool Sort(std::string_view list) {
+    for (std::string_view key : Split(list)) {
+      const bool descending = key.starts_with('-');
+      if (key.starts_with('-') || key.starts_with('+')) key.remove_prefix(1);
+      const auto column = FindColumn(key);
+      if (!column) return Fail("unknown sort key '" + std::string(key) + "'");
+      options_.sortKeys.push_back({*column, descending});
+    }
     return true;
+  }
+
+  // An empty pattern, or an empty one in a list, adds no condition.
+  void Patterns(std::string_view list) {
+    for (std::size_t start = 0; start <= list.size();) {
+      const std::size_t end = std::min(list.find(';', start), list.size());
+      if (end > start) options_.patterns.emplace_back(list.substr(start, end - start));
+      start = end + 1;
+    }
   }
 
   bool FormatNamed(std::string_view name) {
@@ -171,7 +203,9 @@ class Parser {
 
   bool Watch(std::string_view text) {
     options_.watchSeconds = text.empty() ? std::optional(1.0) : Seconds(text);
-    if (!options_.watchSeconds) return Fail("not a number of seconds: '" + std::string(text) + "'");
+    if (!options_.watchSeconds)
+      return Fail("not an interval of more than 0 and at most 86400 seconds: '" +
+                  std::string(text) + "'");
     return true;
   }
 
@@ -198,33 +232,42 @@ class Parser {
   // that cannot work.
   bool Finish(bool commandLine) {
     const bool watching = options_.watchSeconds.has_value();
-    if (!columnsGiven_) {
-      options_.columns =
-          watching ? std::vector{Column::Id,         Column::Parent,       Column::Threads,
-                                 Column::Priority,   Column::CpuPercent,   Column::CpuTime,
-                                 Column::WorkingSet, Column::PrivateBytes, Column::Name}
-                   : std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
-                                 Column::Name};
+    auto add = [&](Column column) {
+      options_.columns.push_back(column);
+      options_.headers.emplace_back(ColumnHeader(column));
+    };
+    if (options_.columns.empty()) {
+      for (const Column column :
+           watching ? std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
+                                  Column::CpuPercent, Column::CpuTime, Column::WorkingSet,
+                                  Column::PrivateBytes, Column::Name}
+                    : std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
+                                  Column::Name})
+        add(column);
     }
     if (commandLine && std::find(options_.columns.begin(), options_.columns.end(),
                                  Column::CommandLine) == options_.columns.end())
-      options_.columns.push_back(Column::CommandLine);
-    if (watching && !options_.sortKey) {
-      options_.sortKey = Column::CpuPercent;
-      options_.descending = true;
-    }
+      add(Column::CommandLine);
+    if (watching && options_.sortKeys.empty())
+      options_.sortKeys.push_back({Column::CpuPercent, true});
     const bool cpuShown = std::find(options_.columns.begin(), options_.columns.end(),
                                     Column::CpuPercent) != options_.columns.end();
-    if (!watching && (cpuShown || options_.sortKey == Column::CpuPercent))
+    const bool cpuSorted =
+        std::any_of(options_.sortKeys.begin(), options_.sortKeys.end(),
+                    [](const SortKey& key) { return key.column == Column::CpuPercent; });
+    if (!watching && (cpuShown || cpuSorted))
       return Fail("CPU % compares two snapshots: it needs --watch");
     if (!watching && options_.iterations) return Fail("--iterations needs --watch");
+    const bool metrics =
+        options_.format == Format::OpenMetrics || options_.format == Format::Prometheus;
+    if (metrics && (options_.threads || options_.tree))
+      return Fail("the metrics have one series a process: no --threads or --tree");
     return true;
   }
 
  private:
   CommandLine& result_;
   Options& options_;
-  bool columnsGiven_ = false;
 };
 
 }  // namespace
@@ -250,6 +293,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case 'o': ok = parser.Columns(value); break;
       case kSort: ok = parser.Sort(value); break;
       case kCmdline: commandLine = true; break;
+      case kNoHeaders: result.options.noHeaders = true; break;
+      case 'e':
+      case 'A': break;
       case 'd': result.options.threads = true; break;
       case 't': result.options.tree = true; break;
       case kFormat: ok = parser.FormatNamed(value); break;
@@ -262,8 +308,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case kEnv: ok = parser.Environment(value); break;
       case 's':
         // As PsList and top take it, the interval may also be the next
-        // argument: "-s 5".
-        if (optarg == nullptr && optind < argc && Seconds(argv[optind])) {
+        // argument: "-s 5"; one that is no interval is an error, not a name.
+        if (optarg == nullptr && optind < argc && LooksLikeSeconds(argv[optind])) {
           ok = parser.Watch(argv[optind++]);
         } else {
           ok = parser.Watch(value);
@@ -285,7 +331,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
     if (!ok) return result;
   }
-  for (int i = optind; i < argc; ++i) result.options.patterns.emplace_back(argv[i]);
+  for (int i = optind; i < argc; ++i) parser.Patterns(argv[i]);
   parser.Finish(commandLine);
   return result;
 }

@@ -48,11 +48,12 @@ struct OptionInfo {
 std::span<const OptionInfo> OptionTable();
 
 struct Options {
-  std::vector<std::string> patterns;  // image names; none lists every process
+  std::vector<std::string> patterns;  // image names, none empty; none lists every process
   Selection selection;
   std::vector<Column> columns;
-  std::optional<Column> sortKey;  // none: snapshot order
-  bool descending = false;
+  std::vector<std::string> headers;  // one a column: its title, empty for none
+  bool noHeaders = false;
+  std::vector<SortKey> sortKeys;  // the first decides first; none: snapshot order
   bool threads = false;
   bool tree = false;
   Format format = Format::Table;

@@ -23,10 +23,19 @@ void AppendCell(std::string& line, const std::string& text, std::size_t width, b
 
 std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
                                     const std::vector<Column>& columns) {
+  std::vector<std::string> headers;
+  for (const Column column : columns) headers.emplace_back(ColumnHeader(column));
+  return TableLines(rows, columns, headers);
+}
+
+std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
+                                    const std::vector<Column>& columns,
+                                    const std::optional<std::vector<std::string>>& headers) {
   std::vector<std::vector<std::string>> cells;
   cells.reserve(rows.size());
-  std::vector<std::size_t> widths;
-  for (const Column column : columns) widths.push_back(DisplayWidth(ColumnHeader(column)));
+  std::vector<std::size_t> widths(columns.size(), 0);
+  if (headers)
+    for (std::size_t i = 0; i < columns.size(); ++i) widths[i] = DisplayWidth((*headers)[i]);
   for (const ProcessRow& row : rows) {
     auto& line = cells.emplace_back();
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -40,10 +49,12 @@ std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
       if (i > 0) line += kGap;
       AppendCell(line, cellOf(i), widths[i], RightAligned(columns[i]), i + 1 == columns.size());
     }
+    // An empty last cell leaves nothing to pad for.
+    while (line.ends_with(' ')) line.pop_back();
     return line;
   };
   std::vector<std::string> lines;
-  lines.push_back(join([&](std::size_t i) { return std::string(ColumnHeader(columns[i])); }));
+  if (headers) lines.push_back(join([&](std::size_t i) { return (*headers)[i]; }));
   for (std::size_t r = 0; r < rows.size(); ++r) {
     lines.push_back(join([&](std::size_t i) { return cells[r][i]; }));
     for (const ThreadRow& thread : rows[r].threads) {

@@ -2,6 +2,7 @@
 // as its widest cell on a terminal.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,15 @@
 
 namespace zelps {
 
-// One string a line, without line ends. Numbers are aligned right, text
-// left; the last column is not padded. Each process's threads, when they
-// were read, follow it on lines of their own.
+// One string a line, without line ends: the header line, unless there are
+// no `headers` (one a column), then a line a process. Numbers are aligned
+// right, text left; the last column is not padded. Each process's threads,
+// when they were read, follow it on lines of their own.
+std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
+                                    const std::vector<Column>& columns,
+                                    const std::optional<std::vector<std::string>>& headers);
+
+// With each column's own header.
 std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
                                     const std::vector<Column>& columns);
 

@@ -52,14 +52,16 @@ int Watch(const Options& options) {
       char title[128];
       std::snprintf(title, sizeof title, "zelps: %zu processes, every %g s; q quits", rows.size(),
                     *options.watchSeconds);
-      auto lines = TableLines(rows, options.columns);
+      auto lines = TableLines(rows, options.columns, HeaderLine(options));
       lines.insert(lines.begin(), title);
       terminal.Draw(lines);
     } else {
-      // Tables one after the other, a blank line between them.
-      const bool spaced =
-          frame > 1 && options.format == Format::Table && options.outputFile.empty();
-      Emit((spaced ? "\n" : "") + Render(rows, options), options);
+      // Tables one after the other, a blank line between them; CSV as one
+      // stream of records under one header. A file holds one listing.
+      const bool stream = frame > 1 && options.outputFile.empty();
+      const bool spaced = stream && options.format == Format::Table;
+      Emit((spaced ? "\n" : "") + Render(rows, options, !(stream && options.format == Format::Csv)),
+           options);
     }
     if (options.iterations && frame >= *options.iterations) return 0;
     if (terminal.Wait(*options.watchSeconds)) return 0;
