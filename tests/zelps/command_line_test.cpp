@@ -103,6 +103,14 @@ TEST(ZelpsCommandLine, ColumnsAndSortKeys) {
   EXPECT_EQ(parsed.options.headers,
             (std::vector<std::string>{"", "PPID", "Image, or name", "COMMAND"}));
   EXPECT_EQ(Error({"-o", "pid,size=SIZE"}), "unknown column 'size'");
+  EXPECT_EQ(Parse({"-o", "vsz,etime,ni,pid"}).options.columns,
+            (std::vector{Column::VirtualSize, Column::Elapsed, Column::Nice, Column::Id}));
+  // The user ID is Linux's alone.
+#ifdef _WIN32
+  EXPECT_EQ(Error({"-o", "uid"}), "unknown column 'uid'");
+#else
+  EXPECT_EQ(Parse({"-o", "uid"}).options.columns, std::vector{Column::UserId});
+#endif
   EXPECT_TRUE(Parse({"--no-headers"}).options.noHeaders);
   EXPECT_EQ(Error({"-o", "pid,size"}), "unknown column 'size'");
   EXPECT_EQ(Error({"--sort", "-"}), "unknown sort key ''");
@@ -128,6 +136,18 @@ TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
   EXPECT_EQ(Error({"--format=prometheus", "-d"}),
             "the metrics have one series a process: no --threads or --tree");
   EXPECT_EQ(Parse({"--format=csv", "-d", "-t"}).action, Action::List);
+  // ps' BSD options typed without a dash get a hint when they select nothing.
+  for (const auto& [patterns, hinted] : {std::pair{std::vector<std::string>{"aux"}, true},
+                                         {{"bash", "ax"}, true},
+                                         {{"x"}, true},
+                                         {{"bash"}, false},
+                                         {{"a*"}, false},
+                                         {{"auxiliary"}, false},
+                                         {{}, false}})
+    EXPECT_EQ(zelps::BsdStyleHint(patterns).has_value(), hinted) << patterns.size();
+  EXPECT_EQ(*zelps::BsdStyleHint({"aux"}),
+            "no process is named 'aux'; zelps takes ps' standard options, not BSD-style words: "
+            "for 'ps aux', try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd");
   EXPECT_EQ(Parse({"--output", "-"}).options.outputFile, "");  // standard output
   EXPECT_EQ(Parse({"--output=./-"}).options.outputFile, "./-");
   EXPECT_EQ(Error({"--output="}), "--output needs a file name");
@@ -151,8 +171,8 @@ TEST(ZelpsCommandLine, RefreshModeTakesItsIntervalAsPsListAndTopDo) {
   EXPECT_EQ(parsed.options.iterations, 3u);
   EXPECT_EQ(SortKeys(parsed.options), (std::vector{std::pair{Column::CpuPercent, true}}));
   // A plain listing has one snapshot only.
-  EXPECT_EQ(Error({"-o", "pid,cpu"}), "CPU % compares two snapshots: it needs --watch");
-  EXPECT_EQ(Error({"--sort", "cpu"}), "CPU % compares two snapshots: it needs --watch");
+  // A plain listing's CPU % is the lifetime's, as in ps.
+  EXPECT_EQ(Parse({"-o", "pid,pcpu", "--sort", "-cpu"}).action, Action::List);
   EXPECT_EQ(Error({"-n", "2"}), "--iterations needs --watch");
 }
 

@@ -96,6 +96,24 @@ TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
                                   Column::IoBytes, Column::CpuPercent})
                   .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
                              R"("ioBytes":null,"cpuPercent":null})"));
+  // What is not known is null; the nice value is a number on Linux and the
+  // priority class's name on Windows.
+  EXPECT_TRUE(
+      zelps::ProcessJson(row, {}, false,
+                         {Column::Elapsed, Column::Nice, Column::UserId, Column::VirtualSize})
+          .ends_with(R"("elapsedSeconds":null,"nice":null,"uid":null,"virtualBytes":0})"));
+  row.created = At(kLeapDay);
+  row.sampled = kLeapDay + 25'000'000;
+  row.nice = 6;
+#ifdef _WIN32
+  const char* const kNice = R"("elapsedSeconds":2.5,"nice":"below normal"})";
+#else
+  const char* const kNice = R"("elapsedSeconds":2.5,"nice":6})";
+#endif
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false, {Column::Elapsed, Column::Nice}).ends_with(kNice));
+  // In the refresh mode, when its table was read, to the millisecond.
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false, {}, true)
+                  .starts_with(R"({"sampled":"2024-02-29T13:45:09.500Z","id":0,)"));
   row.ioBytes = 1 << 20;
   EXPECT_TRUE(
       zelps::ProcessJson(row, {}, false, {Column::IoBytes}).ends_with(R"("ioBytes":1048576})"));

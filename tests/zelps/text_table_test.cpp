@@ -87,6 +87,38 @@ TEST(ZelpsTable, CellsOfTheCounters) {
   row.cpuPercent = 12.345;
   EXPECT_EQ(zelps::CellText(row, Column::CpuPercent), "12.3");
   EXPECT_EQ(zelps::CellText(row, Column::StartTime).substr(0, 11), "2024-02-29T");
+  row.virtualSize = 1 << 30;
+  EXPECT_EQ(zelps::CellText(row, Column::VirtualSize), "1048576");
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "-");
+  row.nice = 10;
+#ifdef _WIN32
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "above normal");
+#else
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "10");
+#endif
+  // The command column of a process without a command line of its own.
+  row.name = "kthreadd";
+  EXPECT_EQ(zelps::CellText(row, Column::CommandLine), "[kthreadd]");
+  row.commandLine = "init splash";
+  EXPECT_EQ(zelps::CellText(row, Column::CommandLine), "init splash");
+}
+
+TEST(ZelpsTable, ElapsedTimeAsPsGivesIt) {
+  zelps::ProcessRow row;
+  EXPECT_EQ(zelps::CellText(row, Column::Elapsed), "-");  // no start time
+  const std::uint64_t start = zelps::kTicksFrom1601To1970 + 1'000 * zelps::kTicksPerSecond;
+  row.created = zelps::AsFileTime(start);
+  for (const auto& [seconds, text] : {std::pair{0ull, "00:00"},
+                                      {59ull, "00:59"},
+                                      {3599ull, "59:59"},
+                                      {3600ull, "01:00:00"},
+                                      {86399ull, "23:59:59"},
+                                      {2 * 86400ull + 3 * 3600 + 4 * 60 + 5, "2-03:04:05"}}) {
+    row.sampled = start + seconds * zelps::kTicksPerSecond + 1;
+    EXPECT_EQ(zelps::CellText(row, Column::Elapsed), text) << seconds;
+  }
+  row.sampled = start - 1;  // read before a clock step back
+  EXPECT_EQ(zelps::CellText(row, Column::Elapsed), "00:00");
 }
 
 TEST(ZelpsScreenFrame, FillsTheScreenWithoutScrollingIt) {

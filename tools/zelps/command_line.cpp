@@ -250,13 +250,6 @@ class Parser {
       add(Column::CommandLine);
     if (watching && options_.sortKeys.empty())
       options_.sortKeys.push_back({Column::CpuPercent, true});
-    const bool cpuShown = std::find(options_.columns.begin(), options_.columns.end(),
-                                    Column::CpuPercent) != options_.columns.end();
-    const bool cpuSorted =
-        std::any_of(options_.sortKeys.begin(), options_.sortKeys.end(),
-                    [](const SortKey& key) { return key.column == Column::CpuPercent; });
-    if (!watching && (cpuShown || cpuSorted))
-      return Fail("CPU % compares two snapshots: it needs --watch");
     if (!watching && options_.iterations) return Fail("--iterations needs --watch");
     const bool metrics =
         options_.format == Format::OpenMetrics || options_.format == Format::Prometheus;
@@ -273,6 +266,15 @@ class Parser {
 }  // namespace
 
 std::span<const OptionInfo> OptionTable() { return kOptionTable; }
+
+std::optional<std::string> BsdStyleHint(const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns)
+    if (pattern.find_first_not_of("aAcefhjlmrSTuvwxX") == std::string::npos)
+      return "no process is named '" + pattern +
+             "'; zelps takes ps' standard options, not BSD-style words: for 'ps aux', try "
+             "zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd";
+  return std::nullopt;
+}
 
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine result;

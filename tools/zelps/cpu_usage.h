@@ -15,4 +15,9 @@ namespace zelps {
 void SetCpuPercent(std::vector<ProcessRow>& now, const std::vector<ProcessRow>& before,
                    std::uint64_t elapsedTicks);
 
+// Sets each row's cpuPercent to its share of one core since it started, as
+// ps gives it: its CPU time over the time since its start, when the
+// platform gives a start.
+void SetLifetimeCpuPercent(std::vector<ProcessRow>& rows);
+
 }  // namespace zelps

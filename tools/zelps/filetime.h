@@ -29,8 +29,22 @@ inline std::optional<std::uint64_t> TicksSince1970(const FILETIME& time) {
   return ticks - kTicksFrom1601To1970;
 }
 
-// As TicksSince1970, as UTC in ISO 8601.
-inline std::optional<std::string> IsoTime(const FILETIME& time) {
+// Now, in 100 ns since 1601.
+inline std::uint64_t NowTicks() {
+  using namespace std::chrono;
+  const auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch());
+  return kTicksFrom1601To1970 + std::uint64_t(since1970.count()) * 10;
+}
+
+inline FILETIME AsFileTime(std::uint64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<std::uint32_t>(ticks);
+  time.dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
+  return time;
+}
+
+// As TicksSince1970, as UTC in ISO 8601, to the second or the millisecond.
+inline std::optional<std::string> IsoTime(const FILETIME& time, bool milliseconds = false) {
   using namespace std::chrono;
   const auto ticks = TicksSince1970(time);
   if (!ticks) return std::nullopt;
@@ -38,10 +52,15 @@ inline std::optional<std::string> IsoTime(const FILETIME& time) {
   const auto day = floor<days>(at);
   const year_month_day date{day};
   const hh_mm_ss clock{at - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", int(date.year()),
-                unsigned(date.month()), unsigned(date.day()), long(clock.hours().count()),
-                long(clock.minutes().count()), long(clock.seconds().count()));
+  char text[40];
+  const int length =
+      std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld", int(date.year()),
+                    unsigned(date.month()), unsigned(date.day()), long(clock.hours().count()),
+                    long(clock.minutes().count()), long(clock.seconds().count()));
+  if (milliseconds)
+    std::snprintf(text + length, sizeof text - length, ".%03uZ", unsigned(*ticks / 10000 % 1000));
+  else
+    std::snprintf(text + length, sizeof text - length, "Z");
   return text;
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <optional>
 
+#include "cpu_usage.h"
 #include "csv.h"
 #include "openmetrics.h"
+#include "process_facts.h"
 #include "process_json.h"
 #include "text_table.h"
 
@@ -63,8 +65,16 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
       .owner = Shows(options, Column::User) || !options.selection.users.empty() ||
                options.format == Format::OpenMetrics || options.format == Format::Prometheus,
       .wow64 = options.format == Format::Json,
+      .nice = Shows(options, Column::Nice),
+      .userId = Shows(options, Column::UserId) || ByUserId(options.selection),
   };
-  return Select(ReadProcesses(processes, Joined(options.patterns), read), options.selection);
+  Selection selection = options.selection;
+  for (std::string& user : selection.users)
+    if (const auto account = AccountOfSid(user)) user = *account;
+  auto rows = Select(ReadProcesses(processes, Joined(options.patterns), read), selection);
+  // The plain listing's CPU % is that of the lifetime, as in ps.
+  if (!options.watchSeconds) SetLifetimeCpuPercent(rows);
+  return rows;
 }
 
 void Order(std::vector<ProcessRow>& rows, const Options& options) {
@@ -93,7 +103,9 @@ std::string Render(const std::vector<ProcessRow>& rows, const Options& options, 
                              .commandLine = Shows(options, Column::CommandLine),
                              .owner = Shows(options, Column::User)};
       for (const ProcessRow& row : rows)
-        text += ProcessJson(row, read, options.tree, options.columns) + '\n';
+        text += ProcessJson(row, read, options.tree, options.columns,
+                            options.watchSeconds.has_value()) +
+                '\n';
       break;
     }
     case Format::Csv: text = CsvText(rows, options, headers); break;

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "ZelHandles.h"
-#include "process_kind.h"
+#include "process_facts.h"
 #ifdef _WIN32
 #include <winternl.h>
 #endif
@@ -33,6 +33,7 @@ std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string&
   // Owned, since reading a row allocates and may throw halfway through the walk.
   const zel::FindHandle walk(processes, processes.FindFirstProcess(CZelString::FromUtf8(pattern)));
   if (!walk) return rows;
+  const std::uint64_t now = NowTicks();
   do {
     void* process = walk.Get();
     ProcessRow row;
@@ -41,6 +42,7 @@ std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string&
     row.threadCount = processes.GetThreadCount(process);
     row.basePriority = processes.GetBasePriority(process);
     row.name = processes.GetName(process).ToUtf8();
+    row.sampled = now;
     processes.GetCreateTime(process, row.created);
     FILETIME time{};
     if (processes.GetUserTime(process, time)) row.userTicks = Ticks(time);
@@ -48,6 +50,7 @@ std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string&
     VM_COUNTERS memory{};
     if (processes.GetMemoryCounters(process, memory)) {
       row.workingSet = memory.WorkingSetSize;
+      row.virtualSize = memory.VirtualSize;
       row.privateBytes = memory.PagefileUsage;
     }
     IO_COUNTERS io{};
@@ -61,6 +64,8 @@ std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string&
     }
     if (options.threads) row.threads = ReadThreads(processes, process);
     if (options.wow64) row.wow64 = IsWow64Process(row.id);
+    if (options.nice) row.nice = NiceOf(row.id);
+    if (options.userId) row.userId = UserIdOf(row.id);
     rows.push_back(std::move(row));
   } while (processes.FindNextProcess(walk.Get()));
   return rows;

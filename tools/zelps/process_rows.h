@@ -27,14 +27,18 @@ struct ProcessRow {
   std::uint64_t userTicks = 0;  // CPU time, in 100 ns
   std::uint64_t kernelTicks = 0;
   std::uint64_t workingSet = 0;  // bytes
+  std::uint64_t virtualSize = 0;
   std::uint64_t privateBytes = 0;
   std::optional<std::uint64_t> ioBytes;  // read and written; none where they cannot be read
   std::string commandLine;               // read only when asked for
   std::string owner;                     // DOMAIN\user, read only when asked for
   std::vector<ThreadRow> threads;
   bool wow64 = false;                // a 32-bit process on 64-bit Windows, when asked
+  std::optional<long> nice;          // when asked: see NiceOf()
+  std::optional<unsigned> userId;    // Linux, when asked: the effective user ID
+  std::uint64_t sampled = 0;         // when the row was read, in 100 ns since 1601
   int depth = 0;                     // in a tree
-  std::optional<double> cpuPercent;  // between two snapshots, 100 for one core
+  std::optional<double> cpuPercent;  // of the lifetime, or between two snapshots; 100 for one core
 };
 
 struct ReadOptions {
@@ -42,6 +46,8 @@ struct ReadOptions {
   bool commandLine = false;
   bool owner = false;
   bool wow64 = false;
+  bool nice = false;
+  bool userId = false;
 };
 
 // The processes whose image name matches `pattern` ("" for all), in snapshot order.

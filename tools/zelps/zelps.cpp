@@ -32,6 +32,10 @@ using zelps::Options;
 int List(const Options& options) {
   CZelProcess processes;
   auto rows = zelps::ReadSelected(processes, options);
+  if (const auto hint = zelps::BsdStyleHint(options.patterns); hint && rows.empty()) {
+    std::fprintf(stderr, "zelps: %s\n", hint->c_str());
+    return 2;
+  }
   zelps::Order(rows, options);
   zelps::Emit(zelps::Render(rows, options), options);
   // As pgrep: nothing selected is a result of its own.
