@@ -13,6 +13,12 @@ namespace {
 
 enum LongOnly : int { kSort = 256, kCmdline, kNoHeaders, kFormat, kJson, kOutput, kEnv };
 
+#ifdef _WIN32
+constexpr std::string_view kUserHelp = "processes owned by USER, DOMAIN\\USER or a SID";
+#else
+constexpr std::string_view kUserHelp = "processes owned by USER, DOMAIN\\USER or a user ID";
+#endif
+
 using enum OptionGroup;
 using enum OptionValue;
 
@@ -20,7 +26,7 @@ constexpr std::array<OptionInfo, 18> kOptionTable{{
     {'e', nullptr, None, "", "every process (without other criteria, the default)", Selection},
     {'A', nullptr, None, "", "the same as -e", Selection},
     {'p', "pid", Required, "PID[,PID]", "these process IDs", Selection},
-    {'u', "user", Required, "USER[,USER]", "processes owned by USER, or DOMAIN\\USER", Selection},
+    {'u', "user", Required, "USER[,USER]", kUserHelp, Selection},
     {'o', "columns", Required, "LIST",
      "columns, comma-separated (see the columns below);\n"
      "KEY=TITLE names the last one's header (KEY= none),\nand each -o adds to the others",
