@@ -67,6 +67,13 @@ $zelps -s 0.3 -p $spinner,$sleeper; echo \$? >$dir/status; stty -g >$dir/after" 
   rm -f "$dir/after"
 done
 
+# A narrow terminal keeps the name; the columns before it make way.
+tmux -S "$socket" resize-window -t zelps -x 40
+tmux -S "$socket" send-keys -t zelps "clear; $zelps -s 0.3 -p $sleeper" Enter
+until_true shows "zelps: 1 processes" || fail "no table on the narrow screen"
+until_true shows "^ *$sleeper .* sleep" || fail "the name column is cut off the narrow screen"
+tmux -S "$socket" send-keys -t zelps q
+
 # Not a terminal: two plain tables, a blank line between them.
 "$zelps" --watch 0.2 -n 2 -p "$sleeper" | cat >"$dir/plain"
 [ "$(grep -c '^ *PID .*%CPU' "$dir/plain")" = 2 ] || fail "not two tables: $(cat "$dir/plain")"

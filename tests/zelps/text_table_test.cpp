@@ -71,6 +71,27 @@ TEST(ZelpsTable, IndentsTheTreeAndPadsNoLastColumn) {
   EXPECT_EQ(zelps::TableLines(rows, {Column::Id, Column::Name}, std::nullopt)[0], "1  init");
 }
 
+TEST(ZelpsTable, ANarrowScreenKeepsTheName) {
+  std::vector<zelps::ProcessRow> rows(1);
+  rows[0] = Row(4242, "postgres");
+  rows[0].cpuPercent = 1.5;
+  rows[0].commandLine = "postgres -D /var/lib/postgresql";
+  const std::vector columns{Column::Id,         Column::Parent, Column::CpuPercent,
+                            Column::WorkingSet, Column::Name,   Column::CommandLine};
+  const std::vector<std::string> headers{"PID", "PPID", "%CPU", "WS(K)", "NAME", "COMMAND"};
+  const std::vector keep{Column::Id, Column::CpuPercent};
+  // Wide enough: every column; the command line is the screen's to cut.
+  EXPECT_EQ(zelps::TableLinesToFit(rows, columns, headers, 36, keep)[1],
+            "4242     0   1.5      0  postgres  postgres -D /var/lib/postgresql");
+  // Narrower: the working set, then the parent, make way; ID and %CPU stay.
+  EXPECT_EQ(
+      zelps::TableLinesToFit(rows, columns, headers, 30, keep),
+      (std::vector<std::string>{" PID  PPID  %CPU  NAME      COMMAND",
+                                "4242     0   1.5  postgres  postgres -D /var/lib/postgresql"}));
+  EXPECT_EQ(zelps::TableLinesToFit(rows, columns, headers, 10, keep)[0],
+            " PID  %CPU  NAME      COMMAND");
+}
+
 TEST(ZelpsTable, CellsOfTheCounters) {
   zelps::ProcessRow row;
   row.userTicks = 36'000'000'000 + 1'234'5678;  // an hour and 1.2345678 s

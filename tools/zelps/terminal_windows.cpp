@@ -65,6 +65,12 @@ RefreshTerminal::~RefreshTerminal() {
   SetConsoleCtrlHandler(OnControl, FALSE);
 }
 
+std::size_t RefreshTerminal::Width() const {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!saved_->screen || !GetConsoleScreenBufferInfo(saved_->screen.Get(), &info)) return 80;
+  return std::size_t(std::max<SHORT>(1, info.srWindow.Right - info.srWindow.Left + 1));
+}
+
 void RefreshTerminal::Draw(const std::vector<std::string>& lines) {
   const HANDLE screen = saved_->screen.Get();
   CONSOLE_SCREEN_BUFFER_INFO info{};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include "display_width.h"
 #include "filetime.h"
@@ -31,6 +33,13 @@ std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
 std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
                                     const std::vector<Column>& columns,
                                     const std::optional<std::vector<std::string>>& headers) {
+  return TableLinesToFit(rows, columns, headers, std::string::npos, {});
+}
+
+std::vector<std::string> TableLinesToFit(const std::vector<ProcessRow>& rows,
+                                         const std::vector<Column>& columns,
+                                         const std::optional<std::vector<std::string>>& headers,
+                                         std::size_t width, const std::vector<Column>& keep) {
   std::vector<std::vector<std::string>> cells;
   cells.reserve(rows.size());
   std::vector<std::size_t> widths(columns.size(), 0);
@@ -43,11 +52,27 @@ std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
       widths[i] = std::max(widths[i], DisplayWidth(line.back()));
     }
   }
+  // Columns before the name make way for it, the nearest first.
+  std::vector<bool> shown(columns.size(), true);
+  const auto name = std::find(columns.begin(), columns.end(), Column::Name) - columns.begin();
+  auto nameEnd = [&] {
+    std::size_t end = 0;
+    for (std::ptrdiff_t i = 0; i <= name && i < std::ptrdiff_t(columns.size()); ++i)
+      if (shown[i]) end += (end > 0 ? std::strlen(kGap) : 0) + widths[i];
+    return end;
+  };
+  for (std::ptrdiff_t i = name - 1; i >= 0 && nameEnd() > width; --i)
+    if (std::find(keep.begin(), keep.end(), columns[i]) == keep.end()) shown[i] = false;
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (shown[i]) last = i;
   auto join = [&](auto cellOf) {
     std::string line;
+    bool first = true;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (i > 0) line += kGap;
-      AppendCell(line, cellOf(i), widths[i], RightAligned(columns[i]), i + 1 == columns.size());
+      if (!shown[i]) continue;
+      if (!std::exchange(first, false)) line += kGap;
+      AppendCell(line, cellOf(i), widths[i], RightAligned(columns[i]), i == last);
     }
     // An empty last cell leaves nothing to pad for.
     while (line.ends_with(' ')) line.pop_back();

@@ -19,6 +19,15 @@ std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
                                     const std::vector<Column>& columns,
                                     const std::optional<std::vector<std::string>>& headers);
 
+// As TableLines, for a screen `width` columns wide: where the name column
+// would end past it, the columns before it make way, the nearest first,
+// except those in `keep`. Columns after the name are left to the screen's
+// edge to cut.
+std::vector<std::string> TableLinesToFit(const std::vector<ProcessRow>& rows,
+                                         const std::vector<Column>& columns,
+                                         const std::optional<std::vector<std::string>>& headers,
+                                         std::size_t width, const std::vector<Column>& keep);
+
 // With each column's own header.
 std::vector<std::string> TableLines(const std::vector<ProcessRow>& rows,
                                     const std::vector<Column>& columns);

@@ -52,7 +52,11 @@ int Watch(const Options& options) {
       char title[128];
       std::snprintf(title, sizeof title, "zelps: %zu processes, every %g s; q quits", rows.size(),
                     *options.watchSeconds);
-      auto lines = TableLines(rows, options.columns, HeaderLine(options));
+      // The ID, the sort keys and the name stay on a narrow screen.
+      std::vector<Column> keep{Column::Id};
+      for (const SortKey& key : options.sortKeys) keep.push_back(key.column);
+      auto lines =
+          TableLinesToFit(rows, options.columns, HeaderLine(options), terminal.Width(), keep);
       lines.insert(lines.begin(), title);
       terminal.Draw(lines);
     } else {
