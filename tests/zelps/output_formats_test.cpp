@@ -80,8 +80,7 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
   row.privateBytes = 4096;
   // 2024-02-29T13:45:07.5Z in 100 ns since 1601.
   const std::uint64_t created = 133536879075000000ULL;
-  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
-  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
+  row.created = zelps::AsFileTime(created);
   zelps::ProcessRow idle;  // no start time
   using zelps::MetricsFormat;
   const std::string text = zelps::MetricsText({row, idle}, MetricsFormat::OpenMetrics);

@@ -11,12 +11,7 @@ namespace {
 
 using namespace std::string_literals;
 
-FILETIME At(std::uint64_t ticks) {
-  FILETIME time;
-  time.dwLowDateTime = static_cast<std::uint32_t>(ticks);
-  time.dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
-  return time;
-}
+using zelps::AsFileTime;
 
 // 2024-02-29T13:45:07Z, in 100 ns since 1601.
 constexpr std::uint64_t kLeapDay = 133536879070000000ULL;
@@ -50,7 +45,7 @@ zelps::ProcessRow Process() {
   row.threadCount = 2;
   row.basePriority = 8;
   row.name = "zelps.exe";
-  row.created = At(kLeapDay);
+  row.created = AsFileTime(kLeapDay);
   return row;
 }
 
@@ -64,7 +59,7 @@ TEST(ZelpsProcessJson, AddsWhatTheOptionsRead) {
   zelps::ProcessRow row = Process();
   row.owner = R"(VM\root)";
   row.commandLine = R"("Z:\bin\zelps.exe" --json)";
-  row.threads = {{352, At(kLeapDay)}, {356, At(0)}};
+  row.threads = {{352, AsFileTime(kLeapDay)}, {356, AsFileTime(0)}};
   row.depth = 1;
   row.wow64 = true;
   EXPECT_EQ(zelps::ProcessJson(row, {.threads = true, .commandLine = true, .owner = true}, true),
@@ -102,7 +97,7 @@ TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
       zelps::ProcessJson(row, {}, false,
                          {Column::Elapsed, Column::Nice, Column::UserId, Column::VirtualSize})
           .ends_with(R"("elapsedSeconds":null,"nice":null,"uid":null,"virtualBytes":0})"));
-  row.created = At(kLeapDay);
+  row.created = AsFileTime(kLeapDay);
   row.sampled = kLeapDay + 25'000'000;
   row.nice = 6;
 #ifdef _WIN32

@@ -9,8 +9,7 @@ zelps::ProcessRow Row(unsigned id, unsigned parent, std::uint64_t created) {
   zelps::ProcessRow row;
   row.id = id;
   row.parentId = parent;
-  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
-  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
+  row.created = zelps::AsFileTime(created);
   return row;
 }
 

@@ -96,7 +96,7 @@ TEST(ZelpsCpuUsage, TimeUsedBetweenSnapshotsPerCore) {
   auto row = [](unsigned id, std::uint64_t created, std::uint64_t user, std::uint64_t kernel) {
     zelps::ProcessRow r;
     r.id = id;
-    r.created.dwLowDateTime = static_cast<std::uint32_t>(created);
+    r.created = zelps::AsFileTime(created);
     r.userTicks = user;
     r.kernelTicks = kernel;
     return r;
