@@ -8,7 +8,9 @@
 #
 # With a LAUNCHER (Wine, for the Windows build) only the screen is checked:
 # q and Ctrl-C give it back as it was. Wine lists processes of its own, not
-# the busy one that the test starts.
+# the busy one that the test starts. It runs in a Wine prefix of its own:
+# in one where other tests have run programs, Wine's console may no longer
+# read the keys of a Unix terminal.
 set -eu
 zelps=$1
 launcher=${2:-}
@@ -18,6 +20,9 @@ spinner=""
 sleeper=""
 cleanup() {
   tmux -S "$socket" kill-server 2>/dev/null || true
+  if [ -n "$launcher" ]; then
+    WINEPREFIX="$dir/wine" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  fi
   for p in $spinner $sleeper; do
     kill "$p" 2>/dev/null || true
     wait "$p" 2>/dev/null || true
@@ -55,6 +60,9 @@ sleep 1000 &
 sleeper=$!
 
 if [ -n "$launcher" ]; then
+  WINEPREFIX=$dir/wine
+  export WINEPREFIX
+  WINEDLLOVERRIDES="mscoree=;mshtml=" "$launcher" wineboot --init >/dev/null 2>&1 || true
   zelps="$launcher $zelps"
   select=""
   listed="zelps: [0-9]* processes, every 0.3 s"
