@@ -52,6 +52,13 @@ TEST(ZelpsCsv, CarriesTheTreeAndARecordAThread) {
             "\"PID\",\"DEPTH\",\"TID\",\"TSTART\"\r\n"
             "\"7\",\"0\",\"8\",\"\"\r\n\"7\",\"0\",\"9\",\"\"\r\n"
             "\"12\",\"1\",\"\",\"\"\r\n");
+  // A thread's record carries its process's ID where no column shows it.
+  options.columns = {zelps::Column::Name};
+  options.headers = {"NAME"};
+  options.tree = false;
+  EXPECT_EQ(zelps::Render({child}, options),
+            "\"NAME\",\"PID\",\"TID\",\"TSTART\"\r\n\"\",\"12\",\"\",\"\"\r\n");
+  options.columns = {zelps::Column::Id};
   // Without headers, or when every header is empty, as ps.
   options.headers = {""};
   options.tree = options.threads = false;

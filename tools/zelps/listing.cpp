@@ -21,14 +21,19 @@ bool Shows(const Options& options, Column column) {
 }
 
 // One record a process, or with --threads one a thread (a process without
-// threads listed still has one), and its depth in the tree with --tree.
+// threads listed still has one), which carries its process's ID; and its
+// depth in the tree with --tree.
 std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
                     const std::optional<std::vector<std::string>>& headers) {
+  const bool idShown = std::find(options.columns.begin(), options.columns.end(), Column::Id) !=
+                       options.columns.end();
+  std::vector<std::string> threadHeaders{"TID", "TSTART"};
+  if (!idShown) threadHeaders.insert(threadHeaders.begin(), "PID");
   std::string text;
   if (headers) {
     std::vector<std::string> fields = *headers;
     if (options.tree) fields.emplace_back("DEPTH");
-    if (options.threads) fields.insert(fields.end(), {"TID", "TSTART"});
+    if (options.threads) fields.insert(fields.end(), threadHeaders.begin(), threadHeaders.end());
     text += CsvRecord(fields);
   }
   for (const ProcessRow& row : rows) {
@@ -39,6 +44,7 @@ std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
       text += CsvRecord(fields);
       continue;
     }
+    if (!idShown) fields.push_back(std::to_string(row.id));
     fields.resize(fields.size() + 2);
     if (row.threads.empty()) text += CsvRecord(fields);
     for (const ThreadRow& thread : row.threads) {
