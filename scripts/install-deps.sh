@@ -7,8 +7,8 @@ set -eu
 packages="cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
   xvfb xauth python3 python3-psutil
-  clang libclang-rt-14-dev tmux prometheus prometheus-node-exporter doxygen
-  dpkg-dev file pkgconf"
+  clang libclang-rt-14-dev tmux prometheus prometheus-node-exporter
+  python3-prometheus-client doxygen man-db dpkg-dev file pkgconf"
 if [ $# -gt 0 ]; then
   packages="$*"
 fi

@@ -52,3 +52,11 @@ has out "^\"PID\",\"PPID\""
 has out "^\"$$\","
 expect 0 --json -p "$$"
 has out "^{\"id\":$$,"
+# ps' habits: BSD-style words get a hint, -u takes a user ID, -o takes titles.
+expect 2 aux
+has err "try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd"
+[ ! -s "$dir/out" ] || fail "aux printed a listing"
+expect 0 -e -u "$(id -u)" -p "$$" -o pid= -o uid=
+[ "$(tr -s ' ' <"$dir/out")" = "$$ $(id -u)" ] || fail "not one headerless row: $(cat "$dir/out")"
+expect 0 -p "$$" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
+has out "^ *$$ "

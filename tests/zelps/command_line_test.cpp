@@ -62,22 +62,60 @@ TEST(ZelpsCommandLine, NumbersAreCheckedNotWrapped) {
   EXPECT_EQ(Parse({"-p", "4294967294"}).options.selection.ids, std::vector<unsigned>{4294967294u});
   EXPECT_EQ(Error({"--env", "-1"}), "not a process ID: '-1'");
   EXPECT_EQ(Error({"-s", "-n", "0"}), "not a number of tables: '0'");
-  EXPECT_EQ(Error({"--watch=0"}), "not a number of seconds: '0'");
-  EXPECT_EQ(Error({"--watch=nan"}), "not a number of seconds: 'nan'");
+  // What follows -s and starts as a number is its interval, never a name.
+  for (const char* seconds : {"0", "0.0", "86401", "-1", "-.5", "1e3", "5s"})
+    EXPECT_EQ(
+        Error({"-s", seconds, "bash"}),
+        std::string("not an interval of more than 0 and at most 86400 seconds: '") + seconds + "'");
+  EXPECT_EQ(Error({"--watch=nan"}),
+            "not an interval of more than 0 and at most 86400 seconds: 'nan'");
+  EXPECT_EQ(Parse({"-s", "nan"}).options.patterns, std::vector<std::string>{"nan"});
+  EXPECT_EQ(Parse({"-s", "86400"}).options.watchSeconds, 86400.0);
+  EXPECT_EQ(Parse({"-s", ".5"}).options.watchSeconds, 0.5);
+}
+
+std::vector<std::pair<Column, bool>> SortKeys(const zelps::Options& options) {
+  std::vector<std::pair<Column, bool>> keys;
+  for (const auto& key : options.sortKeys) keys.emplace_back(key.column, key.descending);
+  return keys;
 }
 
 TEST(ZelpsCommandLine, ColumnsAndSortKeys) {
   auto parsed = Parse({"-o", "pid,COMM,rss,time", "--sort", "-ws"});
   EXPECT_EQ(parsed.options.columns,
             (std::vector{Column::Id, Column::Name, Column::WorkingSet, Column::CpuTime}));
-  EXPECT_EQ(parsed.options.sortKey, Column::WorkingSet);
-  EXPECT_TRUE(parsed.options.descending);
-  parsed = Parse({"--sort=+name"});
-  EXPECT_EQ(parsed.options.sortKey, Column::Name);
-  EXPECT_FALSE(parsed.options.descending);
+  EXPECT_EQ(parsed.options.headers, (std::vector<std::string>{"PID", "NAME", "WS(K)", "TIME"}));
+  EXPECT_EQ(SortKeys(parsed.options), (std::vector{std::pair{Column::WorkingSet, true}}));
+  EXPECT_EQ(SortKeys(Parse({"--sort=+name"}).options),
+            (std::vector{std::pair{Column::Name, false}}));
+  // Several keys, in one option or in several.
+  for (const auto& several :
+       {Parse({"--sort=-ws,pid,+name"}), Parse({"--sort=-ws", "--sort", "pid,name"})})
+    EXPECT_EQ(SortKeys(several.options),
+              (std::vector{std::pair{Column::WorkingSet, true}, std::pair{Column::Id, false},
+                           std::pair{Column::Name, false}}));
+  EXPECT_EQ(Error({"--sort", "ws,"}), "unknown sort key ''");
+  // As ps: several -o add up, and KEY=TITLE names the header, the rest of
+  // the option with its commas; KEY= leaves it empty.
+  parsed = Parse({"-o", "pid=", "-o", "ppid,name=Image, or name", "--cmdline"});
+  EXPECT_EQ(parsed.options.columns,
+            (std::vector{Column::Id, Column::Parent, Column::Name, Column::CommandLine}));
+  EXPECT_EQ(parsed.options.headers,
+            (std::vector<std::string>{"", "PPID", "Image, or name", "COMMAND"}));
+  EXPECT_EQ(Error({"-o", "pid,size=SIZE"}), "unknown column 'size'");
+  EXPECT_EQ(Parse({"-o", "vsz,etime,ni,pid"}).options.columns,
+            (std::vector{Column::VirtualSize, Column::Elapsed, Column::Nice, Column::Id}));
+  // The user ID is Linux's alone.
+#ifdef _WIN32
+  EXPECT_EQ(Error({"-o", "uid"}), "unknown column 'uid'");
+#else
+  EXPECT_EQ(Parse({"-o", "uid"}).options.columns, std::vector{Column::UserId});
+#endif
+  EXPECT_TRUE(Parse({"--no-headers"}).options.noHeaders);
   EXPECT_EQ(Error({"-o", "pid,size"}), "unknown column 'size'");
   EXPECT_EQ(Error({"--sort", "-"}), "unknown sort key ''");
-  EXPECT_EQ(Error({"--format", "xml"}), "unknown format 'xml' (table, json, csv, openmetrics)");
+  EXPECT_EQ(Error({"--format", "xml"}),
+            "unknown format 'xml' (table, json, csv, openmetrics, prometheus)");
 }
 
 TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
@@ -85,7 +123,34 @@ TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
   EXPECT_EQ(parsed.options.format, zelps::Format::Json);
   EXPECT_TRUE(parsed.options.threads && parsed.options.tree);
   EXPECT_EQ(parsed.options.columns.back(), Column::CommandLine);
-  EXPECT_EQ(parsed.options.patterns, std::vector<std::string>{"s*;w*"});
+  EXPECT_EQ(parsed.options.patterns, (std::vector<std::string>{"s*", "w*"}));
+  // ps' ways to say every process; empty patterns add no condition.
+  for (const auto& every : {Parse({"-e"}), Parse({"-A"}), Parse({""}), Parse({";;", ""})}) {
+    EXPECT_EQ(every.action, Action::List);
+    EXPECT_TRUE(every.options.patterns.empty());
+  }
+  EXPECT_EQ(Parse({"a;;b;"}).options.patterns, (std::vector<std::string>{"a", "b"}));
+  // The metrics have no place for threads or a tree; CSV carries them.
+  EXPECT_EQ(Error({"--format=openmetrics", "--tree"}),
+            "the metrics have one series a process: no --threads or --tree");
+  EXPECT_EQ(Error({"--format=prometheus", "-d"}),
+            "the metrics have one series a process: no --threads or --tree");
+  EXPECT_EQ(Parse({"--format=csv", "-d", "-t"}).action, Action::List);
+  // ps' BSD options typed without a dash get a hint when they select nothing.
+  for (const auto& [patterns, hinted] : {std::pair{std::vector<std::string>{"aux"}, true},
+                                         {{"bash", "ax"}, true},
+                                         {{"x"}, true},
+                                         {{"bash"}, false},
+                                         {{"a*"}, false},
+                                         {{"auxiliary"}, false},
+                                         {{}, false}})
+    EXPECT_EQ(zelps::BsdStyleHint(patterns).has_value(), hinted) << patterns.size();
+  EXPECT_EQ(*zelps::BsdStyleHint({"aux"}),
+            "no process is named 'aux'; zelps takes ps' standard options, not BSD-style words: "
+            "for 'ps aux', try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd");
+  EXPECT_EQ(Parse({"--output", "-"}).options.outputFile, "");  // standard output
+  EXPECT_EQ(Parse({"--output=./-"}).options.outputFile, "./-");
+  EXPECT_EQ(Error({"--output="}), "--output needs a file name");
   const auto environment = Parse({"--json", "--env", "56"});
   EXPECT_EQ(environment.action, Action::Environment);
   EXPECT_EQ(environment.options.environmentOf, 56u);
@@ -104,11 +169,10 @@ TEST(ZelpsCommandLine, RefreshModeTakesItsIntervalAsPsListAndTopDo) {
   EXPECT_EQ(Parse({"--watch", "bash"}).options.patterns, std::vector<std::string>{"bash"});
   const auto parsed = Parse({"--watch=2", "-n", "3"});
   EXPECT_EQ(parsed.options.iterations, 3u);
-  EXPECT_EQ(parsed.options.sortKey, Column::CpuPercent);
-  EXPECT_TRUE(parsed.options.descending);
+  EXPECT_EQ(SortKeys(parsed.options), (std::vector{std::pair{Column::CpuPercent, true}}));
   // A plain listing has one snapshot only.
-  EXPECT_EQ(Error({"-o", "pid,cpu"}), "CPU % compares two snapshots: it needs --watch");
-  EXPECT_EQ(Error({"--sort", "cpu"}), "CPU % compares two snapshots: it needs --watch");
+  // A plain listing's CPU % is the lifetime's, as in ps.
+  EXPECT_EQ(Parse({"-o", "pid,pcpu", "--sort", "-cpu"}).action, Action::List);
   EXPECT_EQ(Error({"-n", "2"}), "--iterations needs --watch");
 }
 

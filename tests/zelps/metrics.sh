@@ -1,11 +1,14 @@
 #!/bin/sh
-# zelps' metrics as Prometheus takes them: promtool checks the text, and a
-# real node_exporter, its textfile collector pointed at zelps' output, serves
-# zelps' series (label values escaped) with their types.
+# zelps' metrics, each format read by its own reader: OpenMetrics by the
+# OpenMetrics parser of python3-prometheus-client, with the families' types
+# and the label values as they were; Prometheus' text format by promtool and
+# by a real node_exporter, whose textfile collector, pointed at zelps'
+# output, serves zelps' series (label values escaped) with their types.
 #
-#   metrics.sh ZELPS
+#   metrics.sh ZELPS PYTHON3
 set -eu
 zelps=$1
+python=$2
 dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-metrics.XXXXXX")
 exporter=""
 named=""
@@ -29,17 +32,33 @@ cp /bin/sleep "$dir/a\"b\\c"
 "$dir/a\"b\\c" 1000 &
 named=$!
 
-"$zelps" --format openmetrics >"$dir/all.prom"
+"$zelps" --format openmetrics >"$dir/all.om"
+"$python" - "$dir/all.om" "$named" <<'PY' || fail "the OpenMetrics parser refused the metrics"
+import sys
+from prometheus_client.openmetrics.parser import text_string_to_metric_families
+with open(sys.argv[1]) as f:
+    families = {f.name: f for f in text_string_to_metric_families(f.read())}
+types = {name: family.type for name, family in families.items()}
+want = {"zelps_process_cpu_seconds": "counter", "zelps_process_working_set_bytes": "gauge",
+        "zelps_process_private_bytes": "gauge", "zelps_process_threads": "gauge",
+        "zelps_process_start_time_seconds": "gauge"}
+assert types == want, types
+named = [s for s in families["zelps_process_cpu_seconds"].samples if s.labels["pid"] == sys.argv[2]]
+assert sorted(s.labels["mode"] for s in named) == ["kernel", "user"], named
+assert all(s.name == "zelps_process_cpu_seconds_total" for s in named), named
+assert named[0].labels["name"] == 'a"b\\c', named
+PY
+
+"$zelps" --format prometheus >"$dir/all.prom"
 promtool check metrics <"$dir/all.prom" || fail "promtool refused the metrics"
-tail -n 1 "$dir/all.prom" | grep -qx '# EOF' || fail "the metrics do not end with # EOF"
 
 mkdir "$dir/textfile"
-"$zelps" --format openmetrics --output "$dir/textfile/zelps.prom"
+"$zelps" --format prometheus --output "$dir/textfile/zelps.prom"
 left=$(ls "$dir/textfile")
 [ "$left" = zelps.prom ] || fail "the output left other files: $left"
 
 # A port that is free now; the exporter binds it a moment later.
-port=$(python3 -c '
+port=$("$python" -c '
 import socket
 s = socket.socket()
 s.bind(("127.0.0.1", 0))
@@ -47,7 +66,7 @@ print(s.getsockname()[1])')
 prometheus-node-exporter --web.listen-address="127.0.0.1:$port" --collector.disable-defaults \
   --collector.textfile --collector.textfile.directory="$dir/textfile" >"$dir/exporter.log" 2>&1 &
 exporter=$!
-python3 - "$port" >"$dir/scraped" <<'PY' || fail "no answer: $(cat "$dir/exporter.log")"
+"$python" - "$port" >"$dir/scraped" <<'PY' || fail "no answer: $(cat "$dir/exporter.log")"
 import sys, time, urllib.request
 for _ in range(100):
     try:

@@ -9,6 +9,7 @@
 
 #include "zelps/csv.h"
 #include "zelps/environment_block.h"
+#include "zelps/listing.h"
 #include "zelps/openmetrics.h"
 #include "zelps/output_file.h"
 
@@ -19,6 +20,52 @@ TEST(ZelpsCsv, QuotesEveryFieldAndDoublesQuotes) {
   EXPECT_EQ(zelps::CsvRecord({R"("C:\a b\x.exe" -n "1,2")"}),
             "\"\"\"C:\\a b\\x.exe\"\" -n \"\"1,2\"\"\"\r\n");
   EXPECT_EQ(zelps::CsvRecord({"two\r\nlines"}), "\"two\r\nlines\"\r\n");
+}
+
+TEST(ZelpsCsv, LeavesWhatIsNotKnownEmpty) {
+  zelps::ProcessRow known;
+  known.id = 7;
+  known.ioBytes = 4096;
+  zelps::ProcessRow unknown;  // no I/O counters, no start time
+  unknown.id = 1;
+  zelps::Options options;
+  options.format = zelps::Format::Csv;
+  options.columns = {zelps::Column::Id, zelps::Column::IoBytes, zelps::Column::StartTime};
+  options.headers = {"PID", "IO(K)", "START"};
+  EXPECT_EQ(zelps::Render({known, unknown}, options),
+            "\"PID\",\"IO(K)\",\"START\"\r\n\"7\",\"4\",\"\"\r\n\"1\",\"\",\"\"\r\n");
+}
+
+TEST(ZelpsCsv, CarriesTheTreeAndARecordAThread) {
+  zelps::ProcessRow parent;
+  parent.id = 7;
+  parent.threads = {{8, {}}, {9, {}}};
+  zelps::ProcessRow child;  // no threads listed
+  child.id = 12;
+  child.depth = 1;
+  zelps::Options options;
+  options.format = zelps::Format::Csv;
+  options.columns = {zelps::Column::Id};
+  options.headers = {"PID"};
+  options.tree = options.threads = true;
+  EXPECT_EQ(zelps::Render({parent, child}, options),
+            "\"PID\",\"DEPTH\",\"TID\",\"TSTART\"\r\n"
+            "\"7\",\"0\",\"8\",\"\"\r\n\"7\",\"0\",\"9\",\"\"\r\n"
+            "\"12\",\"1\",\"\",\"\"\r\n");
+  // A thread's record carries its process's ID where no column shows it.
+  options.columns = {zelps::Column::Name};
+  options.headers = {"NAME"};
+  options.tree = false;
+  EXPECT_EQ(zelps::Render({child}, options),
+            "\"NAME\",\"PID\",\"TID\",\"TSTART\"\r\n\"\",\"12\",\"\",\"\"\r\n");
+  options.columns = {zelps::Column::Id};
+  // Without headers, or when every header is empty, as ps.
+  options.headers = {""};
+  options.tree = options.threads = false;
+  EXPECT_EQ(zelps::Render({parent}, options), "\"7\"\r\n");
+  options.headers = {"PID"};
+  options.noHeaders = true;
+  EXPECT_EQ(zelps::Render({parent}, options), "\"7\"\r\n");
 }
 
 TEST(ZelpsOpenMetrics, EscapesLabelValues) {
@@ -40,13 +87,13 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
   row.privateBytes = 4096;
   // 2024-02-29T13:45:07.5Z in 100 ns since 1601.
   const std::uint64_t created = 133536879075000000ULL;
-  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
-  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
+  row.created = zelps::AsFileTime(created);
   zelps::ProcessRow idle;  // no start time
-  const std::string text = zelps::OpenMetricsText({row, idle});
+  using zelps::MetricsFormat;
+  const std::string text = zelps::MetricsText({row, idle}, MetricsFormat::OpenMetrics);
   const std::string labels = R"({pid="42",ppid="1",name="a\"b",user="vm\\root")";
   for (const std::string& line :
-       {std::string("# TYPE zelps_process_cpu_seconds_total counter"),
+       {std::string("# TYPE zelps_process_cpu_seconds counter"),
         "zelps_process_cpu_seconds_total" + labels + R"(,mode="user"} 2.5)",
         "zelps_process_cpu_seconds_total" + labels + R"(,mode="kernel"} 0.5)",
         std::string("# TYPE zelps_process_working_set_bytes gauge"),
@@ -56,8 +103,15 @@ TEST(ZelpsOpenMetrics, OneSeriesPerProcessAndMode) {
     EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
   EXPECT_EQ(text.find(R"(zelps_process_start_time_seconds{pid="0")"), std::string::npos);
   EXPECT_TRUE(text.ends_with("\n# EOF\n"));
+  // Prometheus' format: the same samples, the counter's family named as
+  // they are, no "# EOF".
+  const std::string prometheus = zelps::MetricsText({row, idle}, MetricsFormat::Prometheus);
+  EXPECT_NE(prometheus.find("# TYPE zelps_process_cpu_seconds_total counter\n"), std::string::npos);
+  EXPECT_EQ(prometheus.find("# EOF"), std::string::npos);
+  EXPECT_EQ(prometheus.substr(prometheus.find("\nzelps")),
+            text.substr(text.find("\nzelps"), prometheus.size() - prometheus.find("\nzelps")));
   // Every family keeps its HELP and TYPE lines when no process is selected.
-  const std::string empty = zelps::OpenMetricsText({});
+  const std::string empty = zelps::MetricsText({}, MetricsFormat::OpenMetrics);
   EXPECT_EQ(std::count(empty.begin(), empty.end(), '\n'), 11);
 }
 

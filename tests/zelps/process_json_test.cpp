@@ -11,12 +11,7 @@ namespace {
 
 using namespace std::string_literals;
 
-FILETIME At(std::uint64_t ticks) {
-  FILETIME time;
-  time.dwLowDateTime = static_cast<std::uint32_t>(ticks);
-  time.dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
-  return time;
-}
+using zelps::AsFileTime;
 
 // 2024-02-29T13:45:07Z, in 100 ns since 1601.
 constexpr std::uint64_t kLeapDay = 133536879070000000ULL;
@@ -50,7 +45,7 @@ zelps::ProcessRow Process() {
   row.threadCount = 2;
   row.basePriority = 8;
   row.name = "zelps.exe";
-  row.created = At(kLeapDay);
+  row.created = AsFileTime(kLeapDay);
   return row;
 }
 
@@ -64,7 +59,7 @@ TEST(ZelpsProcessJson, AddsWhatTheOptionsRead) {
   zelps::ProcessRow row = Process();
   row.owner = R"(VM\root)";
   row.commandLine = R"("Z:\bin\zelps.exe" --json)";
-  row.threads = {{352, At(kLeapDay)}, {356, At(0)}};
+  row.threads = {{352, AsFileTime(kLeapDay)}, {356, AsFileTime(0)}};
   row.depth = 1;
   row.wow64 = true;
   EXPECT_EQ(zelps::ProcessJson(row, {.threads = true, .commandLine = true, .owner = true}, true),
@@ -91,11 +86,32 @@ TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
   row.kernelTicks = 10'000'000;
   row.workingSet = 8192;
   using zelps::Column;
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false,
+                                 {Column::Name, Column::CpuTime, Column::WorkingSet,
+                                  Column::IoBytes, Column::CpuPercent})
+                  .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
+                             R"("ioBytes":null,"cpuPercent":null})"));
+  // What is not known is null; the nice value is a number on Linux and the
+  // priority class's name on Windows.
   EXPECT_TRUE(
       zelps::ProcessJson(row, {}, false,
-                         {Column::Name, Column::CpuTime, Column::WorkingSet, Column::CpuPercent})
-          .ends_with(R"("createTime":null,"cpuTime":2.5,"workingSetBytes":8192,)"
-                     R"("cpuPercent":null})"));
+                         {Column::Elapsed, Column::Nice, Column::UserId, Column::VirtualSize})
+          .ends_with(R"("elapsedSeconds":null,"nice":null,"uid":null,"virtualBytes":0})"));
+  row.created = AsFileTime(kLeapDay);
+  row.sampled = kLeapDay + 25'000'000;
+  row.nice = 6;
+#ifdef _WIN32
+  const char* const kNice = R"("elapsedSeconds":2.5,"nice":"below normal"})";
+#else
+  const char* const kNice = R"("elapsedSeconds":2.5,"nice":6})";
+#endif
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false, {Column::Elapsed, Column::Nice}).ends_with(kNice));
+  // In the refresh mode, when its table was read, to the millisecond.
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false, {}, true)
+                  .starts_with(R"({"sampled":"2024-02-29T13:45:09.500Z","id":0,)"));
+  row.ioBytes = 1 << 20;
+  EXPECT_TRUE(
+      zelps::ProcessJson(row, {}, false, {Column::IoBytes}).ends_with(R"("ioBytes":1048576})"));
 }
 
 TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {

@@ -1,7 +1,7 @@
 // The process tree that zelps prints.
 #include <gtest/gtest.h>
 
-#include "zelps/process_table.h"
+#include "zelps/process_rows.h"
 
 namespace {
 
@@ -9,8 +9,7 @@ zelps::ProcessRow Row(unsigned id, unsigned parent, std::uint64_t created) {
   zelps::ProcessRow row;
   row.id = id;
   row.parentId = parent;
-  row.created.dwLowDateTime = static_cast<std::uint32_t>(created);
-  row.created.dwHighDateTime = static_cast<std::uint32_t>(created >> 32);
+  row.created = zelps::AsFileTime(created);
   return row;
 }
 

@@ -7,6 +7,7 @@
 
 #include "zelps/columns.h"
 #include "zelps/cpu_usage.h"
+#include "zelps/process_facts.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ TEST(ZelpsSelection, OwnerWithOrWithoutItsDomain) {
   EXPECT_FALSE(zelps::OwnerIs(R"(vm\root)", "vm", false));
   EXPECT_FALSE(zelps::OwnerIs(R"(vm\root)", "Root", false));
   EXPECT_TRUE(zelps::OwnerIs(R"(NT AUTHORITY\SYSTEM)", R"(nt authority\system)", true));
+  // A domain compares without case, also where the user's name does not.
+  EXPECT_TRUE(zelps::OwnerIs(R"(vm\root)", R"(VM\root)", false));
+  EXPECT_FALSE(zelps::OwnerIs(R"(vm\root)", R"(VM\Root)", false));
+  EXPECT_FALSE(zelps::OwnerIs("root", R"(vm\root)", false));
   // An owner that could not be read belongs to no one.
   EXPECT_FALSE(zelps::OwnerIs("", "", false));
 }
@@ -52,6 +57,21 @@ TEST(ZelpsSelection, KeepsWhatEveryCriterionGivenKeeps) {
   EXPECT_EQ(Ids(zelps::Select(rows, Only({2, 3}, {"root"}))), std::vector<unsigned>{3});
   EXPECT_EQ(Ids(zelps::Select(rows, Only({}, {"www", "nobody"}))), std::vector<unsigned>{2});
   EXPECT_TRUE(zelps::Select(rows, Only({99})).empty());
+  // On Linux a number is a user ID too; on Windows only a name.
+  std::vector byId{Row(5, R"(vm\www)"), Row(6, R"(vm\33)"), Row(7, "")};
+  byId[0].userId = 33;
+#ifdef _WIN32
+  const std::vector<unsigned> by33{6};
+#else
+  const std::vector<unsigned> by33{5, 6};
+#endif
+  EXPECT_EQ(zelps::ByUserId(Only({}, {"root", "33"})), by33.size() == 2);
+  EXPECT_EQ(Ids(zelps::Select(byId, Only({}, {"33"}))), by33);
+  // On Windows -u takes a SID for the account it names.
+#ifdef _WIN32
+  EXPECT_EQ(zelps::AccountOfSid("S-1-5-18"), R"(NT AUTHORITY\SYSTEM)");
+#endif
+  EXPECT_EQ(zelps::AccountOfSid("S-1-5-no-such"), std::nullopt);
 }
 
 TEST(ZelpsSorting, ByValueStableAndDescending) {
@@ -60,19 +80,23 @@ TEST(ZelpsSorting, ByValueStableAndDescending) {
   rows[1].workingSet = 4096;
   rows[2].workingSet = 1 << 30;
   rows[3].workingSet = 4096;
-  zelps::SortRows(rows, zelps::Column::Id, false);
+  using zelps::Column;
+  zelps::SortRows(rows, {{Column::Id}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{8, 9, 10, 100}));  // not "10" < "8"
-  zelps::SortRows(rows, zelps::Column::Name, false);
+  zelps::SortRows(rows, {{Column::Name}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{8, 9, 10, 100}));  // ties keep their order
-  zelps::SortRows(rows, zelps::Column::WorkingSet, true);
+  zelps::SortRows(rows, {{Column::WorkingSet, true}});
   EXPECT_EQ(Ids(rows), (std::vector<unsigned>{100, 10, 8, 9}));
+  // A later key orders what the earlier ones leave tied.
+  zelps::SortRows(rows, {{Column::WorkingSet, false}, {Column::Id, true}});
+  EXPECT_EQ(Ids(rows), (std::vector<unsigned>{9, 8, 10, 100}));
 }
 
 TEST(ZelpsCpuUsage, TimeUsedBetweenSnapshotsPerCore) {
   auto row = [](unsigned id, std::uint64_t created, std::uint64_t user, std::uint64_t kernel) {
     zelps::ProcessRow r;
     r.id = id;
-    r.created.dwLowDateTime = static_cast<std::uint32_t>(created);
+    r.created = zelps::AsFileTime(created);
     r.userTicks = user;
     r.kernelTicks = kernel;
     return r;
@@ -89,8 +113,22 @@ TEST(ZelpsCpuUsage, TimeUsedBetweenSnapshotsPerCore) {
   EXPECT_DOUBLE_EQ(*now[3].cpuPercent, 10.0);
   // The CPU % column then sorts the busiest first, and one without a value last.
   now[1].cpuPercent.reset();
-  zelps::SortRows(now, zelps::Column::CpuPercent, true);
+  zelps::SortRows(now, {{zelps::Column::CpuPercent, true}});
   EXPECT_EQ(Ids(now), (std::vector<unsigned>{1, 3, 4, 2}));
+}
+
+TEST(ZelpsCpuUsage, LifetimeShareAsPsGivesIt) {
+  zelps::ProcessRow busy, unknown;
+  const std::uint64_t start = zelps::kTicksFrom1601To1970 + 500 * zelps::kTicksPerSecond;
+  busy.created = zelps::AsFileTime(start);
+  busy.sampled = unknown.sampled = start + 10 * zelps::kTicksPerSecond;
+  busy.userTicks = 20'000'000;  // 3 s of CPU in 10 s
+  busy.kernelTicks = 10'000'000;
+  unknown.userTicks = 1;  // no start time
+  std::vector rows{busy, unknown};
+  zelps::SetLifetimeCpuPercent(rows);
+  EXPECT_DOUBLE_EQ(*rows[0].cpuPercent, 30.0);
+  EXPECT_FALSE(rows[1].cpuPercent.has_value());
 }
 
 }  // namespace

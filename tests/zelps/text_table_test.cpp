@@ -63,6 +63,33 @@ TEST(ZelpsTable, IndentsTheTreeAndPadsNoLastColumn) {
   const auto lines = zelps::TableLines(rows, {Column::Id, Column::Name});
   EXPECT_EQ(lines, (std::vector<std::string>{"PID  NAME", "  1  init", "  2      sh",
                                              "        thread      5  created -"}));
+  // Headers of the user's, as wide as they are; or none.
+  EXPECT_EQ(zelps::TableLines(rows, {Column::Id, Column::Name},
+                              std::vector<std::string>{"Process ID", ""}),
+            (std::vector<std::string>{"Process ID", "         1  init", "         2      sh",
+                                      "        thread      5  created -"}));
+  EXPECT_EQ(zelps::TableLines(rows, {Column::Id, Column::Name}, std::nullopt)[0], "1  init");
+}
+
+TEST(ZelpsTable, ANarrowScreenKeepsTheName) {
+  std::vector<zelps::ProcessRow> rows(1);
+  rows[0] = Row(4242, "postgres");
+  rows[0].cpuPercent = 1.5;
+  rows[0].commandLine = "postgres -D /var/lib/postgresql";
+  const std::vector columns{Column::Id,         Column::Parent, Column::CpuPercent,
+                            Column::WorkingSet, Column::Name,   Column::CommandLine};
+  const std::vector<std::string> headers{"PID", "PPID", "%CPU", "WS(K)", "NAME", "COMMAND"};
+  const std::vector keep{Column::Id, Column::CpuPercent};
+  // Wide enough: every column; the command line is the screen's to cut.
+  EXPECT_EQ(zelps::TableLinesToFit(rows, columns, headers, 36, keep)[1],
+            "4242     0   1.5      0  postgres  postgres -D /var/lib/postgresql");
+  // Narrower: the working set, then the parent, make way; ID and %CPU stay.
+  EXPECT_EQ(
+      zelps::TableLinesToFit(rows, columns, headers, 30, keep),
+      (std::vector<std::string>{" PID  PPID  %CPU  NAME      COMMAND",
+                                "4242     0   1.5  postgres  postgres -D /var/lib/postgresql"}));
+  EXPECT_EQ(zelps::TableLinesToFit(rows, columns, headers, 10, keep)[0],
+            " PID  %CPU  NAME      COMMAND");
 }
 
 TEST(ZelpsTable, CellsOfTheCounters) {
@@ -75,9 +102,44 @@ TEST(ZelpsTable, CellsOfTheCounters) {
   EXPECT_EQ(zelps::CellText(row, Column::CpuTime), "1:01:01.23");
   EXPECT_EQ(zelps::CellText(row, Column::WorkingSet), "10");
   EXPECT_EQ(zelps::CellText(row, Column::CpuPercent), "-");
+  EXPECT_EQ(zelps::CellText(row, Column::IoBytes), "-");  // the caller may not read them
+  row.ioBytes = 0;
+  EXPECT_EQ(zelps::CellText(row, Column::IoBytes), "0");
   row.cpuPercent = 12.345;
   EXPECT_EQ(zelps::CellText(row, Column::CpuPercent), "12.3");
   EXPECT_EQ(zelps::CellText(row, Column::StartTime).substr(0, 11), "2024-02-29T");
+  row.virtualSize = 1 << 30;
+  EXPECT_EQ(zelps::CellText(row, Column::VirtualSize), "1048576");
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "-");
+  row.nice = 10;
+#ifdef _WIN32
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "above normal");
+#else
+  EXPECT_EQ(zelps::CellText(row, Column::Nice), "10");
+#endif
+  // The command column of a process without a command line of its own.
+  row.name = "kthreadd";
+  EXPECT_EQ(zelps::CellText(row, Column::CommandLine), "[kthreadd]");
+  row.commandLine = "init splash";
+  EXPECT_EQ(zelps::CellText(row, Column::CommandLine), "init splash");
+}
+
+TEST(ZelpsTable, ElapsedTimeAsPsGivesIt) {
+  zelps::ProcessRow row;
+  EXPECT_EQ(zelps::CellText(row, Column::Elapsed), "-");  // no start time
+  const std::uint64_t start = zelps::kTicksFrom1601To1970 + 1'000 * zelps::kTicksPerSecond;
+  row.created = zelps::AsFileTime(start);
+  for (const auto& [seconds, text] : {std::pair{0ull, "00:00"},
+                                      {59ull, "00:59"},
+                                      {3599ull, "59:59"},
+                                      {3600ull, "01:00:00"},
+                                      {86399ull, "23:59:59"},
+                                      {2 * 86400ull + 3 * 3600 + 4 * 60 + 5, "2-03:04:05"}}) {
+    row.sampled = start + seconds * zelps::kTicksPerSecond + 1;
+    EXPECT_EQ(zelps::CellText(row, Column::Elapsed), text) << seconds;
+  }
+  row.sampled = start - 1;  // read before a clock step back
+  EXPECT_EQ(zelps::CellText(row, Column::Elapsed), "00:00");
 }
 
 TEST(ZelpsScreenFrame, FillsTheScreenWithoutScrollingIt) {

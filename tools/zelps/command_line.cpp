@@ -9,59 +9,76 @@
 #include <string_view>
 
 namespace zelps {
-
-const char kUsage[] =
-    "usage: zelps [OPTION]... [PATTERN]...\n"
-    "       zelps [--json] --env PID\n"
-    "Lists the processes of the system, one line each.\n"
-    "\n"
-    "Selection (a process must pass every one given; none selected: exit 1):\n"
-    "  PATTERN               image names: '*', '?', several separated by ';'\n"
-    "  -p, --pid PID[,PID]   these process IDs\n"
-    "  -u, --user USER[,USER]  processes owned by USER, or DOMAIN\\USER\n"
-    "Output:\n"
-    "  -o, --columns LIST    columns, comma-separated: pid ppid threads pri user\n"
-    "                        name cmd start time (CPU) ws (working set, KiB)\n"
-    "                        priv (private bytes, KiB) io (bytes read and\n"
-    "                        written, KiB) cpu (%, in the refresh mode)\n"
-    "      --sort [-]KEY     order by a column, descending with '-'\n"
-    "      --cmdline         add the command line column\n"
-    "  -d, --threads         each process's threads, with their creation times\n"
-    "  -t, --tree            each process below its parent\n"
-    "      --format FORMAT   table (default), json (one object a line), csv,\n"
-    "                        openmetrics (for Prometheus)\n"
-    "      --json            --format json\n"
-    "      --output FILE     write FILE whole, then rename it into place\n"
-    "      --env PID         the environment variables of process PID\n"
-    "Refresh mode:\n"
-    "  -s, --watch [SECONDS] redraw every SECONDS (default 1) with CPU %,\n"
-    "                        sorted by it; q or Ctrl-C ends it\n"
-    "  -n, --iterations N    end after N tables\n"
-    "  -h, --help            this help\n"
-    "  -V, --version         zelps' version\n";
-
 namespace {
 
-enum LongOnly : int { kSort = 256, kCmdline, kFormat, kJson, kOutput, kEnv };
+enum LongOnly : int { kSort = 256, kCmdline, kNoHeaders, kFormat, kJson, kOutput, kEnv };
 
-constexpr option kOptions[] = {
-    {"pid", required_argument, nullptr, 'p'},
-    {"user", required_argument, nullptr, 'u'},
-    {"columns", required_argument, nullptr, 'o'},
-    {"sort", required_argument, nullptr, kSort},
-    {"cmdline", no_argument, nullptr, kCmdline},
-    {"threads", no_argument, nullptr, 'd'},
-    {"tree", no_argument, nullptr, 't'},
-    {"format", required_argument, nullptr, kFormat},
-    {"json", no_argument, nullptr, kJson},
-    {"output", required_argument, nullptr, kOutput},
-    {"env", required_argument, nullptr, kEnv},
-    {"watch", optional_argument, nullptr, 's'},
-    {"iterations", required_argument, nullptr, 'n'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0},
+#ifdef _WIN32
+constexpr std::string_view kUserHelp = "processes owned by USER, DOMAIN\\USER or a SID";
+#else
+constexpr std::string_view kUserHelp = "processes owned by USER, DOMAIN\\USER or a user ID";
+#endif
+
+using enum OptionGroup;
+using enum OptionValue;
+
+constexpr std::array<OptionInfo, 18> kOptionTable{{
+    {'e', nullptr, None, "", "every process (without other criteria, the default)", Selection},
+    {'A', nullptr, None, "", "the same as -e", Selection},
+    {'p', "pid", Required, "PID[,PID]", "these process IDs", Selection},
+    {'u', "user", Required, "USER[,USER]", kUserHelp, Selection},
+    {'o', "columns", Required, "LIST",
+     "columns, comma-separated (see the columns below);\n"
+     "KEY=TITLE names the last one's header (KEY= none),\nand each -o adds to the others",
+     Output},
+    {kSort, "sort", Required, "[-]KEY[,...]",
+     "order by columns, each descending with '-',\nthe first key first", Output},
+    {kCmdline, "cmdline", None, "", "add the command line column", Output},
+    {kNoHeaders, "no-headers", None, "", "no header line (table and CSV)", Output},
+    {'d', "threads", None, "", "each process's threads, with their creation times", Output},
+    {'t', "tree", None, "", "each process below its parent", Output},
+    {kFormat, "format", Required, "FORMAT", "the format of the listing (see the formats below)",
+     Output},
+    {kJson, "json", None, "", "--format json", Output},
+    {kOutput, "output", Required, "FILE",
+     "write FILE (- for standard output); a regular file\nis replaced whole, keeping its mode and "
+     "owner",
+     Output},
+    {kEnv, "env", Required, "PID", "the environment variables of process PID", Output},
+    {'s', "watch", Optional, "[SECONDS]",
+     "redraw every SECONDS (default 1) with CPU %,\nsorted by it; q or Ctrl-C ends it", Refresh},
+    {'n', "iterations", Required, "N", "end after N tables", Refresh},
+    {'h', "help", None, "", "this help", About},
+    {'V', "version", None, "", "zelps' version", About},
+}};
+
+// getopt_long's view of the table.
+struct GetoptTable {
+  std::vector<option> options;
+  std::string shortOptions = ":";  // ':' for a missing value, told apart from '?'
+
+  GetoptTable() {
+    for (const OptionInfo& info : kOptionTable) {
+      const int argument = info.value == None       ? no_argument
+                           : info.value == Required ? required_argument
+                                                    : optional_argument;
+      if (info.name != nullptr) options.push_back({info.name, argument, nullptr, info.id});
+      if (info.id < 256) {
+        shortOptions += static_cast<char>(info.id);
+        shortOptions.append(argument == no_argument         ? 0
+                            : argument == required_argument ? 1
+                                                            : 2,
+                            ':');
+      }
+    }
+    options.push_back({nullptr, 0, nullptr, 0});
+  }
 };
+
+const GetoptTable& Getopt() {
+  static const GetoptTable table;
+  return table;
+}
 
 // 0xFFFFFFFF is what the library answers for an ID it could not read.
 constexpr std::uint64_t kLastProcessId = 0xFFFFFFFEu;
@@ -74,9 +91,18 @@ std::optional<std::uint64_t> Unsigned(std::string_view text, std::uint64_t max) 
   return value;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What -s takes for its interval when it is the next argument rather than a
+// name pattern: anything that starts as a number does.
+bool LooksLikeSeconds(std::string_view text) {
+  if (text.starts_with('-')) text.remove_prefix(1);
+  return !text.empty() && (IsDigit(text[0]) || (text[0] == '.' && text.size() > 1));
+}
+
 std::optional<double> Seconds(std::string_view text) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(),
-                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+  if (text.empty() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return IsDigit(c) || c == '.'; }))
     return std::nullopt;
   double value = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -126,37 +152,51 @@ class Parser {
     return true;
   }
 
+  // As ps: everything after the first '=' is the last column's header,
+  // commas and all.
   bool Columns(std::string_view list) {
-    options_.columns.clear();
-    for (std::string_view item : Split(list)) {
+    const std::size_t equals = list.find('=');
+    const std::string_view keys = list.substr(0, equals);
+    for (std::string_view item : Split(keys)) {
       const auto column = FindColumn(item);
       if (!column) return Fail("unknown column '" + std::string(item) + "'");
       options_.columns.push_back(*column);
+      options_.headers.emplace_back(ColumnHeader(*column));
     }
-    columnsGiven_ = true;
+    if (equals != std::string_view::npos) options_.headers.back() = list.substr(equals + 1);
     return true;
   }
 
-  bool Sort(std::string_view key) {
-    options_.descending = key.starts_with('-');
-    if (key.starts_with('-') || key.starts_with('+')) key.remove_prefix(1);
-    options_.sortKey = FindColumn(key);
-    if (!options_.sortKey) return Fail("unknown sort key '" + std::string(key) + "'");
+  bool Sort(std::string_view list) {
+    for (std::string_view key : Split(list)) {
+      const bool descending = key.starts_with('-');
+      if (key.starts_with('-') || key.starts_with('+')) key.remove_prefix(1);
+      const auto column = FindColumn(key);
+      if (!column) return Fail("unknown sort key '" + std::string(key) + "'");
+      options_.sortKeys.push_back({*column, descending});
+    }
     return true;
+  }
+
+  // An empty pattern, or an empty one in a list, adds no condition.
+  void Patterns(std::string_view list) {
+    for (std::size_t start = 0; start <= list.size();) {
+      const std::size_t end = std::min(list.find(';', start), list.size());
+      if (end > start) options_.patterns.emplace_back(list.substr(start, end - start));
+      start = end + 1;
+    }
   }
 
   bool FormatNamed(std::string_view name) {
-    if (name == "table")
-      options_.format = Format::Table;
-    else if (name == "json")
-      options_.format = Format::Json;
-    else if (name == "csv")
-      options_.format = Format::Csv;
-    else if (name == "openmetrics")
-      options_.format = Format::OpenMetrics;
-    else
-      return Fail("unknown format '" + std::string(name) + "' (table, json, csv, openmetrics)");
-    return true;
+    std::string names;
+    for (const FormatInfo& info : kFormats) {
+      if (name == info.name) {
+        options_.format = info.format;
+        return true;
+      }
+      names += (names.empty() ? "" : ", ") + std::string(info.name);
+    }
+    return Fail("unknown format '" + std::string(name) + "' (" + names + ")");
   }
 
   bool Environment(std::string_view text) {
@@ -169,7 +209,9 @@ class Parser {
 
   bool Watch(std::string_view text) {
     options_.watchSeconds = text.empty() ? std::optional(1.0) : Seconds(text);
-    if (!options_.watchSeconds) return Fail("not a number of seconds: '" + std::string(text) + "'");
+    if (!options_.watchSeconds)
+      return Fail("not an interval of more than 0 and at most 86400 seconds: '" +
+                  std::string(text) + "'");
     return true;
   }
 
@@ -186,7 +228,7 @@ class Parser {
     if (optopt == 0) return std::string(last);
     if (last.starts_with("--")) {
       const std::string_view name = last.substr(2, last.find('=') - 2);
-      for (const option& o : kOptions)
+      for (const option& o : Getopt().options)
         if (o.name != nullptr && name == o.name && o.val == optopt) return std::string(last);
     }
     return std::string("-") + static_cast<char>(optopt);
@@ -196,36 +238,49 @@ class Parser {
   // that cannot work.
   bool Finish(bool commandLine) {
     const bool watching = options_.watchSeconds.has_value();
-    if (!columnsGiven_) {
-      options_.columns =
-          watching ? std::vector{Column::Id,         Column::Parent,       Column::Threads,
-                                 Column::Priority,   Column::CpuPercent,   Column::CpuTime,
-                                 Column::WorkingSet, Column::PrivateBytes, Column::Name}
-                   : std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
-                                 Column::Name};
+    auto add = [&](Column column) {
+      options_.columns.push_back(column);
+      options_.headers.emplace_back(ColumnHeader(column));
+    };
+    if (options_.columns.empty()) {
+      for (const Column column :
+           watching ? std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
+                                  Column::CpuPercent, Column::CpuTime, Column::WorkingSet,
+                                  Column::PrivateBytes, Column::Name}
+                    : std::vector{Column::Id, Column::Parent, Column::Threads, Column::Priority,
+                                  Column::Name})
+        add(column);
     }
     if (commandLine && std::find(options_.columns.begin(), options_.columns.end(),
                                  Column::CommandLine) == options_.columns.end())
-      options_.columns.push_back(Column::CommandLine);
-    if (watching && !options_.sortKey) {
-      options_.sortKey = Column::CpuPercent;
-      options_.descending = true;
-    }
-    const bool cpuShown = std::find(options_.columns.begin(), options_.columns.end(),
-                                    Column::CpuPercent) != options_.columns.end();
-    if (!watching && (cpuShown || options_.sortKey == Column::CpuPercent))
-      return Fail("CPU % compares two snapshots: it needs --watch");
+      add(Column::CommandLine);
+    if (watching && options_.sortKeys.empty())
+      options_.sortKeys.push_back({Column::CpuPercent, true});
     if (!watching && options_.iterations) return Fail("--iterations needs --watch");
+    const bool metrics =
+        options_.format == Format::OpenMetrics || options_.format == Format::Prometheus;
+    if (metrics && (options_.threads || options_.tree))
+      return Fail("the metrics have one series a process: no --threads or --tree");
     return true;
   }
 
  private:
   CommandLine& result_;
   Options& options_;
-  bool columnsGiven_ = false;
 };
 
 }  // namespace
+
+std::span<const OptionInfo> OptionTable() { return kOptionTable; }
+
+std::optional<std::string> BsdStyleHint(const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns)
+    if (pattern.find_first_not_of("aAcefhjlmrSTuvwxX") == std::string::npos)
+      return "no process is named '" + pattern +
+             "'; zelps takes ps' standard options, not BSD-style words: for 'ps aux', try "
+             "zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd";
+  return std::nullopt;
+}
 
 CommandLine ParseCommandLine(int argc, char** argv) {
   CommandLine result;
@@ -235,7 +290,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   optind = 0;
   opterr = 0;
   for (;;) {
-    const int option = getopt_long(argc, argv, ":p:u:o:dts::n:hV", kOptions, nullptr);
+    const int option =
+        getopt_long(argc, argv, Getopt().shortOptions.c_str(), Getopt().options.data(), nullptr);
     if (option == -1) break;
     const std::string_view value = optarg != nullptr ? optarg : "";
     bool ok = true;
@@ -245,19 +301,23 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case 'o': ok = parser.Columns(value); break;
       case kSort: ok = parser.Sort(value); break;
       case kCmdline: commandLine = true; break;
+      case kNoHeaders: result.options.noHeaders = true; break;
+      case 'e':
+      case 'A': break;
       case 'd': result.options.threads = true; break;
       case 't': result.options.tree = true; break;
       case kFormat: ok = parser.FormatNamed(value); break;
       case kJson: result.options.format = Format::Json; break;
       case kOutput:
-        result.options.outputFile = value;
+        // "-" is standard output, as for most tools that take a file.
+        result.options.outputFile = value == "-" ? "" : value;
         if (value.empty()) ok = parser.Fail("--output needs a file name");
         break;
       case kEnv: ok = parser.Environment(value); break;
       case 's':
         // As PsList and top take it, the interval may also be the next
-        // argument: "-s 5".
-        if (optarg == nullptr && optind < argc && Seconds(argv[optind])) {
+        // argument: "-s 5"; one that is no interval is an error, not a name.
+        if (optarg == nullptr && optind < argc && LooksLikeSeconds(argv[optind])) {
           ok = parser.Watch(argv[optind++]);
         } else {
           ok = parser.Watch(value);
@@ -279,7 +339,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
     if (!ok) return result;
   }
-  for (int i = optind; i < argc; ++i) result.options.patterns.emplace_back(argv[i]);
+  for (int i = optind; i < argc; ++i) parser.Patterns(argv[i]);
   parser.Finish(commandLine);
   return result;
 }

@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "columns.h"
 #include "filetime.h"
 
 namespace zelps {
@@ -20,6 +21,15 @@ void SetCpuPercent(std::vector<ProcessRow>& now, const std::vector<ProcessRow>& 
     const std::uint64_t start = earlier == used.end() ? 0 : earlier->second;
     // A counter read lower than before (rounded differently) is no use at all.
     row.cpuPercent = total < start ? 0.0 : 100.0 * double(total - start) / double(elapsedTicks);
+  }
+}
+
+void SetLifetimeCpuPercent(std::vector<ProcessRow>& rows) {
+  for (ProcessRow& row : rows) {
+    row.cpuPercent.reset();
+    const auto elapsed = ElapsedTicks(row);
+    if (elapsed && *elapsed > 0)
+      row.cpuPercent = 100.0 * double(row.userTicks + row.kernelTicks) / double(*elapsed);
   }
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
@@ -14,5 +14,10 @@ namespace zelps {
 // one that is new was started in between, and all its time counts.
 void SetCpuPercent(std::vector<ProcessRow>& now, const std::vector<ProcessRow>& before,
                    std::uint64_t elapsedTicks);
+
+// Sets each row's cpuPercent to its share of one core since it started, as
+// ps gives it: its CPU time over the time since its start, when the
+// platform gives a start.
+void SetLifetimeCpuPercent(std::vector<ProcessRow>& rows);
 
 }  // namespace zelps

@@ -52,6 +52,10 @@ class JsonObject {
   JsonObject& Number(std::string_view name, std::int64_t value) {
     return Raw(name, std::to_string(value));
   }
+  template <typename T>
+  JsonObject& NumberOrNull(std::string_view name, const std::optional<T>& value) {
+    return value ? Number(name, std::int64_t(*value)) : Raw(name, "null");
+  }
   JsonObject& Real(std::string_view name, double value) {
     char text[64];
     return Raw(name, std::string_view(text, std::to_chars(text, text + sizeof text, value).ptr));

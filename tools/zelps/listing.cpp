@@ -1,9 +1,12 @@
 #include "listing.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "cpu_usage.h"
 #include "csv.h"
 #include "openmetrics.h"
+#include "process_facts.h"
 #include "process_json.h"
 #include "text_table.h"
 
@@ -13,7 +16,44 @@ namespace {
 bool Shows(const Options& options, Column column) {
   return std::find(options.columns.begin(), options.columns.end(), column) !=
              options.columns.end() ||
-         options.sortKey == column;
+         std::any_of(options.sortKeys.begin(), options.sortKeys.end(),
+                     [&](const SortKey& key) { return key.column == column; });
+}
+
+// One record a process, or with --threads one a thread (a process without
+// threads listed still has one), which carries its process's ID; and its
+// depth in the tree with --tree.
+std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
+                    const std::optional<std::vector<std::string>>& headers) {
+  const bool idShown = std::find(options.columns.begin(), options.columns.end(), Column::Id) !=
+                       options.columns.end();
+  std::vector<std::string> threadHeaders{"TID", "TSTART"};
+  if (!idShown) threadHeaders.insert(threadHeaders.begin(), "PID");
+  std::string text;
+  if (headers) {
+    std::vector<std::string> fields = *headers;
+    if (options.tree) fields.emplace_back("DEPTH");
+    if (options.threads) fields.insert(fields.end(), threadHeaders.begin(), threadHeaders.end());
+    text += CsvRecord(fields);
+  }
+  for (const ProcessRow& row : rows) {
+    std::vector<std::string> fields;
+    for (const Column column : options.columns) fields.push_back(Cell(row, column).value_or(""));
+    if (options.tree) fields.push_back(std::to_string(row.depth));
+    if (!options.threads) {
+      text += CsvRecord(fields);
+      continue;
+    }
+    if (!idShown) fields.push_back(std::to_string(row.id));
+    fields.resize(fields.size() + 2);
+    if (row.threads.empty()) text += CsvRecord(fields);
+    for (const ThreadRow& thread : row.threads) {
+      fields[fields.size() - 2] = std::to_string(thread.id);
+      fields.back() = IsoTime(thread.created).value_or("");
+      text += CsvRecord(fields);
+    }
+  }
+  return text;
 }
 
 std::string Joined(const std::vector<std::string>& patterns) {
@@ -29,44 +69,54 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
       .threads = options.threads,
       .commandLine = Shows(options, Column::CommandLine),
       .owner = Shows(options, Column::User) || !options.selection.users.empty() ||
-               options.format == Format::OpenMetrics,
+               options.format == Format::OpenMetrics || options.format == Format::Prometheus,
       .wow64 = options.format == Format::Json,
+      .nice = Shows(options, Column::Nice),
+      .userId = Shows(options, Column::UserId) || ByUserId(options.selection),
   };
-  return Select(ReadProcesses(processes, Joined(options.patterns), read), options.selection);
+  Selection selection = options.selection;
+  for (std::string& user : selection.users)
+    if (const auto account = AccountOfSid(user)) user = *account;
+  auto rows = Select(ReadProcesses(processes, Joined(options.patterns), read), selection);
+  // The plain listing's CPU % is that of the lifetime, as in ps.
+  if (!options.watchSeconds) SetLifetimeCpuPercent(rows);
+  return rows;
 }
 
 void Order(std::vector<ProcessRow>& rows, const Options& options) {
-  if (options.sortKey) SortRows(rows, *options.sortKey, options.descending);
+  SortRows(rows, options.sortKeys);
   // Siblings keep the order the sort gave them.
   if (options.tree) rows = AsTree(std::move(rows));
 }
 
-std::string Render(const std::vector<ProcessRow>& rows, const Options& options) {
+std::optional<std::vector<std::string>> HeaderLine(const Options& options) {
+  if (options.noHeaders || std::all_of(options.headers.begin(), options.headers.end(),
+                                       [](const std::string& header) { return header.empty(); }))
+    return std::nullopt;
+  return options.headers;
+}
+
+std::string Render(const std::vector<ProcessRow>& rows, const Options& options, bool header) {
+  const auto headers = header ? HeaderLine(options) : std::nullopt;
   std::string text;
   switch (options.format) {
     case Format::Table:
-      for (const std::string& line : TableLines(rows, options.columns)) text += line + '\n';
+      for (const std::string& line : TableLines(rows, options.columns, headers))
+        text += line + '\n';
       break;
     case Format::Json: {
       const ReadOptions read{.threads = options.threads,
                              .commandLine = Shows(options, Column::CommandLine),
                              .owner = Shows(options, Column::User)};
       for (const ProcessRow& row : rows)
-        text += ProcessJson(row, read, options.tree, options.columns) + '\n';
+        text += ProcessJson(row, read, options.tree, options.columns,
+                            options.watchSeconds.has_value()) +
+                '\n';
       break;
     }
-    case Format::Csv: {
-      std::vector<std::string> fields;
-      for (const Column column : options.columns) fields.emplace_back(ColumnHeader(column));
-      text += CsvRecord(fields);
-      for (const ProcessRow& row : rows) {
-        fields.clear();
-        for (const Column column : options.columns) fields.push_back(CellText(row, column));
-        text += CsvRecord(fields);
-      }
-      break;
-    }
-    case Format::OpenMetrics: text = OpenMetricsText(rows); break;
+    case Format::Csv: text = CsvText(rows, options, headers); break;
+    case Format::OpenMetrics: text = MetricsText(rows, MetricsFormat::OpenMetrics); break;
+    case Format::Prometheus: text = MetricsText(rows, MetricsFormat::Prometheus); break;
   }
   return text;
 }

@@ -2,12 +2,13 @@
 // printed, shared by the plain listing and the refresh mode.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ZelProcess.h"
 #include "command_line.h"
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
@@ -18,7 +19,12 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
 // Sorted by the sort key, then put in tree order when asked.
 void Order(std::vector<ProcessRow>& rows, const Options& options);
 
-// The whole text in the chosen format.
-std::string Render(const std::vector<ProcessRow>& rows, const Options& options);
+// The headers of the table and of CSV; none with --no-headers or when every
+// column's header is empty, as in ps.
+std::optional<std::vector<std::string>> HeaderLine(const Options& options);
+
+// The whole text in the chosen format; without the header line of the table
+// and CSV unless `header`.
+std::string Render(const std::vector<ProcessRow>& rows, const Options& options, bool header = true);
 
 }  // namespace zelps

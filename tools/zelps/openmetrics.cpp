@@ -8,14 +8,13 @@
 namespace zelps {
 namespace {
 
-constexpr double kTicksPerSecond = 1e7;
-constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
-
 std::string Number(double value) {
   char text[64];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
   return std::string(text, end);
 }
+
+std::string Seconds(std::uint64_t ticks) { return Number(double(ticks) / kTicksPerSecond); }
 
 std::string Labels(const ProcessRow& row) {
   return "pid=\"" + std::to_string(row.id) + "\",ppid=\"" + std::to_string(row.parentId) +
@@ -50,16 +49,17 @@ std::string EscapeLabelValue(std::string_view text) {
   return out;
 }
 
-std::string OpenMetricsText(const std::vector<ProcessRow>& rows) {
+std::string MetricsText(const std::vector<ProcessRow>& rows, MetricsFormat format) {
   std::vector<std::string> labels;
   for (const ProcessRow& row : rows) labels.push_back(Labels(row));
   std::string out;
-  constexpr std::string_view kCpu = "zelps_process_cpu_seconds_total";
-  Family(out, kCpu, "counter", "CPU time the process has used since it started, by mode.");
+  const std::string cpuFamily = "zelps_process_cpu_seconds";
+  const std::string cpuSamples = cpuFamily + "_total";
+  Family(out, format == MetricsFormat::OpenMetrics ? cpuFamily : cpuSamples, "counter",
+         "CPU time the process has used since it started, by mode.");
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    Sample(out, kCpu, labels[i] + ",mode=\"user\"", Number(rows[i].userTicks / kTicksPerSecond));
-    Sample(out, kCpu, labels[i] + ",mode=\"kernel\"",
-           Number(rows[i].kernelTicks / kTicksPerSecond));
+    Sample(out, cpuSamples, labels[i] + ",mode=\"user\"", Seconds(rows[i].userTicks));
+    Sample(out, cpuSamples, labels[i] + ",mode=\"kernel\"", Seconds(rows[i].kernelTicks));
   }
   auto gauge = [&](std::string_view name, std::string_view help, auto value) {
     Family(out, name, "gauge", help);
@@ -79,11 +79,11 @@ std::string OpenMetricsText(const std::vector<ProcessRow>& rows) {
   // system processes) has no sample, rather than a start in 1601.
   gauge("zelps_process_start_time_seconds", "Start time of the process since 1970, in seconds.",
         [](const ProcessRow& row) -> Text {
-          const std::uint64_t ticks = Ticks(row.created);
-          if (ticks < kTicksFrom1601To1970) return std::nullopt;
-          return Number((ticks - kTicksFrom1601To1970) / kTicksPerSecond);
+          const auto ticks = TicksSince1970(row.created);
+          if (!ticks) return std::nullopt;
+          return Seconds(*ticks);
         });
-  return out + "# EOF\n";
+  return format == MetricsFormat::OpenMetrics ? out + "# EOF\n" : out;
 }
 
 }  // namespace zelps

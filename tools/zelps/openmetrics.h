@@ -1,23 +1,26 @@
-// Process metrics in the text format that Prometheus scrapes and that
-// node_exporter's textfile collector reads: per process its CPU seconds by
-// mode, working set and private bytes, threads and start time, labelled
-// with its pid, ppid, name and user, closed by "# EOF".
+// Process metrics for Prometheus: per process its CPU seconds by mode,
+// working set and private bytes, threads and start time, labelled with its
+// pid, ppid, name and user; in OpenMetrics' text format, or in Prometheus'
+// own, which node_exporter's textfile collector reads.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
 // A label value between its quotes: backslash, quote and line feed escaped.
 std::string EscapeLabelValue(std::string_view text);
 
-// Every family with its HELP and TYPE lines, even when there are no rows.
-// Counters carry "_total" in the name that their TYPE line gives, as the
-// textfile collector needs to keep their type.
-std::string OpenMetricsText(const std::vector<ProcessRow>& rows);
+enum class MetricsFormat { OpenMetrics, Prometheus };
+
+// Every family with its HELP and TYPE lines, even when there are no rows. A
+// counter's samples are named with "_total"; OpenMetrics names its family
+// without it and ends with "# EOF", while Prometheus' format names the family
+// as its samples, which the textfile collector needs to keep the type.
+std::string MetricsText(const std::vector<ProcessRow>& rows, MetricsFormat format);
 
 }  // namespace zelps

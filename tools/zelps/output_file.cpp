@@ -1,12 +1,16 @@
 #include "output_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <system_error>
+#include <utility>
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #else
 #include <unistd.h>
@@ -15,40 +19,146 @@
 namespace zelps {
 namespace {
 
-int ProcessId() {
+namespace fs = std::filesystem;
+
 #ifdef _WIN32
-  return _getpid();
+constexpr int kBinary = O_BINARY;
+int ProcessId() { return _getpid(); }
+
+// Windows' device names, which stat() does not find: NUL, CON, COM1, ... in
+// any folder and with any extension, and \\.\ paths.
+bool IsDevice(const fs::path& path) {
+  if (path.string().starts_with("\\\\.\\")) return true;
+  std::string name = path.filename().string();
+  name = name.substr(0, name.find('.'));
+  for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX" || name == "CONOUT$")
+    return true;
+  return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) &&
+         name[3] >= '1' && name[3] <= '9';
+}
 #else
-  return getpid();
+constexpr int kBinary = 0;
+int ProcessId() { return getpid(); }
+bool IsDevice(const fs::path&) { return false; }
 #endif
+
+// A file descriptor closed on every path.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes it, with close's answer: a write may fail only there.
+  bool Close() { return close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const auto written = write(fd, text.data(), static_cast<unsigned>(text.size()));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// What `path` names once every symlink on the way is followed: the link
+// stays, and what it points to is written. A link to nothing names the file
+// that the write creates, as a shell's redirection does.
+fs::path FollowLinks(fs::path path, std::error_code& code) {
+  for (int links = 0; links < 40; ++links) {
+    // Where the link cannot be looked at, stat() says why (or, on Windows,
+    // that a device name such as NUL is a device).
+    const fs::file_status status = fs::symlink_status(path, code);
+    if (code || status.type() != fs::file_type::symlink) {
+      code.clear();
+      return path;
+    }
+    const fs::path target = fs::read_symlink(path, code);
+    if (code) return path;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  code = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+  return path;
+}
+
+// Writes straight into what is no regular file (a FIFO, a device), as a
+// shell's redirection does: it cannot be replaced.
+bool WriteInto(const fs::path& path, std::string_view text, std::string& reason) {
+  Descriptor file(open(path.string().c_str(), O_WRONLY | kBinary));
+  if (!file || !WriteAll(file.Get(), text) || !file.Close()) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// The text goes to a temporary file beside `path`, which then replaces it:
+// an existing file's mode and, where the caller may set them, its owner and
+// group are kept; a new file gets the caller's umask.
+bool Replace(const fs::path& path, const struct stat* existing, std::string_view text,
+             std::string& reason) {
+  // Named apart from what a collector reads (*.prom) and from other writers.
+  const fs::path temporary = path.string() + ".tmp" + std::to_string(ProcessId());
+  Descriptor file(open(temporary.string().c_str(), O_WRONLY | O_CREAT | O_EXCL | kBinary, 0666));
+  if (!file) {
+    reason = "cannot create " + temporary.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  bool kept = true;
+#ifndef _WIN32
+  if (existing != nullptr) {
+    kept = fchmod(file.Get(), existing->st_mode & 07777) == 0;
+    // Only root may give a file away; anyone may keep a group of theirs.
+    if (fchown(file.Get(), existing->st_uid, existing->st_gid) != 0)
+      (void)fchown(file.Get(), static_cast<uid_t>(-1), existing->st_gid);
+  }
+#else
+  (void)existing;
+#endif
+  const bool written = kept && WriteAll(file.Get(), text) && file.Close();
+  std::error_code code;
+  if (!written) {
+    reason = std::strerror(errno);
+  } else if (fs::rename(temporary, path, code); code) {
+    reason = code.message();
+  } else {
+    return true;
+  }
+  fs::remove(temporary, code);
+  return false;
+}
 
 }  // namespace
 
 bool WriteFileWhole(const std::string& path, std::string_view text, std::string& error) {
-  // Named apart from what a collector reads (*.prom) and from other writers.
-  const std::string temporary = path + ".tmp" + std::to_string(ProcessId());
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
-  if (!file) {
-    error = "cannot create " + temporary + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-  const int saved = errno;
-  const bool closed = std::fclose(file.release()) == 0;
   std::error_code code;
-  if (!written || !closed) {
-    error = "cannot write " + temporary + ": " + std::strerror(written ? errno : saved);
-  } else if (std::filesystem::rename(temporary, path, code); code) {
-    error = "cannot replace " + path + ": " + code.message();
-  } else {
+  const fs::path target = FollowLinks(path, code);
+  std::string reason;
+  struct stat existing {};
+  if (code) {
+    reason = code.message();
+  } else if (IsDevice(target)) {
+    if (WriteInto(target, text, reason)) return true;
+  } else if (stat(target.string().c_str(), &existing) != 0) {
+    if (errno == ENOENT && Replace(target, nullptr, text, reason)) return true;
+    if (reason.empty()) reason = std::strerror(errno);
+  } else if (S_ISDIR(existing.st_mode)) {
+    reason = std::strerror(EISDIR);
+  } else if (S_ISREG(existing.st_mode) ? Replace(target, &existing, text, reason)
+                                       : WriteInto(target, text, reason)) {
     return true;
   }
-  std::filesystem::remove(temporary, code);
+  error = "cannot write " + path + ": " + reason;
   return false;
 }
 

@@ -8,7 +8,7 @@
 #include "columns.h"
 #include "filetime.h"
 #include "json.h"
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
@@ -16,13 +16,16 @@ namespace zelps {
 // "wow64": true for a 32-bit process on 64-bit Windows, "depth" in a tree,
 // "owner" and "commandLine" when they were read (empty where they could not
 // be) and "threads" [{"id","created"}] when they were listed. Times are ISO
-// 8601 UTC, or null where the platform has none. The counters among
-// `columns` add "cpuTime" (seconds, user and kernel), "workingSetBytes",
-// "privateBytes", "ioBytes" and "cpuPercent" (null before there are two
-// snapshots).
+// 8601 UTC, or null where the platform has none. The columns among
+// `columns` add "nice" (on Windows the priority class's name), "uid",
+// "elapsedSeconds", "cpuTime" (seconds, user and kernel), "workingSetBytes",
+// "virtualBytes", "privateBytes", "ioBytes" and "cpuPercent", each null
+// where it is not known. With `sampled`, "sampled" is the time the row was
+// read, to the millisecond, the same for every row of one table.
 inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree,
-                               const std::vector<Column>& columns = {}) {
+                               const std::vector<Column>& columns = {}, bool sampled = false) {
   JsonObject object;
+  if (sampled) object.StringOrNull("sampled", IsoTime(AsFileTime(row.sampled), true));
   object.Number("id", row.id)
       .Number("parentId", row.parentId)
       .Number("threadCount", row.threadCount)
@@ -46,14 +49,31 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
   }
   for (const Column column : columns) {
     switch (column) {
-      case Column::CpuTime: object.Real("cpuTime", (row.userTicks + row.kernelTicks) / 1e7); break;
+      case Column::CpuTime:
+        object.Real("cpuTime", double(row.userTicks + row.kernelTicks) / kTicksPerSecond);
+        break;
       case Column::WorkingSet:
         object.Number("workingSetBytes", std::int64_t(row.workingSet));
         break;
       case Column::PrivateBytes:
         object.Number("privateBytes", std::int64_t(row.privateBytes));
         break;
-      case Column::IoBytes: object.Number("ioBytes", std::int64_t(row.ioBytes)); break;
+      case Column::IoBytes: object.NumberOrNull("ioBytes", row.ioBytes); break;
+      case Column::VirtualSize: object.Number("virtualBytes", std::int64_t(row.virtualSize)); break;
+      case Column::UserId: object.NumberOrNull("uid", row.userId); break;
+      case Column::Elapsed: {
+        const auto ticks = ElapsedTicks(row);
+        object.RealOrNull("elapsedSeconds",
+                          ticks ? std::optional(double(*ticks) / kTicksPerSecond) : std::nullopt);
+        break;
+      }
+      case Column::Nice:
+#ifdef _WIN32
+        object.StringOrNull("nice", Cell(row, column));
+#else
+        object.NumberOrNull("nice", row.nice);
+#endif
+        break;
       case Column::CpuPercent: object.RealOrNull("cpuPercent", row.cpuPercent); break;
       default: break;
     }

@@ -5,11 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "process_table.h"
+#include "process_rows.h"
 
 namespace zelps {
 
-// Windows compares account names without regard to case; Unix does not.
+// Windows compares account names without regard to case; Unix does not. A
+// domain, a host name on Unix, compares without case everywhere.
 #ifdef _WIN32
 inline constexpr bool kAccountNamesIgnoreCase = true;
 #else
@@ -22,10 +23,15 @@ inline constexpr bool kAccountNamesIgnoreCase = false;
 bool OwnerIs(std::string_view owner, std::string_view wanted, bool ignoreCase);
 
 struct Selection {
-  std::vector<unsigned> ids;       // none: any ID
-  std::vector<std::string> users;  // none: any owner
+  std::vector<unsigned> ids;  // none: any ID
+  // Account names, on Linux also user IDs; none: any owner.
+  std::vector<std::string> users;
   bool ignoreCase = kAccountNamesIgnoreCase;
 };
+
+// Whether one of the users given is a number: a user ID, read for each row,
+// on Linux.
+bool ByUserId(const Selection& selection);
 
 // The rows that every criterion given keeps, in their order.
 std::vector<ProcessRow> Select(std::vector<ProcessRow> rows, const Selection& selection);

@@ -24,6 +24,9 @@ class RefreshTerminal {
   // to the terminal's width.
   void Draw(const std::vector<std::string>& lines);
 
+  // The terminal's width in columns.
+  std::size_t Width() const;
+
   // Waits `seconds`; true, at once, when q is typed or a signal asks zelps
   // to stop.
   bool Wait(double seconds);

@@ -66,12 +66,23 @@ RefreshTerminal::~RefreshTerminal() {
     sigaction(kStopSignals[i], &saved_->actions[i], nullptr);
 }
 
-void RefreshTerminal::Draw(const std::vector<std::string>& lines) {
+namespace {
+
+winsize ScreenSize() {
   winsize size{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) {
     size.ws_row = 24;
     size.ws_col = 80;
   }
+  return size;
+}
+
+}  // namespace
+
+std::size_t RefreshTerminal::Width() const { return ScreenSize().ws_col; }
+
+void RefreshTerminal::Draw(const std::vector<std::string>& lines) {
+  const winsize size = ScreenSize();
   const std::string frame = ScreenFrame(lines, size.ws_row, size.ws_col);
   std::fwrite(frame.data(), 1, frame.size(), stdout);
   std::fflush(stdout);

@@ -1,12 +1,15 @@
-// The console's own means rather than escape sequences: a second screen
-// buffer is the alternate screen, and keys are console input events. Wine's
-// console on a Unix terminal shows escape sequences as text.
+// The console's own means: a second screen buffer is drawn on, and keys are
+// console input events. Where the console takes escape sequences (Windows
+// 10 and later, Wine's console on a Unix terminal), they also switch the
+// terminal to its alternate screen and back: Wine's console draws every
+// buffer on the one Unix screen, which would otherwise keep the last table.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "ZelString.h"
 #include "display_width.h"
@@ -33,16 +36,33 @@ bool StdoutIsTerminal() {
 struct RefreshTerminal::Saved {
   zel::host::OwnedHandle screen;  // the buffer drawn on, shown while zelps runs
   HANDLE output = nullptr;        // the buffer shown before
+  DWORD outputMode = 0;
+  bool sequences = false;  // the alternate screen was asked for with escape sequences
   HANDLE input = nullptr;
   DWORD inputMode = 0;
   bool keys = false;
 };
+
+namespace {
+
+void Write(HANDLE output, std::string_view text) {
+  DWORD written = 0;
+  WriteConsoleA(output, text.data(), DWORD(text.size()), &written, nullptr);
+}
+
+}  // namespace
 
 RefreshTerminal::RefreshTerminal(bool screen) : saved_(std::make_unique<Saved>()) {
   g_stop = false;
   SetConsoleCtrlHandler(OnControl, TRUE);
   if (!screen) return;
   saved_->output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (GetConsoleMode(saved_->output, &saved_->outputMode) &&
+      SetConsoleMode(saved_->output, saved_->outputMode | ENABLE_PROCESSED_OUTPUT |
+                                         ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+    saved_->sequences = true;
+    Write(saved_->output, "\x1b[?1049h");
+  }
   saved_->screen = zel::host::OwnedHandle(CreateConsoleScreenBuffer(
       GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr));
   if (saved_->screen && SetConsoleActiveScreenBuffer(saved_->screen.Get())) {
@@ -61,8 +81,18 @@ RefreshTerminal::RefreshTerminal(bool screen) : saved_(std::make_unique<Saved>()
 
 RefreshTerminal::~RefreshTerminal() {
   if (saved_->screen) SetConsoleActiveScreenBuffer(saved_->output);
+  if (saved_->sequences) {
+    Write(saved_->output, "\x1b[?1049l");
+    SetConsoleMode(saved_->output, saved_->outputMode);
+  }
   if (saved_->keys) SetConsoleMode(saved_->input, saved_->inputMode);
   SetConsoleCtrlHandler(OnControl, FALSE);
+}
+
+std::size_t RefreshTerminal::Width() const {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!saved_->screen || !GetConsoleScreenBufferInfo(saved_->screen.Get(), &info)) return 80;
+  return std::size_t(std::max<SHORT>(1, info.srWindow.Right - info.srWindow.Left + 1));
 }
 
 void RefreshTerminal::Draw(const std::vector<std::string>& lines) {

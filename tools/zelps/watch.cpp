@@ -1,8 +1,10 @@
 #include "watch.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -18,11 +20,11 @@ namespace zelps {
 void Emit(const std::string& text, const Options& options) {
   if (options.outputFile.empty()) {
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-      throw std::runtime_error("cannot write to standard output");
+      throw OutputError(std::string("cannot write to standard output: ") + std::strerror(errno));
     return;
   }
   std::string error;
-  if (!WriteFileWhole(options.outputFile, text, error)) throw std::runtime_error(error);
+  if (!WriteFileWhole(options.outputFile, text, error)) throw OutputError(error);
 }
 
 int Watch(const Options& options) {
@@ -50,14 +52,20 @@ int Watch(const Options& options) {
       char title[128];
       std::snprintf(title, sizeof title, "zelps: %zu processes, every %g s; q quits", rows.size(),
                     *options.watchSeconds);
-      auto lines = TableLines(rows, options.columns);
+      // The ID, the sort keys and the name stay on a narrow screen.
+      std::vector<Column> keep{Column::Id};
+      for (const SortKey& key : options.sortKeys) keep.push_back(key.column);
+      auto lines =
+          TableLinesToFit(rows, options.columns, HeaderLine(options), terminal.Width(), keep);
       lines.insert(lines.begin(), title);
       terminal.Draw(lines);
     } else {
-      // Tables one after the other, a blank line between them.
-      const bool spaced =
-          frame > 1 && options.format == Format::Table && options.outputFile.empty();
-      Emit((spaced ? "\n" : "") + Render(rows, options), options);
+      // Tables one after the other, a blank line between them; CSV as one
+      // stream of records under one header. A file holds one listing.
+      const bool stream = frame > 1 && options.outputFile.empty();
+      const bool spaced = stream && options.format == Format::Table;
+      Emit((spaced ? "\n" : "") + Render(rows, options, !(stream && options.format == Format::Csv)),
+           options);
     }
     if (options.iterations && frame >= *options.iterations) return 0;
     if (terminal.Wait(*options.watchSeconds)) return 0;

@@ -12,7 +12,8 @@ namespace zelps {
 // Throws std::runtime_error when a snapshot or the output fails.
 int Watch(const Options& options);
 
-// Standard output, or the output file written whole; throws on failure.
+// Standard output, or the output file written whole; throws OutputError on
+// failure.
 void Emit(const std::string& text, const Options& options);
 
 }  // namespace zelps

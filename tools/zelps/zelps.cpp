@@ -1,5 +1,5 @@
 // zelps: lists the processes of the system, one line each, as ps, pgrep and
-// PsList users expect; see kUsage in command_line.cpp for its options.
+// PsList users expect; see OptionTable() in command_line.cpp for its options.
 //
 // It selects processes by image name, ID and owner, shows the columns asked
 // for in a table aligned by display width, or as JSON Lines (see
@@ -20,7 +20,9 @@
 #include "environment_block.h"
 #include "ZelHandles.h"
 #include "listing.h"
+#include "output_file.h"
 #include "process_json.h"
+#include "usage.h"
 #include "watch.h"
 
 namespace {
@@ -30,6 +32,10 @@ using zelps::Options;
 int List(const Options& options) {
   CZelProcess processes;
   auto rows = zelps::ReadSelected(processes, options);
+  if (const auto hint = zelps::BsdStyleHint(options.patterns); hint && rows.empty()) {
+    std::fprintf(stderr, "zelps: %s\n", hint->c_str());
+    return 2;
+  }
   zelps::Order(rows, options);
   zelps::Emit(zelps::Render(rows, options), options);
   // As pgrep: nothing selected is a result of its own.
@@ -71,7 +77,7 @@ int PrintEnvironment(const Options& options) {
 int main(int argc, char** argv) {
   const zelps::CommandLine command = zelps::ParseCommandLine(argc, argv);
   switch (command.action) {
-    case zelps::CommandLine::Action::Help: std::fputs(zelps::kUsage, stdout); return 0;
+    case zelps::CommandLine::Action::Help: std::fputs(zelps::HelpText().c_str(), stdout); return 0;
     case zelps::CommandLine::Action::Version: std::puts("zelps " ZELPS_VERSION); return 0;
     case zelps::CommandLine::Action::Fail:
       std::fprintf(stderr, "zelps: %s\nTry 'zelps --help' for the options.\n",
@@ -88,6 +94,9 @@ int main(int argc, char** argv) {
       return PrintEnvironment(command.options);
     if (command.options.watchSeconds) return zelps::Watch(command.options);
     return List(command.options);
+  } catch (const zelps::OutputError& e) {
+    std::fprintf(stderr, "zelps: %s\n", e.what());
+    return 2;
   } catch (const std::system_error& e) {
     // The text of the code is in what(): the library's own for its codes.
     std::fprintf(stderr, "zelps: %s\n", e.what());

@@ -1,55 +1,17 @@
-// The rows zelps prints: one process each, read through the library.
-#pragma once
+#include "process_rows.h"
 
-#include <cstdint>
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "ZelProcess.h"
-#include "filetime.h"
 #include "ZelHandles.h"
-#include "process_kind.h"
+#include "process_facts.h"
 #ifdef _WIN32
 #include <winternl.h>
 #endif
 
 namespace zelps {
+namespace {
 
-struct ThreadRow {
-  unsigned id = 0;
-  FILETIME created{};
-};
-
-struct ProcessRow {
-  unsigned id = 0;
-  unsigned parentId = 0;
-  unsigned threadCount = 0;
-  long basePriority = 0;
-  std::string name;
-  FILETIME created{};
-  std::uint64_t userTicks = 0;  // CPU time, in 100 ns
-  std::uint64_t kernelTicks = 0;
-  std::uint64_t workingSet = 0;  // bytes
-  std::uint64_t privateBytes = 0;
-  std::uint64_t ioBytes = 0;  // read and written
-  std::string commandLine;    // read only when asked for
-  std::string owner;          // DOMAIN\user, read only when asked for
-  std::vector<ThreadRow> threads;
-  bool wow64 = false;                // a 32-bit process on 64-bit Windows, when asked
-  int depth = 0;                     // in a tree
-  std::optional<double> cpuPercent;  // between two snapshots, 100 for one core
-};
-
-struct ReadOptions {
-  bool threads = false;
-  bool commandLine = false;
-  bool owner = false;
-  bool wow64 = false;
-};
-
-inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
+std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
   std::vector<ThreadRow> rows;
   if (processes.GetThreadCount(process) == 0) return rows;
   const zel::FindHandle thread(processes, processes.FindFirstThread(process));
@@ -63,13 +25,15 @@ inline std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process)
   return rows;
 }
 
-// The processes whose image name matches `pattern` ("" for all), in snapshot order.
-inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string& pattern,
-                                             const ReadOptions& options) {
+}  // namespace
+
+std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string& pattern,
+                                      const ReadOptions& options) {
   std::vector<ProcessRow> rows;
   // Owned, since reading a row allocates and may throw halfway through the walk.
   const zel::FindHandle walk(processes, processes.FindFirstProcess(CZelString::FromUtf8(pattern)));
   if (!walk) return rows;
+  const std::uint64_t now = NowTicks();
   do {
     void* process = walk.Get();
     ProcessRow row;
@@ -78,6 +42,7 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
     row.threadCount = processes.GetThreadCount(process);
     row.basePriority = processes.GetBasePriority(process);
     row.name = processes.GetName(process).ToUtf8();
+    row.sampled = now;
     processes.GetCreateTime(process, row.created);
     FILETIME time{};
     if (processes.GetUserTime(process, time)) row.userTicks = Ticks(time);
@@ -85,6 +50,7 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
     VM_COUNTERS memory{};
     if (processes.GetMemoryCounters(process, memory)) {
       row.workingSet = memory.WorkingSetSize;
+      row.virtualSize = memory.VirtualSize;
       row.privateBytes = memory.PagefileUsage;
     }
     IO_COUNTERS io{};
@@ -98,18 +64,14 @@ inline std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::
     }
     if (options.threads) row.threads = ReadThreads(processes, process);
     if (options.wow64) row.wow64 = IsWow64Process(row.id);
+    if (options.nice) row.nice = NiceOf(row.id);
+    if (options.userId) row.userId = UserIdOf(row.id);
     rows.push_back(std::move(row));
   } while (processes.FindNextProcess(walk.Get()));
   return rows;
 }
 
-// The rows in tree order: each process below its parent, with its depth. A
-// process adopts only children created after it: an ID reused by a younger
-// process is not the parent of an older one. Parents that still form a cycle
-// (IDs reused by processes created at the same time) are broken at the first
-// row of the cycle in snapshot order, which is shown as a root: every row is
-// shown exactly once.
-inline std::vector<ProcessRow> AsTree(std::vector<ProcessRow> rows) {
+std::vector<ProcessRow> AsTree(std::vector<ProcessRow> rows) {
   std::map<unsigned, std::size_t> by_id;
   for (std::size_t i = 0; i < rows.size(); ++i) by_id.emplace(rows[i].id, i);
   std::vector<std::vector<std::size_t>> children(rows.size());

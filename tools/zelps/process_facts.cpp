@@ -1,0 +1,95 @@
+#include "process_facts.h"
+
+#ifdef _WIN32
+#include <windows.h>
+//
+#include <sddl.h>
+
+#include "ZelString.h"
+#include "host/win32_handle.h"
+#else
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#endif
+
+namespace zelps {
+
+#ifdef _WIN32
+
+namespace {
+
+zel::host::OwnedHandle OpenForQuery(unsigned id) {
+  return zel::host::OwnedHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+}
+
+}  // namespace
+
+bool IsWow64Process(unsigned id) {
+  const zel::host::OwnedHandle process = OpenForQuery(id);
+  BOOL wow64 = FALSE;
+  return process && ::IsWow64Process(process.Get(), &wow64) && wow64;
+}
+
+std::optional<long> NiceOf(unsigned id) {
+  const zel::host::OwnedHandle process = OpenForQuery(id);
+  if (!process) return std::nullopt;
+  switch (::GetPriorityClass(process.Get())) {
+    case IDLE_PRIORITY_CLASS: return 4;
+    case BELOW_NORMAL_PRIORITY_CLASS: return 6;
+    case NORMAL_PRIORITY_CLASS: return 8;
+    case ABOVE_NORMAL_PRIORITY_CLASS: return 10;
+    case HIGH_PRIORITY_CLASS: return 13;
+    case REALTIME_PRIORITY_CLASS: return 24;
+    default: return std::nullopt;
+  }
+}
+
+std::optional<unsigned> UserIdOf(unsigned) { return std::nullopt; }
+
+std::optional<std::string> AccountOfSid(std::string_view text) {
+  const CZelString wide = CZelString::FromUtf8(std::string(text));
+  PSID sid = nullptr;
+  if (!::ConvertStringSidToSidW(wide.c_wstr(), &sid)) return std::nullopt;
+  wchar_t user[256], domain[256];
+  DWORD userLength = 256, domainLength = 256;
+  SID_NAME_USE use;
+  const bool found =
+      ::LookupAccountSidW(nullptr, sid, user, &userLength, domain, &domainLength, &use) != 0;
+  ::LocalFree(sid);
+  if (!found) return std::nullopt;
+  return CZelString(domain).ToUtf8() + "\\" + CZelString(user).ToUtf8();
+}
+
+#else
+
+bool IsWow64Process(unsigned) { return false; }
+
+std::optional<long> NiceOf(unsigned id) {
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, id);
+  if (nice == -1 && errno != 0) return std::nullopt;
+  return nice;
+}
+
+std::optional<unsigned> UserIdOf(unsigned id) {
+  std::ifstream status("/proc/" + std::to_string(id) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (!line.starts_with("Uid:")) continue;
+    // Real, effective, saved and file system IDs.
+    std::istringstream ids(line.substr(4));
+    unsigned real = 0, effective = 0;
+    if (ids >> real >> effective) return effective;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> AccountOfSid(std::string_view) { return std::nullopt; }
+
+#endif
+
+}  // namespace zelps
