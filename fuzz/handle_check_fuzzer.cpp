@@ -25,7 +25,8 @@
 #include "fuzz_check.h"
 #include "handle_world.h"
 #include "platform/codes.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
+#include "snapshot/handle_record.h"
 #include "support/handle_members.h"
 
 namespace {

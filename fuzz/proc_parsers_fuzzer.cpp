@@ -15,9 +15,8 @@
 
 #include "ZelString.h"
 #include "fuzz_check.h"
-#include "platform/linux/command_line.h"
+#include "platform/linux/windows_quoting.h"
 #include "platform/linux/proc_parsers.h"
-#include "platform/linux/utf16_text.h"
 #include "platform/linux/windows_terms.h"
 #include "proc_text_writers.h"
 #include "reference_command_line.h"
@@ -79,18 +78,18 @@ void CheckCommandLine(std::vector<std::string> arguments) {
 // The environment block read the way a host reads it, string by string up
 // to the empty one, gives back every non-empty variable in order.
 void CheckEnvironmentBlock(const std::vector<std::string>& variables) {
-  const std::u16string block = proc::EnvironmentBlock(variables);
-  ZEL_FUZZ_CHECK(block.size() >= 2 && block.ends_with(std::u16string(1, u'\0')));
-  std::vector<std::u16string> read;
-  for (std::size_t at = 0; at < block.size() && block[at] != u'\0';) {
-    const std::size_t end = block.find(u'\0', at);
-    ZEL_FUZZ_CHECK(end != std::u16string::npos);
+  const std::string block = proc::EnvironmentBlock(variables);
+  ZEL_FUZZ_CHECK(block.size() >= 2 && block.ends_with(std::string(1, '\0')));
+  std::vector<std::string> read;
+  for (std::size_t at = 0; at < block.size() && block[at] != '\0';) {
+    const std::size_t end = block.find('\0', at);
+    ZEL_FUZZ_CHECK(end != std::string::npos);
     read.push_back(block.substr(at, end - at));
     at = end + 1;
   }
-  std::vector<std::u16string> expected;
+  std::vector<std::string> expected;
   for (const std::string& v : variables)
-    if (!v.empty()) expected.push_back(proc::Utf16(v));
+    if (!v.empty()) expected.push_back(v);
   ZEL_FUZZ_CHECK(read == expected);
 }
 
@@ -110,13 +109,14 @@ void CheckNulSeparated(std::string_view text) {
 }
 
 void CheckUtf16(std::string_view text) {
-  const std::u16string units = proc::Utf16(text);
+  // The conversion of the Linux source's text, where it hands it to the core.
+  const CZelString decoded = CZelString::FromUtf8(text);
+  const unsigned short* units = decoded;
   const zel::fuzz::Decoded expected = zel::fuzz::ReferenceUtf16(text);
   ZEL_FUZZ_CHECK(
-      std::equal(units.begin(), units.end(), expected.units.begin(), expected.units.end()));
+      std::equal(units, units + decoded.GetLength(), expected.units.begin(), expected.units.end()));
   // Well-formed text comes back byte for byte; other text comes back as the
   // well-formed text of its replacements, which then decodes the same.
-  const CZelString decoded = CZelString::FromUtf8(text);
   const std::string encoded = decoded.ToUtf8();
   if (expected.wellFormed) ZEL_FUZZ_CHECK(encoded == text);
   ZEL_FUZZ_CHECK(CZelString::FromUtf8(encoded) == decoded);

@@ -40,7 +40,7 @@
 #include "ZelProcess.h"
 #include "host/win32_handle.h"
 #include "ZelHandles.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "../platform/codes.h"
 #include "../platform/source.h"
 #include "ZelProcess.h"
-#include "environment_buffer.h"
+#include "../platform/environment_copies.h"
 #include "live_target.h"
 
 using zel::code::kInvalidParameter;
@@ -93,7 +93,7 @@ unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
 int CZelProcess::FreeEnvironmentBuffer(unsigned char*& pBuffer) {
   // Only a copy this library made is freed: any other pointer, writable or
   // not, is refused, so that a host's own memory is never released.
-  if (!zel::inspect::TakeBackEnvironmentBuffer(pBuffer)) {
+  if (!zel::source::TakeBackEnvironmentBuffer(pBuffer)) {
     m_Error.SetError(kInvalidParameter);
     return 0;
   }

@@ -19,7 +19,9 @@
 namespace zel::source {
 
 // The information class of the system's processes and threads: the snapshot,
-// written in the record format of layouts.h.
+// written in the record format of snapshot_records.h. Both sources serve it
+// through an entry point shaped as NtQuerySystemInformation, since the
+// object's protected members (the entry point, ReadProcesses) fix that shape.
 inline constexpr int kSystemProcessInformation = 5;
 
 // The object an operation runs for: where its outcome goes, and the native
@@ -71,8 +73,8 @@ int ReadBasicInformation(const Caller& caller, const Process& process,
                          _PROCESS_BASIC_INFORMATION* info);
 // The first bytes of the process's environment block (PEB); nonzero when read.
 int ReadPeb(const Caller& caller, const Process& process, _PEB* peb);
-// One string of the process's parameters; empty on failure.
-// `type` is a ZELPI_TYPE's value as a number: a caller may pass any.
+// One string of the process's parameters; empty on failure. `type` is one
+// of ZELPI_TYPE's values: the core refuses any other number first.
 CZelString ReadString(const Caller& caller, const Process& process, unsigned type);
 // A new copy of the first bytes of the process's environment, or null.
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);

@@ -1,7 +1,8 @@
 // Making and releasing the records behind the library's handles.
 #pragma once
 
-#include "../platform/layouts.h"
+#include "../platform/snapshot_records.h"
+#include "handle_record.h"
 #include "ZelString.h"
 #include "record_pool.h"
 

@@ -7,7 +7,8 @@
 // never taken for a handle, and never freed.
 #pragma once
 
-#include "../platform/layouts.h"
+#include "../platform/snapshot_records.h"
+#include "handle_record.h"
 
 namespace zel::records {
 

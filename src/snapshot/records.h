@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../platform/layouts.h"
+#include "../platform/snapshot_records.h"
+#include "handle_record.h"
 #include "record_pool.h"
 #include "snapshot_buffer.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "ZelProcess.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
 
 namespace zel::test {
 

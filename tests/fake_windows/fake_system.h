@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/layouts.h"
+#include "platform/windows/block_layouts.h"
 #include "platform/windows/windows_api.h"
 
 namespace zel::emu {

@@ -14,7 +14,8 @@
 
 #include "ZelProcess.h"
 #include "forked_check.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
+#include "snapshot/handle_record.h"
 #include "platform/source.h"
 
 namespace {

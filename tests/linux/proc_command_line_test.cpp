@@ -7,14 +7,13 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/command_line.h"
-#include "platform/linux/utf16_text.h"
+#include "ZelString.h"
+#include "platform/linux/windows_quoting.h"
 
 namespace {
 
 using zel::procfs::EnvironmentBlock;
 using zel::procfs::QuoteCommandLine;
-using zel::procfs::Utf16;
 using Arguments = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -128,6 +127,14 @@ TEST(CommandLineQuotingTest, QuotesOnlyWhatNeedsIt) {
             R"("/opt/my app/prog" "\\\"" "c:\dir a\\")");
 }
 
+// The one conversion of the Linux source's text, where it hands it to the
+// core.
+std::u16string Utf16(std::string_view utf8) {
+  const CZelString text = CZelString::FromUtf8(utf8);
+  const unsigned short* units = text;
+  return std::u16string(units, units + text.GetLength());
+}
+
 TEST(Utf16TextTest, KeepsCharactersAndReplacesBrokenBytes) {
   EXPECT_EQ(Utf16("ü €漢字 😀"), u"ü €漢字 😀");
   EXPECT_EQ(Utf16("a\xff"
@@ -137,11 +144,11 @@ TEST(Utf16TextTest, KeepsCharactersAndReplacesBrokenBytes) {
 }
 
 TEST(EnvironmentBlockTest, EachVariableEndsWithNulAndTheBlockWithAnother) {
-  EXPECT_EQ(EnvironmentBlock({"A=b", "C=d"}), u"A=b\0C=d\0\0"s);
-  EXPECT_EQ(EnvironmentBlock({}), u"\0\0"s);
+  EXPECT_EQ(EnvironmentBlock({"A=b", "C=d"}), "A=b\0C=d\0\0"s);
+  EXPECT_EQ(EnvironmentBlock({}), "\0\0"s);
   // An empty string would end the block early.
-  EXPECT_EQ(EnvironmentBlock({"A=1", "", "B=2"}), u"A=1\0B=2\0\0"s);
-  EXPECT_EQ(EnvironmentBlock({"NAME=ü 😀", "BAD=\xff"}), u"NAME=ü 😀\0BAD=\uFFFD\0\0"s);
+  EXPECT_EQ(EnvironmentBlock({"A=1", "", "B=2"}), "A=1\0B=2\0\0"s);
+  EXPECT_EQ(Utf16(EnvironmentBlock({"NAME=ü 😀", "BAD=\xff"})), u"NAME=ü 😀\0BAD=\uFFFD\0\0"s);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@
 #include "common/protected_process.h"
 #include "forked_check.h"
 #include "platform/codes.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
 #include "platform/source.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/linux/proc_parsers.h"
+#include "platform/linux/proc_files.h"
 #include "platform/linux/windows_terms.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "ZelProcess.h"
 #include "common/protected_process.h"
 #include "platform/codes.h"
-#include "platform/layouts.h"
-#include "platform/linux/live_reads.h"
+#include "platform/snapshot_records.h"
+#include "platform/linux/proc_live.h"
 #include "platform/linux/process_records.h"
 #include "platform/linux/unix_accounts.h"
 #include "platform/linux/windows_terms.h"
@@ -188,10 +188,6 @@ class TreeSnapshot : public zel::test::ProtectedProcess {
   }
   static inline const ProcReader* reader_ = nullptr;
 };
-
-std::string Utf8(const std::u16string& text) {
-  return CZelString(reinterpret_cast<const unsigned short*>(text.data()), text.size()).ToUtf8();
-}
 
 std::uint64_t Value(const FILETIME& t) {
   return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
@@ -437,13 +433,13 @@ TEST_F(ProcTreeTest, ProcessesThatEndWhileReadAreLeftOut) {
 
 TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
   ExpectEachFileOpenedOnce(
-      [&] { EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), "/opt/my app/editor"); });
+      [&] { EXPECT_EQ(Text(100, 12'345, ZELPI_IMAGEFILE).text, "/opt/my app/editor"); });
   ExpectEachFileOpenedOnce([&] {
-    EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_COMMANDLINE).text),
+    EXPECT_EQ(Text(100, 12'345, ZELPI_COMMANDLINE).text,
               R"("/opt/my app/editor" --title "a \"b\"" end\ "" "ü €漢字 😀")");
   });
   ExpectEachFileOpenedOnce(
-      [&] { EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/home/ü dir"); });
+      [&] { EXPECT_EQ(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text, "/home/ü dir"); });
   for (ZELPI_TYPE none : {ZELPI_WINDOWTITLE, ZELPI_DESKTOPNAME, ZELPI_PATH}) {
     const procfs::LiveText live = Text(100, 12'345, none);
     EXPECT_TRUE(live.text.empty());
@@ -453,7 +449,7 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
     const procfs::LiveText environment =
         procfs::ReadLiveEnvironment(reader, kClock, {100, StartOf(12'345)});
     EXPECT_EQ(environment.code, code::kSuccess);
-    EXPECT_EQ(environment.text, u"A=1\0PATH=/bin:/usr/bin\0NAME=ü 😀\0\0"s);
+    EXPECT_EQ(environment.text, "A=1\0PATH=/bin:/usr/bin\0NAME=ü 😀\0\0"s);
   });
   ExpectEachFileOpenedOnce([&] {
     const procfs::LiveOwner owner = procfs::ReadLiveOwner(reader, kClock, {200, StartOf(20'000)});
@@ -464,7 +460,7 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
 
   // Each read is afresh: a process that changed directory shows the new one.
   tree.Link("100/cwd", "/srv/other");
-  EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text), "/srv/other");
+  EXPECT_EQ(Text(100, 12'345, ZELPI_CURRENTDIRECTORY).text, "/srv/other");
 }
 
 TEST_F(ProcTreeTest, ProcessWhoseMainThreadExitedIsReadThroughARunningThread) {
@@ -480,10 +476,10 @@ TEST_F(ProcTreeTest, ProcessWhoseMainThreadExitedIsReadThroughARunningThread) {
   tree.Link("600/task/601/exe", "/usr/bin/worker");
   tree.Link("600/task/601/cwd", "/srv");
   const zel::source::Process worker{600, StartOf(60'000)};
-  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_IMAGEFILE).text), "/usr/bin/worker");
-  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_COMMANDLINE).text), "/usr/bin/worker --serve");
-  EXPECT_EQ(Utf8(Text(600, 60'000, ZELPI_CURRENTDIRECTORY).text), "/srv");
-  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).text, u"MODE=serve\0\0"s);
+  EXPECT_EQ(Text(600, 60'000, ZELPI_IMAGEFILE).text, "/usr/bin/worker");
+  EXPECT_EQ(Text(600, 60'000, ZELPI_COMMANDLINE).text, "/usr/bin/worker --serve");
+  EXPECT_EQ(Text(600, 60'000, ZELPI_CURRENTDIRECTORY).text, "/srv");
+  EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, worker).text, "MODE=serve\0\0"s);
   const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, worker);
   EXPECT_EQ(basics.code, code::kSuccess);
   EXPECT_EQ(basics.info.ExitStatus, static_cast<std::int32_t>(code::kStillActive));
@@ -499,12 +495,12 @@ TEST_F(ProcTreeTest, DeletedMarkIsTakenOffOnlyWhenThePathIsGone) {
   const fs::path real = tree.Root() / "still here (deleted)";
   tree.Write(real.filename().string(), "");
   tree.Link("100/exe", real.string());
-  EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), real.string());
+  EXPECT_EQ(Text(100, 12'345, ZELPI_IMAGEFILE).text, real.string());
   tree.Link("100/exe", real.string() + " (deleted)");
-  EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), real.string());
+  EXPECT_EQ(Text(100, 12'345, ZELPI_IMAGEFILE).text, real.string());
   fs::remove(real);
   tree.Link("100/exe", real.string());
-  EXPECT_EQ(Utf8(Text(100, 12'345, ZELPI_IMAGEFILE).text), (tree.Root() / "still here").string());
+  EXPECT_EQ(Text(100, 12'345, ZELPI_IMAGEFILE).text, (tree.Root() / "still here").string());
 }
 
 TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {

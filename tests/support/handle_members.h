@@ -10,7 +10,7 @@
 #include "ZelHandles.h"
 #include "common/protected_process.h"
 #include "platform/codes.h"
-#include "platform/layouts.h"
+#include "platform/windows/block_layouts.h"
 #include "platform/windows/unique_handle.h"
 
 namespace zel::test {

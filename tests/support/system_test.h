@@ -15,7 +15,8 @@
 #include "ZelProcess.h"
 #include "platform/codes.h"
 #include "fake_windows/fake_system.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
+#include "snapshot/handle_record.h"
 
 namespace zel::test {
 

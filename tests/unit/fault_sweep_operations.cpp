@@ -7,7 +7,7 @@
 
 #include "platform/codes.h"
 #include "fake_windows/api.h"
-#include "platform/layouts.h"
+#include "platform/windows/block_layouts.h"
 #include "support/scripted_system.h"
 
 namespace zel::sweep {

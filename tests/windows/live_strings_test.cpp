@@ -25,7 +25,7 @@
 #include "handle_count.h"
 #include "host_handles.h"
 #include "live_reads.h"
-#include "platform/layouts.h"
+#include "platform/windows/block_layouts.h"
 
 namespace {
 

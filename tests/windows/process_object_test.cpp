@@ -8,7 +8,7 @@
 
 #include "ZelProcess.h"
 #include "common/protected_process.h"
-#include "platform/layouts.h"
+#include "platform/snapshot_records.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "common/protected_process.h"
 #include "comparable.h"
 #include "host_handles.h"
-#include "platform/layouts.h"
+#include "platform/windows/block_layouts.h"
 #include "self_view.h"
 
 namespace {

@@ -1,12 +1,9 @@
-// Names of a process's files in a /proc tree, and what their errors mean.
+// The names of a process's files in a /proc tree, and what their paths say.
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "proc_reader.h"
 
 namespace zel::procfs {
 
@@ -28,15 +25,18 @@ inline std::string ThreadPathOf(std::uint32_t id, std::uint32_t thread, std::str
   return path;
 }
 
-// Only these errors of a process's file mean that the process has gone;
-// every other is a failure of its own.
-inline bool MeansGone(int error) { return error == ENOENT || error == ESRCH; }
-// The caller may not read the file: another user's process, as a rule.
-inline bool MeansRefused(int error) { return error == EACCES || error == EPERM; }
+// A path without the " (deleted)" that the kernel appends to the path of a
+// file that has been removed.
+inline std::string_view WithoutDeletedMark(std::string_view path) {
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
+  return path;
+}
 
-// The target of a process's exe or cwd link. The kernel marks a path whose
-// file has been removed with " (deleted)"; the mark is taken off only when no
-// file of the marked name exists, so that a name that really ends so stays.
-ProcText LinkedPath(const ProcReader& reader, const std::string& path);
+// The last component of a path.
+inline std::string_view FileNameOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
 
 }  // namespace zel::procfs

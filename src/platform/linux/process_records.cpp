@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "../codes.h"
-#include "../layouts.h"
-#include "errno_codes.h"
+#include "../snapshot_records.h"
+#include "ZelString.h"
+#include "failure_codes.h"
 #include "proc_files.h"
-#include "utf16_text.h"
 #include "windows_terms.h"
 
 namespace zel::procfs {
@@ -116,15 +116,18 @@ class RecordBuilder {
 
     if (const int error = AppendThreads(id, *stat, status, record.NumberOfThreads)) return error;
     int name_error = 0;
-    const std::u16string name = Utf16(ImageName(reader_, id, *stat, name_error));
+    const std::string utf8_name = ImageName(reader_, id, *stat, name_error);
     if (name_error != 0) return name_error;
-    record.ImageName.Length =
-        static_cast<std::uint16_t>(std::min(name.size() * sizeof(char16_t), kMaxNameBytes));
+    // The one conversion of the name, into the record's UTF-16.
+    const CZelString name = CZelString::FromUtf8(utf8_name);
+    const unsigned short* units = name;
+    record.ImageName.Length = static_cast<std::uint16_t>(
+        std::min(name.GetLength() * sizeof(unsigned short), kMaxNameBytes));
     record.ImageName.MaximumLength = record.ImageName.Length;
     record.ImageName.Buffer = out_.size();
     const std::size_t name_at = out_.size();
     out_.resize(start + Aligned(out_.size() - start + record.ImageName.Length));
-    std::memcpy(out_.data() + name_at, name.data(), record.ImageName.Length);
+    std::memcpy(out_.data() + name_at, units, record.ImageName.Length);
     record.NextEntryOffset = static_cast<std::uint32_t>(out_.size() - start);
     std::memcpy(out_.data() + start, &record, sizeof record);
     return 0;

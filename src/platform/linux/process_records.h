@@ -8,9 +8,9 @@
 
 #include "ZelError.h"
 #include "ZelTypes.h"
-#include "machine.h"
 #include "proc_parsers.h"
 #include "proc_reader.h"
+#include "windows_terms.h"
 
 namespace zel::procfs {
 

@@ -3,16 +3,43 @@
 // to lend, and no windows.
 #include "../source.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "../../inspect/account_names.h"
-#include "../../inspect/environment_buffer.h"
+#include "../account_names.h"
+#include "../environment_copies.h"
 #include "../codes.h"
-#include "live_reads.h"
+#include "proc_live.h"
+#include "proc_parsers.h"
 #include "process_records.h"
 #include "unix_accounts.h"
+
+namespace zel::procfs {
+namespace {
+
+const ProcReader& MachineReader() {
+  static const ProcReader reader("/proc");
+  return reader;
+}
+
+// The boot time is read once: the kernel derives it from the wall clock, so a
+// later read may differ by a second, and creation times must stay the same
+// from one snapshot to the next. Without one, times count from 1970.
+const ProcClock& MachineClock() {
+  static const ProcClock clock = [] {
+    const long ticks = sysconf(_SC_CLK_TCK);
+    const ProcText stat = MachineReader().ReadFile("stat");
+    return ProcClock{stat.ok() ? ParseBootTime(stat.text).value_or(0) : 0,
+                     ticks > 0 ? static_cast<std::uint64_t>(ticks) : 100};
+  }();
+  return clock;
+}
+
+}  // namespace
+}  // namespace zel::procfs
 
 namespace zel::source {
 namespace {
@@ -81,7 +108,7 @@ CZelString ReadString(const Caller& caller, const Process& process, unsigned typ
   const procfs::LiveText live =
       procfs::ReadLiveText(procfs::MachineReader(), procfs::MachineClock(), process, type);
   try {
-    CZelString text(reinterpret_cast<const unsigned short*>(live.text.data()), live.text.size());
+    CZelString text = CZelString::FromUtf8(live.text);
     caller.error.SetError(live.code);
     return text;
   } catch (const std::bad_alloc&) {
@@ -97,16 +124,24 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
     caller.error.SetError(live.code);
     return nullptr;
   }
-  inspect::EnvironmentBuffer buffer = inspect::NewEnvironmentBuffer();
+  CZelString block;
+  try {
+    block = CZelString::FromUtf8(live.text);
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return nullptr;
+  }
+  EnvironmentBuffer buffer = NewEnvironmentBuffer();
   if (!buffer) {
     caller.error.SetError(code::kOutOfMemory);
     return nullptr;
   }
   // The first bytes of the block, as a copy of a Windows block's first bytes
   // would hold them; a shorter block is followed by zeros.
+  const unsigned short* units = block;
   const std::size_t bytes =
-      std::min(live.text.size() * sizeof(char16_t), layout::kEnvironmentReadSize);
-  std::memcpy(buffer.get(), live.text.data(), bytes);
+      std::min(block.GetLength() * sizeof(unsigned short), layout::kEnvironmentReadSize);
+  std::memcpy(buffer.get(), units, bytes);
   std::memset(buffer.get() + bytes, 0, layout::kEnvironmentReadSize - bytes);
   caller.error.SetError(code::kSuccess);
   return buffer.release();
@@ -119,7 +154,7 @@ int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZ
     caller.error.SetError(live.code);
     return 0;
   }
-  return inspect::GiveAccount(
+  return GiveAccount(
       caller.error, user, domain,
       [&] { return CZelString::FromUtf8(procfs::UserNameOf(live.uid)); },
       [] { return CZelString::FromUtf8(procfs::HostName()); });

@@ -51,17 +51,6 @@ std::int32_t BasePriorityOf(std::int64_t nice, std::uint32_t policy) {
   return kIdlePriority;
 }
 
-std::string_view WithoutDeletedMark(std::string_view path) {
-  constexpr std::string_view kDeleted = " (deleted)";
-  if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
-  return path;
-}
-
-std::string_view FileNameOf(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 layout::VmCounters MemoryCountersOf(const StatusFields& status, const StatFields& stat) {
   layout::VmCounters vm{};
   vm.PeakVirtualSize = status.vmPeak;

@@ -2,13 +2,17 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
 
-#include "../layouts.h"
+#include "../snapshot_records.h"
 #include "proc_parsers.h"
 
 namespace zel::procfs {
+
+// What turns clock ticks since boot into FILETIMEs.
+struct ProcClock {
+  std::uint64_t bootTime = 0;  // seconds since 1970
+  std::uint64_t ticksPerSecond = 100;
+};
 
 inline constexpr std::uint64_t kFileTimeUnitsPerSecond = 10'000'000;  // 100-ns units
 // 1970-01-01 as a FILETIME count (100-ns units since 1601-01-01).
@@ -27,11 +31,6 @@ std::uint64_t FileTimeOfStart(std::uint64_t bootTime, std::uint64_t startTicks,
 // SCHED_IDLE 4; otherwise by nice: -10..-20 high (13), -1..-9 above normal
 // (10), 0 normal (8), 1..9 below normal (6), 10..19 idle (4).
 std::int32_t BasePriorityOf(std::int64_t nice, std::uint32_t policy);
-
-// The file name of an executable's path, without the " (deleted)" that the
-// kernel appends once the file has been removed.
-std::string_view WithoutDeletedMark(std::string_view path);
-std::string_view FileNameOf(std::string_view path);
 
 // Memory counters in bytes, mapped from status and stat:
 //   PeakVirtualSize     VmPeak

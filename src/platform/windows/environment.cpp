@@ -1,7 +1,7 @@
 // A copy of a live process's environment block.
 #include <algorithm>
 
-#include "../../inspect/environment_buffer.h"
+#include "../environment_copies.h"
 #include "../codes.h"
 #include "../source.h"
 #include "remote_blocks.h"
@@ -30,7 +30,7 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   const std::uint64_t address = windows::EnvironmentAddress(parameters, kind);
   const std::optional<std::uint64_t> in_region = windows::BytesToRegionEnd(live.Get(), address);
   if (!in_region) return fail();
-  inspect::EnvironmentBuffer buffer = inspect::NewEnvironmentBuffer();
+  EnvironmentBuffer buffer = NewEnvironmentBuffer();
   if (!buffer) {
     live.Reset();
     caller.error.SetError(code::kOutOfMemory);

@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "../../inspect/account_names.h"
+#include "../account_names.h"
 #include "../codes.h"
-#include "../layouts.h"
+#include "block_layouts.h"
 #include "../source.h"
 #include "snapshot_handles.h"
 #include "unique_handle.h"
@@ -58,7 +58,7 @@ int ReadOwner(const Caller& caller, const Process& target, CZelString& user, CZe
     caller.error.SetError(os::GetLastError());
     return 0;
   }
-  return inspect::GiveAccount(
+  return GiveAccount(
       caller.error, user, domain, [&] { return CZelString(name); },
       [&] { return CZelString(domain_name); });
 }

@@ -30,8 +30,6 @@ std::size_t DescriptorOffset(unsigned type, windows::BlockKind kind) {
                                            : DescriptorOffset<layout::ProcessParameters>(type);
 }
 
-bool IsKnownType(unsigned type) { return type <= ZELPI_PATH; }
-
 }  // namespace
 
 CZelString ReadString(const Caller& caller, const Process& process, unsigned type) {
@@ -46,8 +44,6 @@ CZelString ReadString(const Caller& caller, const Process& process, unsigned typ
     caller.error.SetError(os::GetLastError());
     return CZelString();
   }
-  if (!IsKnownType(type)) return CZelString();
-
   const windows::StringDescriptor descriptor =
       windows::DescriptorAt(parameters, DescriptorOffset(type, kind), kind);
   const std::size_t units = descriptor.length / sizeof(unsigned short);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "../layouts.h"
+#include "block_layouts.h"
 #include "../source.h"
 #include "windows_api.h"
 

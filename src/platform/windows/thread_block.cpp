@@ -1,6 +1,6 @@
 // A live thread's environment block.
 #include "../codes.h"
-#include "../layouts.h"
+#include "block_layouts.h"
 #include "../source.h"
 #include "snapshot_handles.h"
 #include "unique_handle.h"

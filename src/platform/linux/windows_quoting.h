@@ -18,9 +18,9 @@ namespace zel::procfs {
 // still splits back exactly.
 std::string QuoteCommandLine(const std::vector<std::string>& arguments);
 
-// The environment block: each "NAME=value" followed by a NUL, and a final NUL
-// ("A=b\0C=d\0\0"); an empty environment is two NULs. Empty strings, which
-// would end the block early, are left out.
-std::u16string EnvironmentBlock(const std::vector<std::string>& variables);
+// The environment block, in UTF-8: each "NAME=value" followed by a NUL, and
+// a final NUL ("A=b\0C=d\0\0"); an empty environment is two NULs. Empty
+// strings, which would end the block early, are left out.
+std::string EnvironmentBlock(const std::vector<std::string>& variables);
 
 }  // namespace zel::procfs

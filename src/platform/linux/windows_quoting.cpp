@@ -1,8 +1,6 @@
-#include "command_line.h"
+#include "windows_quoting.h"
 
 #include <string_view>
-
-#include "utf16_text.h"
 
 namespace zel::procfs {
 namespace {
@@ -61,15 +59,15 @@ std::string QuoteCommandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
-std::u16string EnvironmentBlock(const std::vector<std::string>& variables) {
-  std::u16string block;
+std::string EnvironmentBlock(const std::vector<std::string>& variables) {
+  std::string block;
   for (const std::string& variable : variables) {
     if (variable.empty()) continue;
-    block += Utf16(variable);
-    block += u'\0';
+    block += variable;
+    block += '\0';
   }
-  if (block.empty()) block += u'\0';
-  block += u'\0';
+  if (block.empty()) block += '\0';
+  block += '\0';
   return block;
 }
 

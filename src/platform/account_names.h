@@ -4,11 +4,11 @@
 #include <new>
 #include <utility>
 
-#include "../platform/codes.h"
+#include "codes.h"
 #include "ZelError.h"
 #include "ZelString.h"
 
-namespace zel::inspect {
+namespace zel::source {
 
 // Gives the caller the account's name and domain, both or neither: both are
 // built (by `make_user` and `make_domain`) before either is given, so that a
@@ -29,4 +29,4 @@ int GiveAccount(CZelError& error, CZelString& user, CZelString& domain, MakeUser
   return 1;
 }
 
-}  // namespace zel::inspect
+}  // namespace zel::source

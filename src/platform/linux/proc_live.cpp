@@ -1,14 +1,12 @@
-#include "live_reads.h"
+#include "proc_live.h"
 
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "../codes.h"
-#include "command_line.h"
-#include "errno_codes.h"
 #include "proc_files.h"
-#include "utf16_text.h"
-#include "windows_terms.h"
+#include "windows_quoting.h"
 
 namespace zel::procfs {
 namespace {
@@ -66,25 +64,9 @@ Look ReadThenLook(const ProcReader& reader, const ProcClock& clock, const source
   return look;
 }
 
-// The code of a look that found no snapshot's process to read, or 0. A
-// process that has gone or has no memory left is answered with `gone` and
-// `memoryless`; a stat that could not be read, with the code of its errno.
-ZelCode FailureOf(const Look& look, ZelCode gone, ZelCode memoryless) {
-  switch (look.presence) {
-    case Presence::Running: return code::kSuccess;
-    case Presence::Memoryless: return memoryless;
-    case Presence::Gone: return gone;
-    case Presence::Unreadable: return CodeOfErrno(look.error);
-  }
-  return gone;
-}
-
-// A read of a running process's file that failed: one the caller may not
-// read, or one that has just gone, is refused (ERROR_ACCESS_DENIED, as the
-// Windows build records for any process that cannot be opened); any other
-// error gives its own code.
-ZelCode StringReadFailure(int error) {
-  return MeansGone(error) ? code::kAccessDenied : CodeOfErrno(error);
+// What a read saw: the look after it, and the errno of the fact's own file.
+Seen SeenBy(const Look& look, int read_error = 0) {
+  return {look.presence, look.error, read_error, true};
 }
 
 }  // namespace
@@ -119,6 +101,15 @@ Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Proc
   return look;
 }
 
+ProcText LinkedPath(const ProcReader& reader, const std::string& path) {
+  ProcText link = reader.ReadLink(path);
+  const std::string_view unmarked = WithoutDeletedMark(link.text);
+  struct stat ignored;
+  if (link.ok() && unmarked.size() != link.text.size() && ::stat(link.text.c_str(), &ignored) != 0)
+    link.text.resize(unmarked.size());
+  return link;
+}
+
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
                       const source::Process& process, unsigned type) {
   ProcText read;
@@ -131,11 +122,10 @@ LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
     }
   });
   LiveText live;
-  live.code = FailureOf(look, code::kAccessDenied, code::kAccessDenied);
-  if (live.code == code::kSuccess && !read.ok()) live.code = StringReadFailure(read.error);
+  live.code = CodeOf(LiveFact::String, SeenBy(look, read.error));
   if (live.code != code::kSuccess) return live;
-  live.text = type == ZELPI_COMMANDLINE ? Utf16(QuoteCommandLine(SplitNulSeparated(read.text)))
-                                        : Utf16(read.text);
+  live.text = type == ZELPI_COMMANDLINE ? QuoteCommandLine(SplitNulSeparated(read.text))
+                                        : std::move(read.text);
   return live;
 }
 
@@ -146,8 +136,7 @@ LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
     read = reader.ReadFile(FileOf(process, thread, "environ"));
   });
   LiveText live;
-  live.code = FailureOf(look, code::kInvalidParameter, code::kAccessDenied);
-  if (live.code == code::kSuccess) live.code = CodeOfErrno(read.error);
+  live.code = CodeOf(LiveFact::Environment, SeenBy(look, read.error));
   if (live.code == code::kSuccess) live.text = EnvironmentBlock(SplitNulSeparated(read.text));
   return live;
 }
@@ -155,14 +144,12 @@ LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
 LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
                         const source::Process& process) {
   const ProcText read = reader.ReadFile(PathOf(process.id, "status"));
-  const Look look = LookAt(reader, clock, process);
+  Seen seen = SeenBy(LookAt(reader, clock, process), read.error);
+  const std::optional<std::uint32_t> uid =
+      read.ok() ? ParseStatus(read.text).realUid : std::nullopt;
+  seen.answered = uid.has_value();
   LiveOwner live;
-  // A zombie's owner is still known.
-  live.code = FailureOf(look, code::kAccessDenied, code::kSuccess);
-  if (live.code == code::kSuccess && !read.ok()) live.code = StringReadFailure(read.error);
-  if (live.code != code::kSuccess) return live;
-  const std::optional<std::uint32_t> uid = ParseStatus(read.text).realUid;
-  live.code = uid ? code::kSuccess : code::kNoToken;
+  live.code = CodeOf(LiveFact::Owner, seen);
   live.uid = uid.value_or(0);
   return live;
 }
@@ -171,8 +158,7 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
                           const source::Process& process) {
   LiveBasics live;
   const Look look = LookAt(reader, clock, process);
-  // A zombie's exit status is still known.
-  live.code = FailureOf(look, code::kAccessDenied, code::kSuccess);
+  live.code = CodeOf(LiveFact::BasicInformation, SeenBy(look));
   if (live.code != code::kSuccess) return live;
   cpu_set_t cpus;
   CPU_ZERO(&cpus);

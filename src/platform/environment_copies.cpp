@@ -1,10 +1,10 @@
-#include "environment_buffer.h"
+#include "environment_copies.h"
 
 #include <mutex>
 #include <new>
 #include <set>
 
-namespace zel::inspect {
+namespace zel::source {
 namespace {
 
 struct Listed {
@@ -57,4 +57,4 @@ bool TakeBackEnvironmentBuffer(unsigned char* buffer) {
   return true;
 }
 
-}  // namespace zel::inspect
+}  // namespace zel::source

@@ -10,21 +10,15 @@
 #include <cstdint>
 #include <string>
 
-#include "../layouts.h"
+#include "../snapshot_records.h"
 #include "../source.h"
 #include "ZelError.h"
-#include "machine.h"
+#include "failure_codes.h"
 #include "proc_parsers.h"
 #include "proc_reader.h"
+#include "windows_terms.h"
 
 namespace zel::procfs {
-
-enum class Presence {
-  Running,     // the snapshot's process, with memory of its own
-  Memoryless,  // the snapshot's process, but a kernel thread or a zombie
-  Gone,        // ended, or its ID now names another process
-  Unreadable,  // its stat could not be read for another cause (`error`)
-};
 
 // What a look at a process's stat found. A process has ended only when none
 // of its threads runs: its main thread may have exited before the others,
@@ -38,10 +32,16 @@ struct Look {
 };
 Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process);
 
+// The target of a process's exe or cwd link. The kernel marks a path whose
+// file has been removed with " (deleted)"; the mark is taken off only when no
+// file of the marked name exists, so that a name that really ends so stays.
+ProcText LinkedPath(const ProcReader& reader, const std::string& path);
+
 // The outcome of a read: the value, and the code that the Windows build
-// records for the same case (0 with the value).
+// records for the same case (0 with the value). Text stays UTF-8 until the
+// source hands it to the core.
 struct LiveText {
-  std::u16string text;
+  std::string text;
   ZelCode code = 0;
 };
 struct LiveOwner {
@@ -58,7 +58,7 @@ struct LiveBasics {
 // title, desktop and path are empty, since Linux has none.
 LiveText ReadLiveText(const ProcReader& reader, const ProcClock& clock,
                       const source::Process& process, unsigned type);
-// The environment block: each "NAME=value" and a final NUL, in UTF-16.
+// The environment block: each "NAME=value" and a final NUL.
 LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
                              const source::Process& process);
 // The real user ID that status names.

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <memory>
 
-#include "../platform/layouts.h"
+#include "snapshot_records.h"
 
-namespace zel::inspect {
+namespace zel::source {
 
 struct DeleteEnvironment {
   void operator()(unsigned char* buffer) const;
@@ -25,4 +25,4 @@ EnvironmentBuffer NewEnvironmentBuffer(std::size_t size = layout::kEnvironmentRe
 // taken back, and frees it; false, freeing nothing, for any other pointer.
 bool TakeBackEnvironmentBuffer(unsigned char* buffer);
 
-}  // namespace zel::inspect
+}  // namespace zel::source
