@@ -24,6 +24,7 @@
 #include "ZelProcess.h"
 #include "comparable.h"
 #include "host_handles.h"
+#include "snapshot/handle_record.h"
 #include "support/handle_members.h"
 
 namespace {
