@@ -49,7 +49,8 @@ zel_step("making the package" cpack --config ${ZEL_BUILD_DIR}/CPackConfig.cmake
   -B ${ZEL_WORK_DIR}/cpack ${ctest_config_args})
 
 # What every package holds, relative to its prefix, then each target's own.
-set(contents ${ZEL_INCLUDE_DIR}/ZelProcess.h ${ZEL_PACKAGE_DIR}/ZelProcessConfig.cmake
+set(contents ${ZEL_INCLUDE_DIR}/ZelProcess.h ${ZEL_INCLUDE_DIR}/ZelProcessC.h
+  ${ZEL_PACKAGE_DIR}/ZelProcessConfig.cmake
   lib/pkgconfig/zelprocess.pc ${ZEL_DOC_DIR}/LICENSE ${ZEL_DOC_DIR}/CHANGELOG.md
   ${ZEL_DOC_DIR}/README.md)
 set(modules ZelProcessDLL64 CZelError64 ZelString64)
