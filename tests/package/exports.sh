@@ -1,9 +1,10 @@
 #!/bin/sh
 # What the Linux shared objects show a host: each has the soname of its
 # minor version, and its dynamic symbol table defines the public classes'
-# members, their type information and virtual tables, and the public
-# functions of namespace zel, and nothing else: no zel:: internals, no
-# instantiations of the standard library's templates.
+# members, their type information and virtual tables, the public functions
+# of namespace zel and the C interface's (zel_*, unmangled), and nothing
+# else: no zel:: internals, no instantiations of the standard library's
+# templates. c_exports.sh checks that each C function is there.
 #
 #   exports.sh MAJOR.MINOR LIBRARY...
 set -eu
@@ -16,6 +17,7 @@ shift
 public='^(CZelProcess|CZelError|CZelString|CZelPathString)::'
 public="$public|^(typeinfo|typeinfo name|vtable) for (CZelProcess|CZelError)\$"
 public="$public|^zel::(ErrorMessage|error_category)(\\[abi:cxx11\\])?\\("
+public="$public|^zel_[a-z0-9_]+\$"
 status=0
 for library in "$@"; do
   name=$(basename "$library")

@@ -18,6 +18,7 @@ typedef wchar_t WCHAR;
 #include "ZelErrorMessage.h"
 #include "ZelHandles.h"
 #include "ZelProcess.h"
+#include "ZelProcessC.h"
 #include "ZelVersion.h"
 
 static_assert(std::string_view(ZELPROCESS_VERSION_STRING) == ZEL_PACKAGE_VERSION);
