@@ -47,22 +47,28 @@ inline constexpr ZelCode kErrorModNotFound = 126;
 /// ERROR_PROC_NOT_FOUND: construction found one of the three native entry
 /// points missing.
 inline constexpr ZelCode kErrorProcNotFound = 127;
-/// ERROR_NO_MORE_ITEMS: the end of a process or thread walk, no thread with
-/// the ID asked for, or a thread handle on a process without threads.
+/// ERROR_MORE_DATA: the end of a module walk whose list was cut at its
+/// bounds: the process has more modules than the handle holds.
+inline constexpr ZelCode kErrorMoreData = 234;
+/// ERROR_NO_MORE_ITEMS: the end of a process, thread or module walk, no
+/// thread with the ID asked for, or a thread handle on a process without
+/// threads.
 inline constexpr ZelCode kErrorNoMoreItems = 259;
 /// ERROR_PARTIAL_COPY: on Windows, a read of another process's memory that
-/// delivered less than asked for.
+/// delivered less than asked for, or a module list that kept changing under
+/// its reads.
 inline constexpr ZelCode kErrorPartialCopy = 299;
 /// ERROR_NO_TOKEN: the process has no owner to name (on Linux, a status file
 /// without a user ID).
 inline constexpr ZelCode kErrorNoToken = 1008;
-/// ERROR_NOT_FOUND: no snapshot to walk, no process matching the pattern, no
-/// process with the ID asked for, or a snapshot without processes.
+/// ERROR_NOT_FOUND: no snapshot to walk, no process (or module) matching the
+/// pattern, no process with the ID asked for, or a snapshot without
+/// processes.
 inline constexpr ZelCode kErrorNotFound = 1168;
 /// ERROR_INTERNAL_ERROR: a platform call failed inside itself and said so.
 inline constexpr ZelCode kErrorInternalError = 1359;
 /// ERROR_UNKNOWN_PROPERTY: IsProcessHandle was given a record whose kind
-/// byte is neither process nor thread.
+/// byte is none of process, thread and module.
 inline constexpr ZelCode kErrorUnknownProperty = 1608;
 
 /// STATUS_SUCCESS: a native query succeeded; the same value as

@@ -12,8 +12,9 @@
 // 64 KiB; an offset into the fuzzer's page or the hole after it; the record's
 // bytes ending at the hole; or near a genuine handle, inside the library's
 // pool of records), bytes 1-2 the integer or offset, byte 3 which genuine
-// handle to forge or stand near and whether to copy its state into the
-// record, and the rest are the record's bytes.
+// handle to forge or stand near (a process, thread or module handle) and
+// whether to copy its state into the record, and the rest are the record's
+// bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -89,6 +90,7 @@ Pointer Reference(const void* pointer) {
     if (pointer == world->ProcessHandle(which)) return Pointer::ProcessHandle;
     if (pointer == world->ThreadHandle(which)) return Pointer::ThreadHandle;
   }
+  if (pointer == world->ModuleHandle()) return Pointer::ModuleHandle;
   return Pointer::NoHandle;
 }
 
@@ -111,7 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto placement = static_cast<Placement>(header[0] % kPlacements);
   const auto value = static_cast<std::uint16_t>(header[1] | header[2] << 8);
   const bool second = header[3] & 1;
-  void* genuine = header[3] & 2 ? world->ThreadHandle(second) : world->ProcessHandle(second);
+  void* genuine = header[3] & 8   ? world->ModuleHandle()
+                  : header[3] & 2 ? world->ThreadHandle(second)
+                                  : world->ProcessHandle(second);
 
   edge->KeepHoleUnmapped();
   void* pointer = Place(placement, value, record, record_size, genuine);

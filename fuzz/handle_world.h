@@ -40,6 +40,7 @@ class HandleWorld {
     process_->FindNextProcess(filtered_->Get());  // onto app.exe, through its pattern
     firstThread_.emplace(*process_, process_->FindFirstThread(byId_->Get()));
     secondThread_.emplace(*process_, process_->CreateHandleFromTID(byId_->Get(), kSecondThreadId));
+    module_.emplace(*process_, process_->FindFirstModule(byId_->Get(), CZelString()));
   }
 
   Probe& Process() { return *process_; }
@@ -47,12 +48,14 @@ class HandleWorld {
   void* ProcessHandle(bool filtered) const { return (filtered ? filtered_ : byId_)->Get(); }
   // A thread handle, on the first thread (which has an environment block) or on the second.
   void* ThreadHandle(bool second) const { return (second ? secondThread_ : firstThread_)->Get(); }
+  // A module handle, on the first module of the process with threads.
+  void* ModuleHandle() const { return module_->Get(); }
 
  private:
   emu::System system_;
   emu::ScopedSystem use_{system_};
   std::optional<Probe> process_;
-  std::optional<FindHandle> byId_, filtered_, firstThread_, secondThread_;
+  std::optional<FindHandle> byId_, filtered_, firstThread_, secondThread_, module_;
 };
 
 }  // namespace zel::fuzz

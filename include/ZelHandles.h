@@ -14,7 +14,8 @@ namespace zel {
 
 /// Owns a handle from CZelProcess::FindFirstProcess,
 /// CZelProcess::CreateHandleFromPID, CZelProcess::DuplicateHandle,
-/// CZelProcess::FindFirstThread or CZelProcess::CreateHandleFromTID, and
+/// CZelProcess::FindFirstThread, CZelProcess::CreateHandleFromTID or
+/// CZelProcess::FindFirstModule, and
 /// closes it with CZelProcess::CloseHandle of the object that made it.
 ///
 /// The object is held by pointer, so that an owner can be moved (into a

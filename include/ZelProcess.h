@@ -39,9 +39,10 @@ struct _SYSTEM_PROCESSES;
 /// A host walks the snapshot through handles: a process handle stands on one
 /// process of it (FindFirstProcess(), FindNextProcess(),
 /// CreateHandleFromPID()), a thread handle on one thread of a process
-/// (FindFirstThread(), FindNextThread(), CreateHandleFromTID()). Handles are
-/// the host's, opaque, and given back with CloseHandle(); zel::FindHandle
-/// does that for it.
+/// (FindFirstThread(), FindNextThread(), CreateHandleFromTID()), and a
+/// module handle on one module that a live process has loaded
+/// (FindFirstModule(), FindNextModule()). Handles are the host's, opaque,
+/// and given back with CloseHandle(); zel::FindHandle does that for it.
 ///
 /// Every operation records its outcome in the object's error holder
 /// (CZelObject::GetErrorCode(); ZelCodes.h names the codes and
@@ -141,31 +142,34 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// ERROR_OUTOFMEMORY (14) when a name cannot be tested, where the handle
   /// is left where it stood.
   int FindNextProcess(void* hFind);
-  /// Releases a handle of either kind, with its pattern; 1 when released,
-  /// else 0.
+  /// Releases a handle of any kind, with its pattern or module list; 1 when
+  /// released, else 0.
   ///
   /// Takes a stale handle too, through any object. Records 0 when released;
   /// ERROR_INVALID_PARAMETER (87) for a pointer that is not a handle the
   /// library handed out and has not taken back, which is left alone;
   /// ERROR_INVALID_HANDLE (6) for a handle whose kind byte the host has
-  /// overwritten with neither process nor thread, which is not freed.
+  /// overwritten with none of process, thread and module, which is not
+  /// freed.
   int CloseHandle(void* hFind);
-  /// A new handle of the same kind, at the same place and with a pattern of
-  /// its own, to be closed on its own; null on failure.
+  /// A new handle of the same kind, at the same place and with a pattern (a
+  /// module handle: a module list) of its own, to be closed on its own; null
+  /// on failure.
   ///
   /// Takes a stale handle too (the copy is as stale). Records 0 with the
   /// copy; ERROR_INVALID_PARAMETER (87) for a pointer that is not a handle
   /// the library handed out and has not taken back; ERROR_INVALID_HANDLE (6)
-  /// for a kind byte that is neither process nor thread; ERROR_OUTOFMEMORY
-  /// (14) when the copy cannot be made.
+  /// for a kind byte that is none of process, thread and module;
+  /// ERROR_OUTOFMEMORY (14) when the copy cannot be made, which leaves
+  /// nothing allocated.
   void* DuplicateHandle(void* hFind);
-  /// 1 for a process handle, 0 for a thread handle or anything else; the
-  /// code tells which.
+  /// 1 for a process handle, 0 for a thread or module handle or anything
+  /// else; the code tells which.
   ///
-  /// Takes a stale handle too. Records 0 for a handle of either kind;
+  /// Takes a stale handle too. Records 0 for a handle of any kind;
   /// ERROR_INVALID_HANDLE (6) for a pointer that is not a handle the library
   /// handed out and has not taken back; ERROR_UNKNOWN_PROPERTY (1608) for a
-  /// kind byte that is neither.
+  /// kind byte that is none of the three.
   int IsProcessHandle(void* hFind);
   /// A process handle on the process of the snapshot with the ID
   /// `dwProcessId`; null when there is none.
@@ -350,6 +354,66 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// ERROR_INVALID_PARAMETER (87) for a bad handle; on Windows the last
   /// error when the windows cannot be enumerated.
   HWND GetMainWindow(void* hProcess);
+
+  /// A module handle on the first module that the live process under the
+  /// process handle `hProcess` has loaded whose file name matches
+  /// `strPattern` (a list of wildcard patterns, as FindFirstProcess() takes
+  /// it), or on its first module for an empty pattern; null on failure.
+  ///
+  /// The modules come in load order, the executable first: on Windows the
+  /// loader's list (for a 32-bit process its 32-bit list), on Linux each
+  /// file that the process maps with execute permission and "[vdso]", the
+  /// executable first and the others by address, with as base the lowest
+  /// start of the file's mappings and as size the span to the highest end.
+  /// The whole list is read now, after the check that the process is still
+  /// the snapshot's, and kept in the handle: the handle walks a consistent
+  /// list, and neither FindNextModule() nor the getters read the process
+  /// again. It keeps only the modules that match, so it needs no pattern of
+  /// its own. A list of more than 16,384 modules, or of more than 8 Mi
+  /// UTF-16 units of names and paths, is cut there (FindNextModule() says
+  /// so at its end). The handle is closed with CloseHandle(), duplicated
+  /// with DuplicateHandle() (which copies its list) and tested with
+  /// IsProcessHandle() (0), and like every handle it reads only in the
+  /// snapshot it was made in.
+  ///
+  /// Records 0 with the handle; ERROR_INVALID_PARAMETER (87) for a bad
+  /// process handle; ERROR_NOT_FOUND (1168) when no module matches (or the
+  /// process has none yet); ERROR_ACCESS_DENIED (5) when the process cannot
+  /// be opened or read (on Linux, another user's process as an
+  /// unprivileged caller, as for the environment), has ended or its ID now
+  /// names a later process; ERROR_PARTIAL_COPY (299) on Windows when the
+  /// list kept changing (modules loading or unloading) through four reads,
+  /// or is corrupt; ERROR_OUTOFMEMORY (14) when the list or the handle
+  /// cannot be had; on Windows otherwise the status of the process query or
+  /// the last error of the open or read that failed; on Linux the code of
+  /// any other error of the read (ERROR_TOO_MANY_OPEN_FILES, 4). A failure
+  /// leaves no handle to close.
+  void* FindFirstModule(void* hProcess, CZelString strPattern);
+  /// Moves the module handle `hModule` to the next module of its list; 1
+  /// when it moved, else 0.
+  ///
+  /// Records 0 when it moved; ERROR_INVALID_PARAMETER (87) for a bad handle
+  /// (one of another kind, a stale or a foreign one included);
+  /// ERROR_NO_MORE_ITEMS (259) at the end of the list, or ERROR_MORE_DATA
+  /// (234) at the end of a list that was cut at its bounds; the handle then
+  /// stays on its last module.
+  int FindNextModule(void* hModule);
+  /// The file name of the module under `hModule` ("kernel32.dll",
+  /// "libc.so.6"); empty on failure. Records 0 with the name;
+  /// ERROR_INVALID_PARAMETER (87) for a bad handle; ERROR_OUTOFMEMORY (14)
+  /// when the string cannot be had.
+  CZelString GetModuleName(void* hModule);
+  /// The full path of the module under `hModule`; empty on failure. Records
+  /// what GetModuleName() records.
+  CZelString GetModulePath(void* hModule);
+  /// The address at which the module under `hModule` is loaded, in the
+  /// process's own address space; 0 for a bad handle. Records 0 with the
+  /// address; ERROR_INVALID_PARAMETER (87) for a bad handle.
+  std::uint64_t GetModuleBase(void* hModule);
+  /// The size in bytes of the module under `hModule` (on Windows its
+  /// image's size); 0 for a bad handle. Records what GetModuleBase()
+  /// records.
+  std::uint64_t GetModuleSize(void* hModule);
 
  protected:
   /// Resolves the three native entry points again into their members; 1

@@ -247,10 +247,36 @@ ZEL_C_API int zel_get_user_and_domain(zel_process* process, void* find, char* us
 /// value; null when it has none, always on Linux, and on failure.
 ZEL_C_API void* zel_get_main_window(zel_process* process, void* find);
 
+/// @}
+/// @name Modules of a live process
+/// @{
+
+/// A module handle on the first module that the process under `find` has
+/// loaded whose file name matches the UTF-8 `pattern`, or on its first
+/// module (the executable) for a null or empty one
+/// (CZelProcess::FindFirstModule); null on failure. The handle holds the
+/// whole list, read now; zel_close_handle() gives it back.
+ZEL_C_API void* zel_find_first_module(zel_process* process, void* find, const char* pattern);
+/// Moves the module handle `module` to the next module of its list
+/// (CZelProcess::FindNextModule); 1 when it moved, else 0.
+ZEL_C_API int zel_find_next_module(zel_process* process, void* module);
+/// The file name of the module under `module` (CZelProcess::GetModuleName),
+/// as the strings above go out.
+ZEL_C_API size_t zel_get_module_name(zel_process* process, void* module, char* buf, size_t size);
+/// The full path of the module under `module` (CZelProcess::GetModulePath),
+/// as the strings above go out.
+ZEL_C_API size_t zel_get_module_path(zel_process* process, void* module, char* buf, size_t size);
+/// The address at which the module under `module` is loaded in its
+/// process (CZelProcess::GetModuleBase); 0 on failure.
+ZEL_C_API uint64_t zel_get_module_base(zel_process* process, void* module);
+/// The size in bytes of the module under `module`
+/// (CZelProcess::GetModuleSize); 0 on failure.
+ZEL_C_API uint64_t zel_get_module_size(zel_process* process, void* module);
+
 // Members that CZelProcess gains later are wrapped the same way, each by one
 // call of a helper of src/c_api/wrap.h: a walk over a new kind of handle in
-// a section of its own after this one (and a file of its own in src/c_api/),
-// a further live read in the section above.
+// a section of its own before this note (and a file of its own in
+// src/c_api/), a further live read in the live reads' section.
 
 /// @}
 

@@ -15,6 +15,7 @@
 #include "ZelError.h"
 #include "ZelProcess.h"
 #include "ZelString.h"
+#include "module_list.h"
 
 namespace zel::source {
 
@@ -85,5 +86,10 @@ int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZ
 HWND FindMainWindow(const Caller& caller, const Process& process);
 // The thread's environment block (TEB) into the caller's buffer; 1 or 0.
 int ReadThreadBlock(const Caller& caller, const Thread& thread, _TEB* teb);
+
+// The modules the process has loaded, the executable first, into `list`
+// (empty when it comes), within the list's bounds; true, or false with the
+// code recorded and the list in any state. No code is recorded on success.
+bool ReadModules(const Caller& caller, const Process& process, ModuleList& list);
 
 }  // namespace zel::source

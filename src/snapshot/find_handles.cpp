@@ -110,9 +110,11 @@ void* CZelProcess::DuplicateHandle(void* hFind) {
   try {
     ZELFIND_RECORD init = *source;
     const bool has_pattern = init.bKind == zel::layout::ZELFIND_PROCESS && init.pFilter;
-    if (has_pattern) init.pFilter = nullptr;
+    const bool has_modules = init.bKind == zel::layout::ZELFIND_MODULE;
+    if (has_pattern || has_modules) init.pFilter = nullptr;
     copy = zel::records::NewRecord(init);
     if (has_pattern) copy->pFilter = new CZelString(*source->pFilter);
+    if (has_modules) copy->pModules = new zel::source::ModuleList(*source->pModules);
   } catch (const std::bad_alloc&) {
     if (copy) zel::records::DeleteRecord(copy);
     m_Error.SetError(zel::code::kOutOfMemory);

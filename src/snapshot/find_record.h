@@ -1,6 +1,7 @@
 // Making and releasing the records behind the library's handles.
 #pragma once
 
+#include "../platform/module_list.h"
 #include "../platform/snapshot_records.h"
 #include "handle_record.h"
 #include "ZelString.h"
@@ -25,11 +26,14 @@ inline ZELFIND_RECORD ProcessRecord(const std::byte* process, std::uint32_t seri
   return r;
 }
 
-// Releases a record of either kind with what it owns.
+// Releases a record of any kind with what it owns.
 inline void DeleteRecord(ZELFIND_RECORD* record) {
   if (record->bKind == layout::ZELFIND_PROCESS) {
     delete record->pFilter;
     record->pFilter = nullptr;
+  } else if (record->bKind == layout::ZELFIND_MODULE) {
+    delete record->pModules;
+    record->pModules = nullptr;
   }
   FreeRecord(record);
 }

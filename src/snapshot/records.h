@@ -60,7 +60,8 @@ inline ZELFIND_RECORD* ReadableRecord(void* handle) {
 }
 
 inline bool IsKnownKind(std::uint8_t kind) {
-  return kind == layout::ZELFIND_PROCESS || kind == layout::ZELFIND_THREAD;
+  return kind == layout::ZELFIND_PROCESS || kind == layout::ZELFIND_THREAD ||
+         kind == layout::ZELFIND_MODULE;
 }
 
 // Steps one to three: a readable record of the expected kind, or null.

@@ -150,6 +150,29 @@ void LayOutParameters(ProcessModel& process, const ProcessParametersModel& param
 void LayOutParameters32(ProcessModel& process, const ProcessParametersModel& parameters,
                         std::uint64_t base = 0x400000);
 
+// A module on a process's loader list.
+struct ModuleModel {
+  std::u16string path;  // its file name is the part after the last '\\'
+  std::uint64_t base = 0;
+  std::uint32_t size = 0;
+  // Its strings lie in a region of their own, the file name apart from the
+  // path, rather than beside its entry, where the loader keeps them as a
+  // rule.
+  bool stringsApart = false;
+};
+
+// Lays out the loader data and an entry for each module, linked in this
+// (load) order, each followed by its strings, in one region of whole pages
+// from `base`, and points the process's PEB (LayOutParameters) at it; with
+// `wow64` the 32-bit ones, from the 32-bit PEB (LayOutParameters32). Answers
+// the address of each entry.
+std::vector<std::uint64_t> LayOutModules(ProcessModel& process,
+                                         const std::vector<ModuleModel>& modules, bool wow64,
+                                         std::uint64_t base = 0x800000);
+// The byte at `address` of the process's memory, for a test to change in
+// place; null outside its regions.
+std::byte* MemoryAt(ProcessModel& process, std::uint64_t address);
+
 class System {
  public:
   std::vector<ProcessModel> processes;

@@ -109,6 +109,12 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
                        SIZE_T* bytes_read) {
   if (bytes_read) *bytes_read = 0;
   emu::System* system = emu::Installed();
+  // Told as the call returns, whatever it returns: a test may change the
+  // process between two reads.
+  struct Returning {
+    emu::System* system;
+    ~Returning() { system->Returning("ReadProcessMemory"); }
+  } const returning{system};
   const emu::PlatformCall call(*system, "ReadProcessMemory");
   using FaultKind = emu::CallFault::Kind;
   if (call.Fault() && call.Fault()->kind != FaultKind::ShortRead) {
@@ -189,3 +195,104 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
 }
 
 }  // namespace zel::os
+
+namespace zel::emu {
+namespace {
+
+// The loader layouts of one kind of process.
+template <class Data, class Entry, class Peb>
+struct LoaderKind {
+  using DataLayout = Data;
+  using EntryLayout = Entry;
+  using PebLayout = Peb;
+};
+
+// Lays out the list (see LayOutModules) with the layouts of `Kind`.
+template <class Kind>
+std::vector<std::uint64_t> LayOutList(ProcessModel& process,
+                                      const std::vector<ModuleModel>& modules,
+                                      std::uint64_t peb_address, std::uint64_t base) {
+  using Data = typename Kind::DataLayout;
+  using Entry = typename Kind::EntryLayout;
+  using Address = decltype(Entry{}.DllBase);
+  using Counted = decltype(Entry{}.FullDllName);
+  constexpr std::uint64_t kSlotAlignment = 0x100;
+  const auto slot_of = [&](std::size_t bytes) {
+    return (bytes + kSlotAlignment - 1) & ~(kSlotAlignment - 1);
+  };
+  const auto describe = [](std::uint64_t at, std::size_t units) {
+    Counted counted{};
+    counted.Length = static_cast<std::uint16_t>(units * sizeof(char16_t));
+    counted.MaximumLength = static_cast<std::uint16_t>(counted.Length + sizeof(char16_t));
+    counted.Buffer = static_cast<decltype(counted.Buffer)>(at);
+    return counted;
+  };
+
+  std::vector<std::uint64_t> entries;
+  std::uint64_t at = base + slot_of(sizeof(Data));
+  for (const ModuleModel& module : modules) {
+    entries.push_back(at);
+    at += slot_of(sizeof(Entry) + (module.stringsApart ? 0 : module.path.size() + 1) * 2);
+  }
+  MemoryRegion region{
+      base, std::vector<std::byte>((at - base + layout::kPageSize - 1) & ~(layout::kPageSize - 1))};
+  MemoryRegion apart{at + layout::kPageSize, {}};
+  const std::uint64_t head = base + offsetof(Data, InLoadOrderModuleList);
+  Data data{};
+  data.Length = sizeof data;
+  data.InLoadOrderModuleList.Flink = static_cast<Address>(entries.empty() ? head : entries.front());
+  data.InLoadOrderModuleList.Blink = static_cast<Address>(entries.empty() ? head : entries.back());
+  Put(region.bytes, 0, &data, sizeof data);
+  for (std::size_t i = 0; i < modules.size(); ++i) {
+    const ModuleModel& module = modules[i];
+    const std::size_t slash = module.path.rfind(u'\\');
+    const std::size_t name_start = slash == std::u16string::npos ? 0 : slash + 1;
+    Entry entry{};
+    entry.InLoadOrderLinks.Flink =
+        static_cast<Address>(i + 1 < entries.size() ? entries[i + 1] : head);
+    entry.InLoadOrderLinks.Blink = static_cast<Address>(i == 0 ? head : entries[i - 1]);
+    entry.DllBase = static_cast<Address>(module.base);
+    entry.SizeOfImage = module.size;
+    std::uint64_t path_at = entries[i] + sizeof(Entry);
+    std::uint64_t name_at = path_at + name_start * sizeof(char16_t);
+    if (module.stringsApart) {
+      path_at = apart.address + apart.bytes.size();
+      Put(apart.bytes, apart.bytes.size(), module.path.c_str(), (module.path.size() + 1) * 2);
+      name_at = apart.address + apart.bytes.size();
+      Put(apart.bytes, apart.bytes.size(), module.path.c_str() + name_start,
+          (module.path.size() - name_start + 1) * 2);
+    } else {
+      Put(region.bytes, path_at - base, module.path.c_str(), (module.path.size() + 1) * 2);
+    }
+    entry.FullDllName = describe(path_at, module.path.size());
+    entry.BaseDllName = describe(name_at, module.path.size() - name_start);
+    Put(region.bytes, entries[i] - base, &entry, sizeof entry);
+  }
+  process.memory.push_back(std::move(region));
+  if (!apart.bytes.empty()) process.memory.push_back(std::move(apart));
+  std::byte* peb = MemoryAt(process, peb_address);
+  const auto ldr = static_cast<Address>(base);
+  std::memcpy(peb + offsetof(typename Kind::PebLayout, Ldr), &ldr, sizeof ldr);
+  return entries;
+}
+
+}  // namespace
+
+std::byte* MemoryAt(ProcessModel& process, std::uint64_t address) {
+  for (MemoryRegion& region : process.memory)
+    if (address >= region.address && address - region.address < region.bytes.size())
+      return region.bytes.data() + (address - region.address);
+  return nullptr;
+}
+
+std::vector<std::uint64_t> LayOutModules(ProcessModel& process,
+                                         const std::vector<ModuleModel>& modules, bool wow64,
+                                         std::uint64_t base) {
+  if (wow64)
+    return LayOutList<LoaderKind<layout::LoaderData32, layout::LoaderEntry32, layout::PebPrefix32>>(
+        process, modules, process.wow64PebAddress, base);
+  return LayOutList<LoaderKind<layout::LoaderData, layout::LoaderEntry, layout::PebPrefix>>(
+      process, modules, process.pebAddress, base);
+}
+
+}  // namespace zel::emu

@@ -36,6 +36,27 @@ constexpr procfs::ProcClock kClock{1'700'000'000, 100};  // booted 2023-11-14T22
 constexpr std::uint64_t kBootFileTime = 133'444'736'000'000'000;
 constexpr std::uint32_t kUnknownUid = 4'000'000'000;
 
+// The editor's mappings: its executable (since deleted) below and above a
+// library, a font and a file mapped without execute permission, a library
+// whose path holds blanks and is mapped again below its first mapping,
+// anonymous memory, and the kernel's objects.
+constexpr const char* kEditorMaps =
+    "555555554000-555555556000 r--p 00000000 08:01 131 /opt/my app/editor (deleted)\n"
+    "555555556000-55555555a000 r-xp 00002000 08:01 131 /opt/my app/editor (deleted)\n"
+    "55555555a000-55555555c000 rw-p 00006000 08:01 131 /opt/my app/editor (deleted)\n"
+    "555555560000-555555581000 rw-p 00000000 00:00 0                          [heap]\n"
+    "7f0000000000-7f0000020000 r--p 00000000 08:01 200     /usr/lib/x86_64-linux-gnu/libc.so.6\n"
+    "7f0000020000-7f0000190000 r-xp 00020000 08:01 200     /usr/lib/x86_64-linux-gnu/libc.so.6\n"
+    "7f0000190000-7f00001e0000 r--p 00190000 08:01 200     /usr/lib/x86_64-linux-gnu/libc.so.6\n"
+    "7f00001e0000-7f00001f0000 rw-p 00000000 00:00 0 \n"
+    "7f0000200000-7f0000300000 r--p 00000000 08:01 300     /usr/share/fonts/a font.ttf\n"
+    "7f0000400000-7f0000401000 r-xp 00000000 08:01 400     /opt/my app/lib/plug in.so\n"
+    "7f0000100000-7f0000101000 r--p 00001000 08:01 400     /opt/my app/lib/plug in.so\n"
+    "7ffff7fc1000-7ffff7fc5000 r--p 00000000 00:00 0                          [vvar]\n"
+    "7ffff7fc5000-7ffff7fc7000 r-xp 00000000 00:00 0                          [vdso]\n"
+    "7ffffffde000-7ffffffff000 rw-p 00000000 00:00 0                          [stack]\n"
+    "ffffffffff600000-ffffffffff601000 --xp 00000000 00:00 0                  [vsyscall]\n";
+
 std::uint64_t StartOf(std::uint64_t ticks) {
   return procfs::FileTimeOfStart(kClock.bootTime, ticks, kClock.ticksPerSecond);
 }
@@ -102,6 +123,7 @@ struct FakeProcess {
   std::string environ{};
   std::string io{};
   std::int64_t exitCode = 0;  // as wait reports it
+  std::string maps{};
 };
 
 std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start,
@@ -125,6 +147,7 @@ void WriteProcess(const TempTree& tree, const FakeProcess& p) {
   tree.Write(dir + "cmdline", p.cmdline);
   tree.Write(dir + "environ", p.environ);
   if (!p.io.empty()) tree.Write(dir + "io", p.io);
+  if (!p.maps.empty()) tree.Write(dir + "maps", p.maps);
   if (!p.exe.empty()) tree.Link(dir + "exe", p.exe);
   if (!p.cwd.empty()) tree.Link(dir + "cwd", p.cwd);
   for (const FakeThread& t : p.threads)
@@ -145,6 +168,11 @@ class TestReader : public ProcReader {
     ++opened[path];
     if (const int error = Failure(path)) return text.clear(), error;
     return ProcReader::Read(path, text);
+  }
+  int ReadRecords(const std::string& path, std::string& text) const override {
+    ++opened[path];
+    if (const int error = Failure(path)) return text.clear(), error;
+    return ProcReader::ReadRecords(path, text);
   }
   ProcText ReadLink(const std::string& path) const override {
     ++opened[path];
@@ -239,7 +267,8 @@ class ProcTreeTest : public ::testing::Test {
                         .cwd = "/home/ü dir",
                         .cmdline = "/opt/my app/editor\0--title\0a \"b\"\0end\\\0\0ü €漢字 😀\0"s,
                         .environ = "A=1\0PATH=/bin:/usr/bin\0NAME=ü 😀\0"s,
-                        .io = "rchar: 4000\nwchar: 3000\nsyscr: 40\nsyscw: 30\n"});
+                        .io = "rchar: 4000\nwchar: 3000\nsyscr: 40\nsyscw: 30\n",
+                        .maps = kEditorMaps});
     // Cut at 15 characters: completed from the first argument.
     WriteProcess(tree, {.id = 200,
                         .comm = "helper-with-lon",
@@ -457,6 +486,20 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
     EXPECT_EQ(owner.uid, kUnknownUid);
   });
   EXPECT_EQ(procfs::UserNameOf(kUnknownUid), std::to_string(kUnknownUid));  // no such user
+  ExpectEachFileOpenedOnce([&] {
+    const procfs::LiveModules modules =
+        procfs::ReadLiveModules(reader, kClock, {100, StartOf(12'345)});
+    EXPECT_EQ(modules.code, code::kSuccess);
+    std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> seen;
+    for (const procfs::MappedFile& file : modules.modules)
+      seen.emplace_back(file.path, file.start, file.end - file.start);
+    // The executable first; the others by their lowest start.
+    EXPECT_EQ(seen, (std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>>{
+                        {"/opt/my app/editor", 0x555555554000, 0x8000},
+                        {"/usr/lib/x86_64-linux-gnu/libc.so.6", 0x7f0000000000, 0x1e0000},
+                        {"/opt/my app/lib/plug in.so", 0x7f0000100000, 0x301000},
+                        {"[vdso]", 0x7ffff7fc5000, 0x2000}}));
+  });
 
   // Each read is afresh: a process that changed directory shows the new one.
   tree.Link("100/cwd", "/srv/other");
@@ -511,6 +554,9 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
   EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, {100, StartOf(12'345)}).code,
             code::kAccessDenied);
   EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {100, StartOf(12'345)}).code, code::kSuccess);
+  reader.failures = {{"100/maps", EACCES}};
+  EXPECT_EQ(procfs::ReadLiveModules(reader, kClock, {100, StartOf(12'345)}).code,
+            code::kAccessDenied);
 
   // Without memory (a kernel thread, a zombie): as a process that has ended
   // but is still held, whose owner and exit status are still known.
@@ -521,6 +567,8 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
     EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, {id, StartOf(start)}).code,
               code::kAccessDenied);
     EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, {id, StartOf(start)}).code, code::kSuccess);
+    EXPECT_EQ(procfs::ReadLiveModules(reader, kClock, {id, StartOf(start)}).code,
+              code::kAccessDenied);
     const procfs::LiveBasics basics = procfs::ReadLiveBasics(reader, kClock, {id, StartOf(start)});
     EXPECT_EQ(basics.code, code::kSuccess) << id;
     EXPECT_EQ(static_cast<ZelCode>(basics.info.ExitStatus), exit_status) << id;
@@ -534,8 +582,10 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
   const Read environment = [&] { return procfs::ReadLiveEnvironment(reader, kClock, editor).code; };
   const Read owner = [&] { return procfs::ReadLiveOwner(reader, kClock, editor).code; };
   const Read basics = [&] { return procfs::ReadLiveBasics(reader, kClock, editor).code; };
+  const Read modules = [&] { return procfs::ReadLiveModules(reader, kClock, editor).code; };
   for (const auto& [failed, reads] : std::vector<std::pair<std::string, std::vector<Read>>>{
-           {"100/stat", {image, environment, owner, basics}},
+           {"100/stat", {image, environment, owner, basics, modules}},
+           {"100/maps", {modules}},
            {"100/exe", {image}},
            {"100/environ", {environment}},
            {"100/status", {owner}}}) {
@@ -555,6 +605,7 @@ TEST_F(ProcTreeTest, FailedLiveReadsGiveTheCodesOfTheWindowsBuild) {
     EXPECT_EQ(procfs::ReadLiveEnvironment(reader, kClock, snapshot).code, code::kInvalidParameter);
     EXPECT_EQ(procfs::ReadLiveOwner(reader, kClock, snapshot).code, code::kAccessDenied);
     EXPECT_EQ(procfs::ReadLiveBasics(reader, kClock, snapshot).code, code::kAccessDenied);
+    EXPECT_EQ(procfs::ReadLiveModules(reader, kClock, snapshot).code, code::kAccessDenied);
   }
 }
 

@@ -17,7 +17,7 @@ namespace zel::test {
 
 // The handles a member reads through; the three that serve every handle the
 // library made (close, duplicate, test) take a stale or foreign one too.
-enum class Takes { Process, Thread, AnyRecord };
+enum class Takes { Process, Thread, Module, AnyRecord };
 
 struct HandleMember {
   const char* name;
@@ -130,6 +130,21 @@ inline const std::vector<HandleMember>& HandleMembers() {
          return p.GetTEB(h, reinterpret_cast<_TEB*>(teb.data())) == 0;
        }},
 
+      {"FindFirstModule", Takes::Process, kBadParameter,
+       [no_handle](P& p, void* h) {
+         return no_handle(p, p.FindFirstModule(h, CZelString::FromUtf8("*")));
+       }},
+
+      // The module handle's own members.
+      {"FindNextModule", Takes::Module, kBadParameter,
+       [](P& p, void* h) { return p.FindNextModule(h) == 0; }},
+      {"GetModuleName", Takes::Module, kBadParameter, text(&CZelProcess::GetModuleName)},
+      {"GetModulePath", Takes::Module, kBadParameter, text(&CZelProcess::GetModulePath)},
+      {"GetModuleBase", Takes::Module, kBadParameter,
+       [](P& p, void* h) { return p.GetModuleBase(h) == 0; }},
+      {"GetModuleSize", Takes::Module, kBadParameter,
+       [](P& p, void* h) { return p.GetModuleSize(h) == 0; }},
+
       {"CloseHandle", Takes::AnyRecord, kBadParameter,
        [](P& p, void* h) { return p.CloseHandle(h) == 0; }},
       {"DuplicateHandle", Takes::AnyRecord, kBadParameter,
@@ -143,14 +158,20 @@ inline const std::vector<HandleMember>& HandleMembers() {
 // What a pointer is to the library, which decides the members that must
 // refuse it: none of its handles, one into a snapshot other than the
 // object's (stale, or another object's), or a valid handle of one kind.
-enum class Pointer { NoHandle, OtherSnapshot, ProcessHandle, ThreadHandle };
+enum class Pointer { NoHandle, OtherSnapshot, ProcessHandle, ThreadHandle, ModuleHandle };
 
 inline bool MustRefuse(const HandleMember& member, Pointer pointer) {
   switch (pointer) {
     case Pointer::NoHandle: return true;
     case Pointer::OtherSnapshot: return member.takes != Takes::AnyRecord;
-    case Pointer::ProcessHandle: return member.takes == Takes::Thread;
-    case Pointer::ThreadHandle: return member.takes == Takes::Process;
+    case Pointer::ProcessHandle:
+    case Pointer::ThreadHandle:
+    case Pointer::ModuleHandle: {
+      const Takes own = pointer == Pointer::ProcessHandle  ? Takes::Process
+                        : pointer == Pointer::ThreadHandle ? Takes::Thread
+                                                           : Takes::Module;
+      return member.takes != own && member.takes != Takes::AnyRecord;
+    }
   }
   return true;
 }

@@ -81,26 +81,48 @@ inline std::vector<std::byte> TargetTebBytes() {
   return bytes;
 }
 
-// A process whose live facts can all be read: its parameters laid out, its
-// first thread's environment block at kTargetTebAddress, owned by
-// kTargetOwner (whom the system must know to name).
+// The modules on a target's loader list, in load order; the last one's
+// strings lie apart from its entry.
+inline std::vector<emu::ModuleModel> TargetModules() {
+  return {{u"C:\\Program Files\\app\\app.exe", 0x140000000, 0x5000},
+          {u"C:\\Windows\\SYSTEM32\\ntdll.dll", 0x7FFD00000000, 0x1F8000},
+          {u"C:\\Windows\\System32\\KERNEL32.DLL", 0x7FFCF0000000, 0xC4000},
+          {u"C:\\Program Files\\app\\plug-in ü 😀.dll", 0x7FFCE0000000, 0x23000, true}};
+}
+
+// The 32-bit loader list of a 32-bit target, which differs from its 64-bit
+// one (TargetModules()), as on Windows, so that a read of the wrong one
+// shows.
+inline std::vector<emu::ModuleModel> Wow64Modules() {
+  return {{u"C:\\Program Files (x86)\\app\\app32.exe", 0x400000, 0x7000},
+          {u"C:\\Windows\\SysWOW64\\ntdll.dll", 0x77A00000, 0x1A4000, true},
+          {u"C:\\Windows\\SysWOW64\\KERNEL32.DLL", 0x76F00000, 0xF0000}};
+}
+
+// A process whose live facts can all be read: its parameters and its
+// loader list (TargetModules()) laid out, its first thread's environment
+// block at kTargetTebAddress, owned by kTargetOwner (whom the system must
+// know to name).
 inline emu::ProcessModel MakeTarget(
     std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
     const emu::ProcessParametersModel& parameters = TargetParameters()) {
   emu::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
   emu::LayOutParameters(target, parameters);
+  emu::LayOutModules(target, TargetModules(), false);
   target.threads.front().tebAddress = kTargetTebAddress;
   target.memory.push_back({kTargetTebAddress, TargetTebBytes()});
   target.ownerSid = kTargetOwner.sid;
   return target;
 }
 
-// A 32-bit target: one of MakeTarget whose 32-bit copies hold `wow64`.
+// A 32-bit target: one of MakeTarget whose 32-bit copies hold `wow64`, and
+// whose 32-bit loader list holds Wow64Modules().
 inline emu::ProcessModel MakeWow64Target(
     std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
     const emu::ProcessParametersModel& wow64 = Wow64Parameters()) {
   emu::ProcessModel target = MakeTarget(id, parent, std::move(name), threads);
   emu::LayOutParameters32(target, wow64);
+  emu::LayOutModules(target, Wow64Modules(), true, 0x900000);
   return target;
 }
 

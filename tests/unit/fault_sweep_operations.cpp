@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include "platform/codes.h"
@@ -371,6 +372,88 @@ std::vector<Operation> MakeOperations() {
                  {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
                   {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}}}});
 
+  // The module walk: the whole list read at once, with the target's own
+  // blocks (the 32-bit ones of a 32-bit process).
+  for (const auto& [suffix, handle, modules] :
+       {std::tuple{"", &Stage::process, test::TargetModules()},
+        std::tuple{" of a 32-bit process", &Stage::wow64, test::Wow64Modules()}}) {
+    std::vector<std::u16string> dlls;
+    for (const emu::ModuleModel& module : modules)
+      if (module.path.ends_with(u".dll") || module.path.ends_with(u".DLL"))
+        dlls.push_back(module.path);
+    ops.push_back({std::string("FindFirstModule") + suffix,
+                   [handle = handle](Stage& s) {
+                     s.made = s.p().FindFirstModule(s.*handle, std::move(s.modulePattern));
+                     s.failed = !s.made;
+                   },
+                   [dlls](Stage& s) {
+                     // The whole list, kept whole: every module that matches, in order.
+                     bool whole = true;
+                     std::size_t seen = 0;
+                     for (bool more = s.made != nullptr; more; more = s.p().FindNextModule(s.made))
+                       whole = whole && seen < dlls.size() &&
+                               s.p().GetModulePath(s.made) == U(dlls[seen++].c_str());
+                     return CloseMade(s) && (s.failed || (whole && seen == dlls.size()));
+                   },
+                   {false, code::kSuccess},
+                   // The open fails as the strings' first one does; so does the read of
+                   // the PEB. Any later read that fails is taken for a list that
+                   // changed under the walk, which is read again, whole.
+                   {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
+                    {"ReadProcessMemory", 1, Kind::Error, {true, emu::kInjectedError}},
+                    {"ReadProcessMemory", 1, Kind::ShortRead, {true, code::kPartialCopy}},
+                    {"ReadProcessMemory", 0, std::nullopt, {false, code::kSuccess}}}});
+  }
+  ops.push_back(
+      {"FindNextModule",
+       [](Stage& s) { s.failed = !s.p().FindNextModule(s.modules); },
+       [](Stage& s) { return s.failed || s.p().GetModuleName(s.modules) == U(u"KERNEL32.DLL"); },
+       {false, code::kSuccess},
+       {}});
+  for (auto [name, get, want] :
+       {std::tuple{"GetModuleName", &CZelProcess::GetModuleName, u"ntdll.dll"},
+        std::tuple{"GetModulePath", &CZelProcess::GetModulePath,
+                   u"C:\\Windows\\SYSTEM32\\ntdll.dll"}}) {
+    ops.push_back({name,
+                   [get = get](Stage& s) {
+                     s.text = (s.p().*get)(s.modules);
+                     s.failed = s.text.IsEmpty();
+                   },
+                   [want = want](Stage& s) { return s.failed || s.text == U(want); },
+                   {false, code::kSuccess},
+                   {}});
+  }
+  for (auto [name, get, want] :
+       {std::tuple{"GetModuleBase", &CZelProcess::GetModuleBase, std::uint64_t{0x7FFD00000000}},
+        std::tuple{"GetModuleSize", &CZelProcess::GetModuleSize, std::uint64_t{0x1F8000}}}) {
+    ops.push_back(
+        {name,
+         [get = get, want = want](Stage& s) { s.failed = (s.p().*get)(s.modules) != want; },
+         nullptr,
+         {false, code::kSuccess},
+         {}});
+  }
+  ops.push_back({"DuplicateHandle of a module handle",
+                 [](Stage& s) {
+                   s.made = s.p().DuplicateHandle(s.modules);
+                   s.failed = !s.made;
+                 },
+                 [](Stage& s) {
+                   // The copy has a list of its own, on the same module.
+                   const bool same = s.failed || s.p().GetModuleName(s.made) == U(u"ntdll.dll");
+                   return CloseMade(s) && same;
+                 },
+                 {false, code::kSuccess},
+                 {}});
+  ops.push_back({"CloseHandle of a module handle",
+                 [](Stage& s) {
+                   s.failed = !s.p().CloseHandle(s.spareModules);
+                   if (!s.failed) s.spareModules = nullptr;
+                 },
+                 nullptr,
+                 {false, code::kSuccess},
+                 {}});
+
   ops.push_back({"FreeEnvironmentBuffer",
                  [](Stage& s) { s.failed = !s.p().FreeEnvironmentBuffer(s.environment); },
                  [](Stage& s) { return s.failed || s.environment == nullptr; },
@@ -420,6 +503,10 @@ Stage::Stage() {
   thread = p().FindFirstThread(process);
   spare = p().DuplicateHandle(walk);
   environment = p().GetEnvironmentBuffer(process);
+  modules = p().FindFirstModule(process, CZelString());
+  p().FindNextModule(modules);
+  spareModules = p().DuplicateHandle(modules);
+  modulePattern = U(u"*.dll");
   pattern = U(u"TARGET*");
   user = U(u"someone");
   domain = U(u"SOMEWHERE");
@@ -428,7 +515,7 @@ Stage::Stage() {
 }
 
 Stage::~Stage() {
-  for (void* h : {process, wow64, walk, thread, spare})
+  for (void* h : {process, wow64, walk, thread, spare, modules, spareModules})
     if (h) p().CloseHandle(h);
   if (environment) p().FreeEnvironmentBuffer(environment);
 }

@@ -42,6 +42,11 @@ class Stage {
   void* thread = nullptr;                // a handle on the target's first thread
   void* spare = nullptr;                 // a handle that an operation may close
   unsigned char* environment = nullptr;  // a copy that an operation may give back
+  // The module walk: a handle on the target's second module, a copy that an
+  // operation may close, and the pattern that a new walk moves in.
+  void* modules = nullptr;
+  void* spareModules = nullptr;
+  CZelString modulePattern;
   CZelString pattern;
   CZelString user;
   CZelString domain;

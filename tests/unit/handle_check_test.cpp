@@ -18,7 +18,17 @@ constexpr ZelCode kUnset = 0x5EEDC0DE;
 
 class HandleCheckTest : public zel::test::SystemTest {
  protected:
-  void SetUp() override { system.processes = zel::test::MakeProcesses(3); }
+  void SetUp() override {
+    system.processes = zel::test::MakeProcesses(3);
+    system.processes.push_back(zel::test::MakeTarget(kTarget, 4, u"target.exe", 1));
+  }
+  static constexpr unsigned kTarget = 100;
+
+  // A module handle on the target's first module.
+  static void* ModuleHandle(CZelProcess& p) {
+    const zel::FindHandle target(p, p.CreateHandleFromPID(kTarget));
+    return p.FindFirstModule(target.Get(), CZelString());
+  }
 };
 
 TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
@@ -27,13 +37,17 @@ TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
   // another object's.
   void* stale_process = p.FindFirstProcess(CZelString::FromUtf8("p*"));
   void* stale_thread = p.FindFirstThread(stale_process);
+  void* stale_module = ModuleHandle(p);
   ASSERT_EQ(p.Refresh(), 1);
   CZelProcess other;
   const zel::FindHandle foreign_process(other, other.CreateHandleFromPID(8));
   const zel::FindHandle foreign_thread(other, other.FindFirstThread(foreign_process.Get()));
+  const zel::FindHandle foreign_module(other, ModuleHandle(other));
 
   const zel::FindHandle process(p, p.FindFirstProcess(CZelString::FromUtf8("p*")));
   const zel::FindHandle thread(p, p.FindFirstThread(process.Get()));
+  const zel::FindHandle module(p, ModuleHandle(p));
+  ASSERT_TRUE(stale_module && foreign_module && module) << p.GetErrorCode();
   std::vector<std::pair<std::string, void*>> forged;
   {
     zel::test::BadHandles bad(p, process.Get(), thread.Get());
@@ -49,6 +63,10 @@ TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
                           Pointer::OtherSnapshot);
     pointers.emplace_back("another object's thread handle", foreign_thread.Get(),
                           Pointer::OtherSnapshot);
+    pointers.emplace_back("stale module handle", stale_module, Pointer::OtherSnapshot);
+    pointers.emplace_back("another object's module handle", foreign_module.Get(),
+                          Pointer::OtherSnapshot);
+    pointers.emplace_back("module handle", module.Get(), Pointer::ModuleHandle);
     pointers.emplace_back("process handle", process.Get(), Pointer::ProcessHandle);
     pointers.emplace_back("thread handle", thread.Get(), Pointer::ThreadHandle);
 
@@ -65,6 +83,7 @@ TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
   // host's memory in: what it hands out now is its own.
   EXPECT_EQ(p.GetProcessID(process.Get()), 4u);
   EXPECT_EQ(p.GetThreadID(thread.Get()), 401u);
+  EXPECT_EQ(p.GetModuleName(module.Get()).ToUtf8(), "app.exe");
   std::vector<zel::FindHandle> fresh;
   for (int i = 0; i < 64; ++i) {
     fresh.emplace_back(p, i % 2 ? p.DuplicateHandle(thread.Get())
@@ -72,6 +91,7 @@ TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
     for (const auto& [name, pointer] : forged)
       EXPECT_NE(fresh.back().Get(), pointer) << "handed out " << name;
   }
+  EXPECT_EQ(p.CloseHandle(stale_module), 1);
   EXPECT_EQ(p.CloseHandle(stale_thread), 1);
   EXPECT_EQ(p.CloseHandle(stale_process), 1);
 }

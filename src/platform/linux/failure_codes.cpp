@@ -19,7 +19,8 @@ ZelCode CodeOfErrno(int error) {
 }
 
 ZelCode CodeOf(LiveFact fact, const Seen& seen) {
-  const bool memory = fact == LiveFact::String || fact == LiveFact::Environment;
+  const bool memory =
+      fact == LiveFact::String || fact == LiveFact::Environment || fact == LiveFact::Modules;
   switch (seen.presence) {
     case Presence::Unreadable: return CodeOfErrno(seen.statError);
     case Presence::Gone:

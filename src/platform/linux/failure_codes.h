@@ -31,7 +31,7 @@ enum class Presence {
 };
 
 // The facts that a live read gives.
-enum class LiveFact { String, Environment, Owner, BasicInformation };
+enum class LiveFact { String, Environment, Owner, BasicInformation, Modules };
 
 // What a live read saw: the process, the errno of its stat when that could
 // not be read, the errno of the fact's own file (0 when read), and whether
@@ -54,6 +54,13 @@ struct Seen {
 // has just gone, is refused (ERROR_ACCESS_DENIED) for the strings and the
 // owner; the environment gives its errno's code, as every other error does.
 // An owner's status without a user is ERROR_NO_TOKEN.
+//
+// The modules (maps) are read out of the process's memory map, which the
+// kernel guards as it guards the environment: they fail as the strings do,
+// ERROR_ACCESS_DENIED for a process that has gone, has no memory, or whose
+// maps the caller may not read (another user's, as an unprivileged
+// caller), and the errno's code for any other error, as the Windows build
+// fails an open or a read of the process.
 ZelCode CodeOf(LiveFact fact, const Seen& seen);
 
 }  // namespace zel::procfs

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include "../codes.h"
 #include "proc_files.h"
 #include "windows_quoting.h"
@@ -69,6 +71,15 @@ Seen SeenBy(const Look& look, int read_error = 0) {
   return {look.presence, look.error, read_error, true};
 }
 
+// Takes the kernel's " (deleted)" mark off a path when no file of the marked
+// name exists.
+void DropDeletedMark(std::string& path) {
+  const std::string_view unmarked = WithoutDeletedMark(path);
+  struct stat ignored;
+  if (unmarked.size() != path.size() && ::stat(path.c_str(), &ignored) != 0)
+    path.resize(unmarked.size());
+}
+
 }  // namespace
 
 Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process) {
@@ -103,10 +114,7 @@ Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Proc
 
 ProcText LinkedPath(const ProcReader& reader, const std::string& path) {
   ProcText link = reader.ReadLink(path);
-  const std::string_view unmarked = WithoutDeletedMark(link.text);
-  struct stat ignored;
-  if (link.ok() && unmarked.size() != link.text.size() && ::stat(link.text.c_str(), &ignored) != 0)
-    link.text.resize(unmarked.size());
+  if (link.ok()) DropDeletedMark(link.text);
   return link;
 }
 
@@ -171,6 +179,28 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
   live.info.BasePriority = BasePriorityOf(look.stat.nice, look.stat.policy);
   live.info.UniqueProcessId = process.id;
   live.info.InheritedFromUniqueProcessId = look.stat.parentPid;
+  return live;
+}
+
+LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
+                            const source::Process& process) {
+  ProcText maps;
+  ProcText exe;
+  const Look look = ReadThenLook(reader, clock, process, [&](std::uint32_t thread) {
+    maps.error = reader.ReadRecords(FileOf(process, thread, "maps"), maps.text);
+    if (maps.ok()) exe = reader.ReadLink(FileOf(process, thread, "exe"));
+  });
+  LiveModules live;
+  live.code = CodeOf(LiveFact::Modules, SeenBy(look, maps.error));
+  if (live.code != code::kSuccess) return live;
+  live.modules = ExecutableFiles(maps.text);
+  // maps and the exe link name a file alike, mark and all. Without the link
+  // the executable is not known, and the modules stay in address order.
+  if (exe.ok()) {
+    std::stable_partition(live.modules.begin(), live.modules.end(),
+                          [&](const MappedFile& file) { return file.path == exe.text; });
+  }
+  for (MappedFile& file : live.modules) DropDeletedMark(file.path);
   return live;
 }
 

@@ -9,11 +9,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "../snapshot_records.h"
 #include "../source.h"
 #include "ZelError.h"
 #include "failure_codes.h"
+#include "proc_maps.h"
 #include "proc_parsers.h"
 #include "proc_reader.h"
 #include "windows_terms.h"
@@ -68,5 +70,16 @@ LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
 // affinity and, for a process still running, STILL_ACTIVE as exit status.
 LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
                           const source::Process& process);
+
+// The modules of a process: the executable files and "[vdso]" of its maps,
+// the executable (the exe link's file) first and the others by address.
+// Paths stay UTF-8 and lose the kernel's " (deleted)" mark as the image
+// file's does.
+struct LiveModules {
+  std::vector<MappedFile> modules;
+  ZelCode code = 0;
+};
+LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
+                            const source::Process& process);
 
 }  // namespace zel::procfs

@@ -39,9 +39,17 @@ std::string ProcReader::FullPath(const std::string& path) const {
 }
 
 // Files under /proc report a size of 0, so they are read until end of file.
-// Each of them hands out all it has left in one read that it does not fill,
-// which therefore ends the file without another call.
+// Most of them hand out all they have left in one read that they do not
+// fill, which therefore ends the file without another call.
 int ProcReader::Read(const std::string& path, std::string& text) const {
+  return ReadWhole(path, text, true);
+}
+
+int ProcReader::ReadRecords(const std::string& path, std::string& text) const {
+  return ReadWhole(path, text, false);
+}
+
+int ProcReader::ReadWhole(const std::string& path, std::string& text, bool shortReadEnds) const {
   text.clear();
   const UniqueFd fd(::open(FullPath(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno;
@@ -60,7 +68,7 @@ int ProcReader::Read(const std::string& path, std::string& text) const {
       return error;
     }
     text.resize(used + static_cast<std::size_t>(got));
-    if (static_cast<std::size_t>(got) < kChunk) return 0;
+    if (got == 0 || (shortReadEnds && static_cast<std::size_t>(got) < kChunk)) return 0;
   }
 }
 

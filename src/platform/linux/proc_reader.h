@@ -40,12 +40,18 @@ class ProcReader {
     return result;
   }
   virtual ProcText ReadLink(const std::string& path) const;
+  // The whole of a file that the kernel hands out a page of records at a
+  // time (maps), where a read that does not fill its buffer need not be the
+  // last: read until one gives nothing. As Read() otherwise.
+  virtual int ReadRecords(const std::string& path, std::string& text) const;
   virtual ProcListing List(const std::string& path) const;
 
  protected:
   std::string FullPath(const std::string& path) const;
 
  private:
+  int ReadWhole(const std::string& path, std::string& text, bool shortReadEnds) const;
+
   std::string root_;
 };
 

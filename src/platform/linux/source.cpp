@@ -12,6 +12,7 @@
 #include "../account_names.h"
 #include "../environment_copies.h"
 #include "../codes.h"
+#include "proc_files.h"
 #include "proc_live.h"
 #include "proc_parsers.h"
 #include "process_records.h"
@@ -158,6 +159,26 @@ int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZ
       caller.error, user, domain,
       [&] { return CZelString::FromUtf8(procfs::UserNameOf(live.uid)); },
       [] { return CZelString::FromUtf8(procfs::HostName()); });
+}
+
+bool ReadModules(const Caller& caller, const Process& process, ModuleList& list) {
+  procfs::LiveModules live =
+      procfs::ReadLiveModules(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return false;
+  }
+  for (procfs::MappedFile& file : live.modules) {
+    const CZelString path = CZelString::FromUtf8(file.path);
+    const CZelString name = CZelString::FromUtf8(procfs::FileNameOf(file.path));
+    if (!list.Fits(path.GetLength() + name.GetLength())) break;
+    const auto units = [](const CZelString& text) {
+      return reinterpret_cast<const char16_t*>(static_cast<const unsigned short*>(text));
+    };
+    list.Add({std::u16string(units(name), name.GetLength()),
+              std::u16string(units(path), path.GetLength()), file.start, file.end - file.start});
+  }
+  return true;
 }
 
 }  // namespace zel::source

@@ -142,6 +142,90 @@ static_assert(offsetof(TebPrefix, Self) == 0x30);
 static_assert(offsetof(TebPrefix, ClientIdProcess) == 0x40);
 static_assert(offsetof(TebPrefix, ClientIdThread) == 0x48);
 
+// The loader's lists of a process's modules, which hang off PEB.Ldr: the
+// loader data holds the heads of circular doubly linked lists of loader
+// entries. A Flink points at the next entry's links of the same list (for
+// the load order list, the entry's start), a Blink at the previous one's; the
+// list ends where a Flink comes back to the head's own address. Only the
+// fields up to BaseDllName are read.
+static_assert(offsetof(PebPrefix, Ldr) == 0x18);
+static_assert(offsetof(PebPrefix32, Ldr) == 0x0C);
+
+struct ListEntry {
+  std::uint64_t Flink;
+  std::uint64_t Blink;
+};
+static_assert(offsetof(ListEntry, Blink) == 8);
+static_assert(sizeof(ListEntry) == 16);
+
+struct LoaderData {
+  std::uint32_t Length;
+  std::uint8_t Initialized;
+  std::uint8_t Padding[3];
+  std::uint64_t SsHandle;
+  ListEntry InLoadOrderModuleList;
+  ListEntry InMemoryOrderModuleList;
+};
+static_assert(offsetof(LoaderData, InLoadOrderModuleList) == 0x10);
+static_assert(offsetof(LoaderData, InMemoryOrderModuleList) == 0x20);
+
+struct LoaderEntry {
+  ListEntry InLoadOrderLinks;
+  ListEntry InMemoryOrderLinks;
+  ListEntry InInitializationOrderLinks;
+  std::uint64_t DllBase;
+  std::uint64_t EntryPoint;
+  std::uint32_t SizeOfImage;
+  std::uint32_t Padding;
+  CountedString FullDllName;
+  CountedString BaseDllName;
+};
+static_assert(offsetof(LoaderEntry, InLoadOrderLinks) == 0x00);
+static_assert(offsetof(LoaderEntry, InMemoryOrderLinks) == 0x10);
+static_assert(offsetof(LoaderEntry, DllBase) == 0x30);
+static_assert(offsetof(LoaderEntry, SizeOfImage) == 0x40);
+static_assert(offsetof(LoaderEntry, FullDllName) == 0x48);
+static_assert(offsetof(LoaderEntry, BaseDllName) == 0x58);
+
+// The same for the 32-bit lists of a 32-bit process.
+struct ListEntry32 {
+  std::uint32_t Flink;
+  std::uint32_t Blink;
+};
+static_assert(offsetof(ListEntry32, Blink) == 4);
+static_assert(sizeof(ListEntry32) == 8);
+
+struct LoaderData32 {
+  std::uint32_t Length;
+  std::uint32_t Initialized;
+  std::uint32_t SsHandle;
+  ListEntry32 InLoadOrderModuleList;
+  ListEntry32 InMemoryOrderModuleList;
+};
+static_assert(offsetof(LoaderData32, InLoadOrderModuleList) == 0x0C);
+static_assert(offsetof(LoaderData32, InMemoryOrderModuleList) == 0x14);
+
+struct LoaderEntry32 {
+  ListEntry32 InLoadOrderLinks;
+  ListEntry32 InMemoryOrderLinks;
+  ListEntry32 InInitializationOrderLinks;
+  std::uint32_t DllBase;
+  std::uint32_t EntryPoint;
+  std::uint32_t SizeOfImage;
+  CountedString32 FullDllName;
+  CountedString32 BaseDllName;
+};
+static_assert(offsetof(LoaderEntry32, InLoadOrderLinks) == 0x00);
+static_assert(offsetof(LoaderEntry32, InMemoryOrderLinks) == 0x08);
+static_assert(offsetof(LoaderEntry32, DllBase) == 0x18);
+static_assert(offsetof(LoaderEntry32, SizeOfImage) == 0x20);
+static_assert(offsetof(LoaderEntry32, FullDllName) == 0x24);
+static_assert(offsetof(LoaderEntry32, BaseDllName) == 0x2C);
+
+// How many times, at most, a module list is read from its head while it
+// keeps changing under the reads, before the walk gives up.
+inline constexpr int kModuleListReads = 4;
+
 // How much of each remote block the library reads.
 inline constexpr std::size_t kPebReadSize = 684;
 inline constexpr std::size_t kParametersReadSize = 1000;

@@ -96,4 +96,27 @@ int ReadOwnPeb(const source::Caller& caller, const source::Process& process, Peb
   return source::ReadPebImage(caller, process, peb.data(), &kind);
 }
 
+int ReadOwnPeb(const source::Caller& caller, os::HANDLE live, PebImage& peb, BlockKind& kind) {
+  layout::ProcessBasicInformation info{};
+  layout::Wow64Information wow64 = 0;
+  ZelUlong returned = 0;
+  auto status = static_cast<ZelCode>(
+      caller.queryProcess(live, os::kProcessBasicInformation, &info, sizeof info, &returned));
+  if (source::Answered(status, returned)) {
+    returned = 0;
+    status = static_cast<ZelCode>(
+        caller.queryProcess(live, os::kProcessWow64Information, &wow64, sizeof wow64, &returned));
+  }
+  if (!source::Answered(status, returned)) {
+    caller.error.SetError(status);
+    return 0;
+  }
+  kind = wow64 != 0 ? BlockKind::Wow64 : BlockKind::Native;
+  const std::uint64_t address =
+      wow64 != 0 ? source::Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
+  if (ReadRemote(live, address, peb.data(), peb.size())) return 1;
+  caller.error.SetError(os::GetLastError());
+  return 0;
+}
+
 }  // namespace zel::windows

@@ -84,4 +84,9 @@ inline StringDescriptor DescriptorAt(const ParametersImage& parameters, std::siz
 int ReadOwnPeb(const source::Caller& caller, const source::Process& process, PebImage& peb,
                BlockKind& kind);
 
+// The same through `live`, a handle on the process with kReadAccess that the
+// caller holds: the queries' status, or the read's last error, is recorded
+// when it fails.
+int ReadOwnPeb(const source::Caller& caller, os::HANDLE live, PebImage& peb, BlockKind& kind);
+
 }  // namespace zel::windows

@@ -1,0 +1,137 @@
+// The module walk: a live process's modules, read whole by FindFirstModule
+// into the module handle's own list, which the other members only read.
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "../platform/codes.h"
+#include "../platform/module_list.h"
+#include "../platform/source.h"
+#include "../snapshot/find_record.h"
+#include "ZelProcess.h"
+#include "live_target.h"
+
+namespace {
+
+using zel::layout::ZELFIND_RECORD;
+using zel::source::Module;
+using zel::source::ModuleList;
+
+const unsigned short kNoPattern[] = {0};
+
+CZelString AsString(const std::u16string& text) {
+  return CZelString(reinterpret_cast<const unsigned short*>(text.data()), text.size());
+}
+
+// Keeps the modules whose file name matches `pattern`. Throws std::bad_alloc.
+void KeepMatches(ModuleList& list, const CZelString& pattern) {
+  std::erase_if(list.Modules(), [&](const Module& module) {
+    return CZelPathString(AsString(module.name)).MatchSpec(pattern) == 0;
+  });
+}
+
+// The module under a valid module handle; otherwise records 87 and gives null.
+const Module* ModuleOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot) {
+  const ZELFIND_RECORD* record =
+      zel::records::AsHandle(handle, zel::layout::ZELFIND_MODULE, snapshot);
+  if (!record) {
+    error.SetError(zel::code::kInvalidParameter);
+    return nullptr;
+  }
+  return &record->pModules->Modules()[record->nThreadIndex];
+}
+
+CZelString TextOf(CZelError& error, const Module* module, std::u16string Module::*text) {
+  if (!module) return CZelString();
+  try {
+    CZelString result = AsString(module->*text);
+    error.SetError(zel::code::kSuccess);
+    return result;
+  } catch (const std::bad_alloc&) {
+    error.SetError(zel::code::kOutOfMemory);
+    return CZelString();
+  }
+}
+
+}  // namespace
+
+void* CZelProcess::FindFirstModule(void* hProcess, CZelString strPattern) {
+  const zel::records::Snapshot snapshot = zel::records::SnapshotOf(m_pProcesses, m_cbProcesses);
+  const ZELFIND_RECORD* process =
+      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS, snapshot);
+  if (!process) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return nullptr;
+  }
+  const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
+                                   m_pfnNtQueryInformationThread};
+  try {
+    auto list = std::make_unique<ModuleList>();
+    if (!zel::source::ReadModules(caller, zel::inspect::ProcessOf(process->pProcess), *list))
+      return nullptr;
+    if (strPattern != kNoPattern) KeepMatches(*list, strPattern);
+    if (list->Modules().empty()) {
+      m_Error.SetError(zel::code::kNotFound);
+      return nullptr;
+    }
+    ZELFIND_RECORD init{};
+    init.cbSize = zel::layout::kFindRecordSize;
+    init.nThreadIndex = 0;
+    init.pProcess = process->pProcess;
+    init.pModules = nullptr;
+    init.bKind = zel::layout::ZELFIND_MODULE;
+    init.nSnapshot = process->nSnapshot;
+    ZELFIND_RECORD* handle = zel::records::NewRecord(init);
+    handle->pModules = list.release();
+    m_Error.SetError(zel::code::kSuccess);
+    return handle;
+  } catch (const std::bad_alloc&) {
+    m_Error.SetError(zel::code::kOutOfMemory);
+    return nullptr;
+  }
+}
+
+int CZelProcess::FindNextModule(void* hModule) {
+  ZELFIND_RECORD* handle = zel::records::AsHandle(
+      hModule, zel::layout::ZELFIND_MODULE, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  if (!handle) {
+    m_Error.SetError(zel::code::kInvalidParameter);
+    return 0;
+  }
+  const ModuleList& list = *handle->pModules;
+  if (handle->nThreadIndex + std::size_t{1} >= list.Modules().size()) {
+    m_Error.SetError(list.Cut() ? zel::code::kMoreData : zel::code::kNoMoreItems);
+    return 0;
+  }
+  ++handle->nThreadIndex;
+  m_Error.SetError(zel::code::kSuccess);
+  return 1;
+}
+
+CZelString CZelProcess::GetModuleName(void* hModule) {
+  return TextOf(m_Error,
+                ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)),
+                &Module::name);
+}
+
+CZelString CZelProcess::GetModulePath(void* hModule) {
+  return TextOf(m_Error,
+                ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)),
+                &Module::path);
+}
+
+std::uint64_t CZelProcess::GetModuleBase(void* hModule) {
+  const Module* module =
+      ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  if (!module) return 0;
+  m_Error.SetError(zel::code::kSuccess);
+  return module->base;
+}
+
+std::uint64_t CZelProcess::GetModuleSize(void* hModule) {
+  const Module* module =
+      ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  if (!module) return 0;
+  m_Error.SetError(zel::code::kSuccess);
+  return module->size;
+}
