@@ -67,12 +67,18 @@ class CInterfaceTest : public zel::test::SystemTest {
                         N(zel_get_window_title(none, h, buf, 4)),
                         N(zel_get_desktop_name(none, h, buf, 4)),
                         N(zel_get_path(none, h, buf, 4)),
+                        N(zel_find_next_module(none, h)),
+                        N(zel_get_module_name(none, h, buf, 4)),
+                        N(zel_get_module_path(none, h, buf, 4)),
+                        N(zel_get_module_base(none, h)),
+                        N(zel_get_module_size(none, h)),
                         N(user + domain + *buf)}) {
       all += Shown(r);
     }
     for (void* p : {zel_find_first_process(none, "*"), zel_find_first_thread(none, h),
                     zel_create_handle_from_pid(none, 8), zel_create_handle_from_tid(none, h, 801),
                     zel_duplicate_handle(none, h), zel_get_main_window(none, h),
+                    zel_find_first_module(none, h, "*"),
                     static_cast<void*>(zel_get_environment_buffer(none, h, &length))}) {
       all += p == nullptr ? "-" : "!";
     }
@@ -232,11 +238,29 @@ TEST_F(CInterfaceTest, EachFunctionAsAHostSeesIt) {
              p, 7, [](zel_process&) -> int { throw std::runtime_error("not the library's"); }));
        },
        "7", zel::kErrorInternalError},
-      // Two 87s, 22 results of 0 (the buffers and lengths emptied), 12 null
+      {"a module walk: names and paths as the strings go out, bases and sizes as counts",
+       [](zel_process* p, void* h) {
+         void* module = zel_find_first_module(p, h, "*.dll");
+         std::string all;
+         for (bool more = module != nullptr; more; more = zel_find_next_module(p, module)) {
+           char name[13], path[64];
+           zel_get_module_name(p, module, name, sizeof name);
+           all += Shown(zel_get_module_path(p, module, path, sizeof path), path) + " " + name +
+                  " " + Shown(zel_get_module_size(p, module)) + ";";
+         }
+         const std::uint32_t end = zel_last_error(p);
+         return all + Shown(zel_get_module_base(p, nullptr)) + Shown(end) +
+                Shown(zel_close_handle(p, module));
+       },
+       "29 'C:\\Windows\\SYSTEM32\\ntdll.dll' ntdll.dll 2064384;"
+       "32 'C:\\Windows\\System32\\KERNEL32.DLL' KERNEL32.DLL 802816;"
+       "40 'C:\\Program Files\\app\\plug-in ü 😀.dll' plug-in ü  143360;02591",
+       code::kInvalidParameter},
+      // Two 87s, 27 results of 0 (the buffers and lengths emptied), 13 null
       // handles and IDs of 0xFFFFFFFF, the priority -1, no environment, the
       // time left as it was.
       {"every function of a null object", [](zel_process*, void*) { return NullObject(); },
-       "8787" + std::string(22, '0') + std::string(12, '-') + "-1" + "0" + "7", 0},
+       "8787" + std::string(27, '0') + std::string(13, '-') + "-1" + "0" + "7", 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
