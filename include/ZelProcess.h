@@ -377,11 +377,12 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// snapshot it was made in.
   ///
   /// Records 0 with the handle; ERROR_INVALID_PARAMETER (87) for a bad
-  /// process handle; ERROR_NOT_FOUND (1168) when no module matches (or the
-  /// process has none yet); ERROR_ACCESS_DENIED (5) when the process cannot
-  /// be opened or read (on Linux, another user's process as an
-  /// unprivileged caller, as for the environment), has ended or its ID now
-  /// names a later process; ERROR_PARTIAL_COPY (299) on Windows when the
+  /// process handle; ERROR_NOT_FOUND (1168) when no module matches, or the
+  /// process has none (a Linux kernel thread; on Windows one whose loader
+  /// has not started); ERROR_ACCESS_DENIED (5) when the process cannot be
+  /// opened or read (on Linux, another user's process as an unprivileged
+  /// caller, as for the environment), has ended (even while still held) or
+  /// its ID now names a later process; ERROR_PARTIAL_COPY (299) on Windows when the
   /// list kept changing (modules loading or unloading) through four reads,
   /// or is corrupt; ERROR_OUTOFMEMORY (14) when the list or the handle
   /// cannot be had; on Windows otherwise the status of the process query or

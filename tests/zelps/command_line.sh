@@ -60,3 +60,10 @@ expect 0 -e -u "$(id -u)" -p "$$" -o pid= -o uid=
 [ "$(tr -s ' ' <"$dir/out")" = "$$ $(id -u)" ] || fail "not one headerless row: $(cat "$dir/out")"
 expect 0 -p "$$" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
 has out "^ *$$ "
+# -m as tasklist /m: the shell has the dynamic loader loaded, and no module
+# that no file is named.
+expect 0 -m "ld-*" -p "$$" -o pid
+has out "^ *$$  ld-linux"
+expect 1 -m "zelps-no-such-module*" -p "$$"
+expect 0 -m -p "$$" --format csv -o pid
+has out "^\"$$\",\".*libc\\.so\\.6.*\""

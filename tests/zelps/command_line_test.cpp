@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,23 @@ TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
   const auto environment = Parse({"--json", "--env", "56"});
   EXPECT_EQ(environment.action, Action::Environment);
   EXPECT_EQ(environment.options.environmentOf, 56u);
+  // -m as tasklist /m: the next argument is its pattern (empty ones in the
+  // list add no condition), and the modules column comes last.
+  for (const auto& [parsed, modules, patterns] :
+       {std::tuple{Parse({"-m", "kernel32.dll"}), "kernel32.dll", std::vector<std::string>{}},
+        {Parse({"-m", "ld-*;;libc*", "bash"}), "ld-*;libc*", {"bash"}},
+        {Parse({"bash", "--modules=ld-*"}), "ld-*", {"bash"}},
+        {Parse({"-m", "-p", "1"}), "", {}},
+        {Parse({"-o", "pid,modules", "-m", "--", "bash"}), "", {"bash"}}}) {
+    EXPECT_EQ(parsed.options.modules, modules);
+    EXPECT_EQ(parsed.options.patterns, patterns);
+    EXPECT_EQ(parsed.options.columns.back(), Column::Modules);
+    EXPECT_EQ(
+        std::count(parsed.options.columns.begin(), parsed.options.columns.end(), Column::Modules),
+        1);
+  }
+  EXPECT_FALSE(Parse({"-o", "modules"}).options.modules.has_value());
+  EXPECT_EQ(Error({"--format=prometheus", "-m"}), "the metrics have no modules: no --modules");
   // --user used to add the owner column; what follows it is no owner.
   EXPECT_EQ(Error({"--tree", "--user", "--cmdline"}),
             "--user takes an owner's name, not '--cmdline' (the owner column is -o user)");

@@ -34,6 +34,17 @@ TEST(ZelpsCsv, LeavesWhatIsNotKnownEmpty) {
   options.headers = {"PID", "IO(K)", "START"};
   EXPECT_EQ(zelps::Render({known, unknown}, options),
             "\"PID\",\"IO(K)\",\"START\"\r\n\"7\",\"4\",\"\"\r\n\"1\",\"\",\"\"\r\n");
+  // The modules as tasklist /m /FO CSV writes them, the table's ", " as ",".
+  known.modules = {{"ntdll.dll", "", 0, 0}, {"KERNEL32.DLL", "", 0, 0}};
+  unknown.modulesError = 5;
+  options.columns = {zelps::Column::Id, zelps::Column::Modules};
+  options.headers = {"PID", "MODULES"};
+  EXPECT_EQ(zelps::Render({known, unknown}, options),
+            "\"PID\",\"MODULES\"\r\n\"7\",\"ntdll.dll,KERNEL32.DLL\"\r\n"
+            "\"1\",\"access denied\"\r\n");
+  options.format = zelps::Format::Table;
+  EXPECT_EQ(zelps::Render({known, unknown}, options),
+            "PID  MODULES\n  7  ntdll.dll, KERNEL32.DLL\n  1  access denied\n");
 }
 
 TEST(ZelpsCsv, CarriesTheTreeAndARecordAThread) {

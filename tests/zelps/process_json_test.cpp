@@ -112,6 +112,17 @@ TEST(ZelpsProcessJson, AddsTheCountersOfTheColumnsShown) {
   row.ioBytes = 1 << 20;
   EXPECT_TRUE(
       zelps::ProcessJson(row, {}, false, {Column::IoBytes}).ends_with(R"("ioBytes":1048576})"));
+  // The modules, as read; null with the reason where they could not be.
+  row.modules = {{"ntdll.dll", R"(C:\windows\system32\ntdll.dll)", 0x7FFD00000000, 0x1F8000}};
+  row.modulesCut = true;
+  EXPECT_TRUE(
+      zelps::ProcessJson(row, {}, false, {Column::Modules})
+          .ends_with(R"("modules":[{"name":"ntdll.dll",)"
+                     R"("path":"C:\\windows\\system32\\ntdll.dll",)"
+                     R"("base":140724603453440,"size":2064384}],"modulesTruncated":true})"));
+  row.modulesError = 5;
+  EXPECT_TRUE(zelps::ProcessJson(row, {}, false, {Column::Modules})
+                  .ends_with(R"("modules":null,"modulesError":"access denied"})"));
 }
 
 TEST(ZelpsProcessJson, EscapesWhatIsReadOutOfProcesses) {

@@ -5,6 +5,8 @@
 #include <compare>
 #include <cstdio>
 
+#include "ZelCodes.h"
+#include "ZelErrorMessage.h"
 #include "filetime.h"
 
 namespace zelps {
@@ -18,7 +20,7 @@ constexpr std::string_view kNiceHelp = "nice value, -20 to 19";
 constexpr bool kHasUserIds = true;
 #endif
 
-constexpr std::array<ColumnInfo, 17> kColumns{{
+constexpr std::array<ColumnInfo, 18> kColumns{{
     {Column::Id, {"pid"}, "PID", true, "process ID"},
     {Column::Parent, {"ppid"}, "PPID", true, "parent's process ID"},
     {Column::Threads, {"threads", "nlwp", "thcount"}, "THREADS", true, "threads"},
@@ -44,6 +46,11 @@ constexpr std::array<ColumnInfo, 17> kColumns{{
      "%CPU",
      true,
      "CPU %: of the lifetime, or in the refresh mode\nsince the table before"},
+    {Column::Modules,
+     {"modules", "mod"},
+     "MODULES",
+     false,
+     "loaded modules, as tasklist /m (see -m)"},
 }};
 
 static_assert(
@@ -142,6 +149,7 @@ std::weak_ordering Compare(const ProcessRow& a, const ProcessRow& b, Column colu
     case Column::PrivateBytes: return a.privateBytes <=> b.privateBytes;
     case Column::IoBytes: return Known(a.ioBytes, b.ioBytes);
     case Column::CpuPercent: return Known(a.cpuPercent, b.cpuPercent);
+    case Column::Modules: return ModulesText(a, ",") <=> ModulesText(b, ",");
   }
   return std::weak_ordering::equivalent;
 }
@@ -206,8 +214,27 @@ std::optional<std::string> Cell(const ProcessRow& row, Column column, bool inden
       std::snprintf(text, sizeof text, "%.1f", *row.cpuPercent);
       return text;
     }
+    case Column::Modules: return ModulesText(row, ", ");
   }
   return std::nullopt;
+}
+
+std::string ModulesErrorText(ZelCode code) {
+  if (code == zel::kErrorAccessDenied) return "access denied";
+  std::string text = zel::ErrorMessage(code);
+  if (text.ends_with('.')) text.pop_back();
+  return text;
+}
+
+std::string ModulesText(const ProcessRow& row, std::string_view separator) {
+  if (row.modulesError) return ModulesErrorText(*row.modulesError);
+  std::string text;
+  for (const ModuleRow& module : row.modules) {
+    if (!text.empty()) text += separator;
+    text += Printable(module.name);
+  }
+  if (row.modulesCut) text += std::string(separator) + "...";
+  return text.empty() ? "N/A" : text;
 }
 
 std::optional<std::uint64_t> ElapsedTicks(const ProcessRow& row) {

@@ -30,6 +30,7 @@ enum class Column {
   PrivateBytes,
   IoBytes,
   CpuPercent,
+  Modules,
 };
 
 struct ColumnInfo {
@@ -62,6 +63,15 @@ std::optional<std::string> Cell(const ProcessRow& row, Column column, bool inden
 
 // The time since the process started, when the platform gives its start.
 std::optional<std::uint64_t> ElapsedTicks(const ProcessRow& row);
+
+// The names of the row's modules, as tasklist /m shows them: separated by
+// `separator` (", " in the table, "," in CSV), "..." after the last when the
+// list was cut, "N/A" for a process without any (a kernel thread); "access
+// denied" for a process that may not be read, and the code's text for any
+// other failure.
+std::string ModulesText(const ProcessRow& row, std::string_view separator);
+// What the table, CSV and JSON say of modules that could not be read.
+std::string ModulesErrorText(ZelCode code);
 
 // As Cell, with "-" for a value that is not known, as the table shows it.
 std::string CellText(const ProcessRow& row, Column column, bool indent = false);

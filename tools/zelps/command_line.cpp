@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace zelps {
 namespace {
@@ -22,7 +23,7 @@ constexpr std::string_view kUserHelp = "processes owned by USER, DOMAIN\\USER or
 using enum OptionGroup;
 using enum OptionValue;
 
-constexpr std::array<OptionInfo, 18> kOptionTable{{
+constexpr std::array<OptionInfo, 19> kOptionTable{{
     {'e', nullptr, None, "", "every process (without other criteria, the default)", Selection},
     {'A', nullptr, None, "", "the same as -e", Selection},
     {'p', "pid", Required, "PID[,PID]", "these process IDs", Selection},
@@ -45,6 +46,10 @@ constexpr std::array<OptionInfo, 18> kOptionTable{{
      "owner",
      Output},
     {kEnv, "env", Required, "PID", "the environment variables of process PID", Output},
+    {'m', "modules", Optional, "[PATTERN]",
+     "each process's loaded modules, as tasklist /m; with\nPATTERN (the next argument) only "
+     "the processes\nwith a module that matches it, and those modules",
+     Output},
     {'s', "watch", Optional, "[SECONDS]",
      "redraw every SECONDS (default 1) with CPU %,\nsorted by it; q or Ctrl-C ends it", Refresh},
     {'n', "iterations", Required, "N", "end after N tables", Refresh},
@@ -187,6 +192,17 @@ class Parser {
     }
   }
 
+  // As the name patterns: empty ones in the list add no condition.
+  void ModulePatterns(std::string_view list) {
+    const std::vector<std::string> names = std::exchange(options_.patterns, {});
+    Patterns(list);
+    std::string joined;
+    for (const std::string& pattern : options_.patterns)
+      joined += (joined.empty() ? "" : ";") + pattern;
+    options_.patterns = names;
+    options_.modules = joined;
+  }
+
   bool FormatNamed(std::string_view name) {
     std::string names;
     for (const FormatInfo& info : kFormats) {
@@ -261,6 +277,12 @@ class Parser {
         options_.format == Format::OpenMetrics || options_.format == Format::Prometheus;
     if (metrics && (options_.threads || options_.tree))
       return Fail("the metrics have one series a process: no --threads or --tree");
+    if (options_.modules) {
+      if (metrics) return Fail("the metrics have no modules: no --modules");
+      if (std::find(options_.columns.begin(), options_.columns.end(), Column::Modules) ==
+          options_.columns.end())
+        add(Column::Modules);
+    }
     return true;
   }
 
@@ -314,6 +336,14 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         if (value.empty()) ok = parser.Fail("--output needs a file name");
         break;
       case kEnv: ok = parser.Environment(value); break;
+      case 'm':
+        // As tasklist /m takes it, the pattern is the next argument.
+        if (optarg == nullptr && optind < argc && argv[optind][0] != '-') {
+          parser.ModulePatterns(argv[optind++]);
+        } else {
+          parser.ModulePatterns(value);
+        }
+        break;
       case 's':
         // As PsList and top take it, the interval may also be the next
         // argument: "-s 5"; one that is no interval is an error, not a name.

@@ -58,6 +58,9 @@ struct Options {
   bool tree = false;
   Format format = Format::Table;
   std::optional<unsigned> environmentOf;
+  // -m: each process's modules, as tasklist /m; with a pattern only the
+  // processes with a module that matches it (and only those modules).
+  std::optional<std::string> modules;
   std::optional<double> watchSeconds;  // the refresh mode, every so many seconds
   std::optional<unsigned> iterations;  // frames before the refresh mode ends
   std::string outputFile;              // none: standard output

@@ -38,7 +38,9 @@ std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
   }
   for (const ProcessRow& row : rows) {
     std::vector<std::string> fields;
-    for (const Column column : options.columns) fields.push_back(Cell(row, column).value_or(""));
+    for (const Column column : options.columns)
+      fields.push_back(column == Column::Modules ? ModulesText(row, ",")
+                                                 : Cell(row, column).value_or(""));
     if (options.tree) fields.push_back(std::to_string(row.depth));
     if (!options.threads) {
       text += CsvRecord(fields);
@@ -64,7 +66,8 @@ std::string Joined(const std::vector<std::string>& patterns) {
 
 }  // namespace
 
-std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& options) {
+std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& options,
+                                     std::size_t* unreadable) {
   const ReadOptions read{
       .threads = options.threads,
       .commandLine = Shows(options, Column::CommandLine),
@@ -73,11 +76,20 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
       .wow64 = options.format == Format::Json,
       .nice = Shows(options, Column::Nice),
       .userId = Shows(options, Column::UserId) || ByUserId(options.selection),
+      .modules = Shows(options, Column::Modules),
+      .modulePattern = options.modules.value_or(""),
   };
   Selection selection = options.selection;
   for (std::string& user : selection.users)
     if (const auto account = AccountOfSid(user)) user = *account;
   auto rows = Select(ReadProcesses(processes, Joined(options.patterns), read), selection);
+  if (!read.modulePattern.empty()) {
+    const std::size_t unread = std::count_if(rows.begin(), rows.end(), [](const ProcessRow& row) {
+      return row.modulesError.has_value();
+    });
+    if (unreadable) *unreadable = unread;
+    std::erase_if(rows, [](const ProcessRow& row) { return row.modules.empty(); });
+  }
   // The plain listing's CPU % is that of the lifetime, as in ps.
   if (!options.watchSeconds) SetLifetimeCpuPercent(rows);
   return rows;

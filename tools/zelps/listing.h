@@ -13,8 +13,11 @@
 namespace zelps {
 
 // The selected processes of the snapshot, with what the columns, the sort
-// key, the selection and the format need read.
-std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& options);
+// key, the selection and the format need read. With a module pattern only
+// the processes with a module that matches it are selected; how many of
+// the others could not be read goes to `unreadable`.
+std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& options,
+                                     std::size_t* unreadable = nullptr);
 
 // Sorted by the sort key, then put in tree order when asked.
 void Order(std::vector<ProcessRow>& rows, const Options& options);

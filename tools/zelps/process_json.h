@@ -20,8 +20,11 @@ namespace zelps {
 // `columns` add "nice" (on Windows the priority class's name), "uid",
 // "elapsedSeconds", "cpuTime" (seconds, user and kernel), "workingSetBytes",
 // "virtualBytes", "privateBytes", "ioBytes" and "cpuPercent", each null
-// where it is not known. With `sampled`, "sampled" is the time the row was
-// read, to the millisecond, the same for every row of one table.
+// where it is not known, and the modules column "modules" [{"name", "path",
+// "base", "size"}] (null, with "modulesError", where they could not be
+// read; "modulesTruncated": true after a list cut at its bounds). With
+// `sampled`, "sampled" is the time the row was read, to the millisecond, the
+// same for every row of one table.
 inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, bool tree,
                                const std::vector<Column>& columns = {}, bool sampled = false) {
   JsonObject object;
@@ -75,6 +78,25 @@ inline std::string ProcessJson(const ProcessRow& row, const ReadOptions& read, b
 #endif
         break;
       case Column::CpuPercent: object.RealOrNull("cpuPercent", row.cpuPercent); break;
+      case Column::Modules: {
+        if (row.modulesError) {
+          object.Raw("modules", "null").String("modulesError", ModulesErrorText(*row.modulesError));
+          break;
+        }
+        std::string modules = "[";
+        for (const ModuleRow& module : row.modules) {
+          if (modules.size() > 1) modules += ',';
+          modules += JsonObject()
+                         .String("name", module.name)
+                         .String("path", module.path)
+                         .Number("base", std::int64_t(module.base))
+                         .Number("size", std::int64_t(module.size))
+                         .Text();
+        }
+        object.Raw("modules", modules + "]");
+        if (row.modulesCut) object.Raw("modulesTruncated", "true");
+        break;
+      }
       default: break;
     }
   }

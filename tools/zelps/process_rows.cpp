@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "ZelCodes.h"
 #include "ZelHandles.h"
 #include "process_facts.h"
 #ifdef _WIN32
@@ -23,6 +24,25 @@ std::vector<ThreadRow> ReadThreads(CZelProcess& processes, void* process) {
     rows.push_back(row);
   } while (processes.FindNextThread(thread.Get()));
   return rows;
+}
+
+void ReadModules(CZelProcess& processes, void* process, const std::string& pattern,
+                 ProcessRow& row) {
+  const zel::FindHandle module(processes,
+                               processes.FindFirstModule(process, CZelString::FromUtf8(pattern)));
+  if (!module) {
+    // None that matches is an answer; anything else says why there is none.
+    if (processes.GetErrorCode() != zel::kErrorNotFound)
+      row.modulesError = processes.GetErrorCode();
+    return;
+  }
+  do {
+    row.modules.push_back({processes.GetModuleName(module.Get()).ToUtf8(),
+                           processes.GetModulePath(module.Get()).ToUtf8(),
+                           processes.GetModuleBase(module.Get()),
+                           processes.GetModuleSize(module.Get())});
+  } while (processes.FindNextModule(module.Get()));
+  row.modulesCut = processes.GetErrorCode() == zel::kErrorMoreData;
 }
 
 }  // namespace
@@ -66,6 +86,7 @@ std::vector<ProcessRow> ReadProcesses(CZelProcess& processes, const std::string&
     if (options.wow64) row.wow64 = IsWow64Process(row.id);
     if (options.nice) row.nice = NiceOf(row.id);
     if (options.userId) row.userId = UserIdOf(row.id);
+    if (options.modules) ReadModules(processes, process, options.modulePattern, row);
     rows.push_back(std::move(row));
   } while (processes.FindNextProcess(walk.Get()));
   return rows;

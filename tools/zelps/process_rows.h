@@ -17,6 +17,13 @@ struct ThreadRow {
   FILETIME created{};
 };
 
+struct ModuleRow {
+  std::string name;
+  std::string path;
+  std::uint64_t base = 0;
+  std::uint64_t size = 0;
+};
+
 struct ProcessRow {
   unsigned id = 0;
   unsigned parentId = 0;
@@ -39,6 +46,11 @@ struct ProcessRow {
   std::uint64_t sampled = 0;         // when the row was read, in 100 ns since 1601
   int depth = 0;                     // in a tree
   std::optional<double> cpuPercent;  // of the lifetime, or between two snapshots; 100 for one core
+  // When asked: its modules (with a pattern, those that match), or the code
+  // why they could not be read; whether the list was cut at its bounds.
+  std::vector<ModuleRow> modules;
+  std::optional<ZelCode> modulesError;
+  bool modulesCut = false;
 };
 
 struct ReadOptions {
@@ -48,6 +60,8 @@ struct ReadOptions {
   bool wow64 = false;
   bool nice = false;
   bool userId = false;
+  bool modules = false;
+  std::string modulePattern = "";  // "" for every module
 };
 
 // The processes whose image name matches `pattern` ("" for all), in snapshot order.

@@ -31,7 +31,13 @@ using zelps::Options;
 
 int List(const Options& options) {
   CZelProcess processes;
-  auto rows = zelps::ReadSelected(processes, options);
+  std::size_t unreadable = 0;
+  auto rows = zelps::ReadSelected(processes, options, &unreadable);
+  if (unreadable > 0)
+    std::fprintf(stderr,
+                 "zelps: %zu process%s whose modules could not be read (as a rule, access "
+                 "denied) %s not listed\n",
+                 unreadable, unreadable == 1 ? "" : "es", unreadable == 1 ? "is" : "are");
   if (const auto hint = zelps::BsdStyleHint(options.patterns); hint && rows.empty()) {
     std::fprintf(stderr, "zelps: %s\n", hint->c_str());
     return 2;

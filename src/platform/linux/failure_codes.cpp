@@ -26,6 +26,7 @@ ZelCode CodeOf(LiveFact fact, const Seen& seen) {
     case Presence::Gone:
       return fact == LiveFact::Environment ? code::kInvalidParameter : code::kAccessDenied;
     case Presence::Memoryless:
+      if (fact == LiveFact::Modules && seen.kernelThread) return code::kSuccess;
       if (memory) return code::kAccessDenied;
       break;
     case Presence::Running: break;

@@ -41,6 +41,7 @@ struct Seen {
   int statError = 0;
   int readError = 0;
   bool answered = true;
+  bool kernelThread = false;  // Memoryless, as a kernel thread that never had memory
 };
 
 // The code that the read records: 0 with the fact.
@@ -57,10 +58,11 @@ struct Seen {
 //
 // The modules (maps) are read out of the process's memory map, which the
 // kernel guards as it guards the environment: they fail as the strings do,
-// ERROR_ACCESS_DENIED for a process that has gone, has no memory, or whose
-// maps the caller may not read (another user's, as an unprivileged
+// ERROR_ACCESS_DENIED for a process that has gone, has ended (a zombie), or
+// whose maps the caller may not read (another user's, as an unprivileged
 // caller), and the errno's code for any other error, as the Windows build
-// fails an open or a read of the process.
+// fails an open or a read of the process. A kernel thread has none, which is
+// an answer: 0, as for any process whose maps list no module.
 ZelCode CodeOf(LiveFact fact, const Seen& seen);
 
 }  // namespace zel::procfs

@@ -68,7 +68,8 @@ Look ReadThenLook(const ProcReader& reader, const ProcClock& clock, const source
 
 // What a read saw: the look after it, and the errno of the fact's own file.
 Seen SeenBy(const Look& look, int read_error = 0) {
-  return {look.presence, look.error, read_error, true};
+  return {look.presence, look.error, read_error, true,
+          look.presence == Presence::Memoryless && (look.stat.flags & kKernelThreadFlag) != 0};
 }
 
 // Takes the kernel's " (deleted)" mark off a path when no file of the marked
@@ -191,8 +192,9 @@ LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
     if (maps.ok()) exe = reader.ReadLink(FileOf(process, thread, "exe"));
   });
   LiveModules live;
-  live.code = CodeOf(LiveFact::Modules, SeenBy(look, maps.error));
-  if (live.code != code::kSuccess) return live;
+  const Seen seen = SeenBy(look, maps.error);
+  live.code = CodeOf(LiveFact::Modules, seen);
+  if (live.code != code::kSuccess || seen.kernelThread) return live;
   live.modules = ExecutableFiles(maps.text);
   // maps and the exe link name a file alike, mark and all. Without the link
   // the executable is not known, and the modules stay in address order.
