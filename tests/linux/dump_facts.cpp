@@ -2,7 +2,7 @@
 // this machine, one JSON object a line, so that an independent reader of
 // /proc can be held against it (psutil_oracle.py, unprivileged.sh).
 //
-//   zel_dump_facts [--environment PID]...
+//   zel_dump_facts [--environment PID]... [--modules PID]...
 //   zel_dump_facts --exited-child
 //
 // Each object holds the snapshot facts (ids, name, threads, the three times
@@ -10,7 +10,8 @@
 // a string that comes back empty carries the code that the object recorded
 // for it, since an empty string alone cannot tell "none" from "refused".
 // The environment is read only for the processes named with --environment:
-// other processes' variables are nobody's business here.
+// other processes' variables are nobody's business here. The modules are
+// walked for the processes named with --modules.
 //
 // --exited-child checks instead what a reader gets from a process that was
 // in the snapshot but has since exited and been reaped, and exits non-zero
@@ -151,7 +152,31 @@ void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
          "environmentError", false, code);
 }
 
-std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironment) {
+// "modules": [{"name", "path", "base", "size"}], or null with "modulesError",
+// and "modulesEnd", what the walk's last FindNextModule recorded.
+void AddModules(Json& json, CZelProcess& processes, void* process) {
+  FindHandle module(processes, processes.FindFirstModule(process, CZelString()));
+  if (!module) {
+    json.Raw("modules", "null").Number("modulesError", processes.GetErrorCode());
+    return;
+  }
+  std::string list = "[";
+  do {
+    if (list.size() > 1) list += ',';
+    list += Json()
+                .String("name", processes.GetModuleName(module.Get()).ToUtf8())
+                .String("path", processes.GetModulePath(module.Get()).ToUtf8())
+                .Number("base", static_cast<std::int64_t>(processes.GetModuleBase(module.Get())))
+                .Number("size", static_cast<std::int64_t>(processes.GetModuleSize(module.Get())))
+                .Text();
+  } while (processes.FindNextModule(module.Get()));
+  json.Raw("modules", list + "]")
+      .Raw("modulesError", "null")
+      .Number("modulesEnd", processes.GetErrorCode());
+}
+
+std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironment,
+                        bool withModules) {
   Json json;
   json.Number("id", processes.GetProcessID(process))
       .Number("parentId", processes.GetParentProcess(process))
@@ -185,6 +210,7 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   CodeIf(json.String("user", userName.ToUtf8()).String("domain", domain.ToUtf8()), "userError",
          !owned, ownerCode);
   if (withEnvironment) AddEnvironment(json, processes, process);
+  if (withModules) AddModules(json, processes, process);
   return json.Text();
 }
 
@@ -193,7 +219,7 @@ void PrintLine(const std::string& line) {
   std::fputc('\n', stdout);
 }
 
-int DumpAll(const std::set<unsigned>& environmentOf) {
+int DumpAll(const std::set<unsigned>& environmentOf, const std::set<unsigned>& modulesOf) {
   CZelProcess processes;
   FindHandle process(processes, processes.FindFirstProcess(CZelString()));
   if (!process) {
@@ -202,8 +228,9 @@ int DumpAll(const std::set<unsigned>& environmentOf) {
     return 1;
   }
   do {
-    const bool withEnvironment = environmentOf.contains(processes.GetProcessID(process.Get()));
-    PrintLine(ProcessJson(processes, process.Get(), withEnvironment));
+    const unsigned id = processes.GetProcessID(process.Get());
+    PrintLine(
+        ProcessJson(processes, process.Get(), environmentOf.contains(id), modulesOf.contains(id)));
   } while (processes.FindNextProcess(process.Get()));
   return 0;
 }
@@ -334,21 +361,23 @@ int CheckExitedChild() {
 }
 
 constexpr const char* kUsage =
-    "usage: zel_dump_facts [--environment PID]...\n"
+    "usage: zel_dump_facts [--environment PID]... [--modules PID]...\n"
     "       zel_dump_facts --exited-child\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::set<unsigned> environmentOf;
+  std::set<unsigned> modulesOf;
   bool exitedChild = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--exited-child") {
       exitedChild = true;
-    } else if (arg == "--environment" && i + 1 < argc) {
+    } else if ((arg == "--environment" || arg == "--modules") && i + 1 < argc) {
       char* end = nullptr;
-      environmentOf.insert(static_cast<unsigned>(std::strtoul(argv[++i], &end, 10)));
+      (arg == "--modules" ? modulesOf : environmentOf)
+          .insert(static_cast<unsigned>(std::strtoul(argv[++i], &end, 10)));
       if (*end != 0) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -359,7 +388,7 @@ int main(int argc, char** argv) {
     }
   }
   try {
-    return exitedChild ? CheckExitedChild() : DumpAll(environmentOf);
+    return exitedChild ? CheckExitedChild() : DumpAll(environmentOf, modulesOf);
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "zel_dump_facts: %s (code 0x%08X)\n", e.what(),
                  static_cast<unsigned>(e.code().value()));

@@ -36,11 +36,12 @@ constexpr procfs::ProcClock kClock{1'700'000'000, 100};  // booted 2023-11-14T22
 constexpr std::uint64_t kBootFileTime = 133'444'736'000'000'000;
 constexpr std::uint32_t kUnknownUid = 4'000'000'000;
 
-// The editor's mappings: its executable (since deleted) below and above a
-// library, a font and a file mapped without execute permission, a library
+// The editor's mappings: a library below its executable (since deleted),
+// a library, a font and a file mapped without execute permission, a library
 // whose path holds blanks and is mapped again below its first mapping,
 // anonymous memory, and the kernel's objects.
 constexpr const char* kEditorMaps =
+    "000000400000-000000401000 r-xp 00000000 08:01 500 /opt/low.so\n"
     "555555554000-555555556000 r--p 00000000 08:01 131 /opt/my app/editor (deleted)\n"
     "555555556000-55555555a000 r-xp 00002000 08:01 131 /opt/my app/editor (deleted)\n"
     "55555555a000-55555555c000 rw-p 00006000 08:01 131 /opt/my app/editor (deleted)\n"
@@ -496,6 +497,7 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
     // The executable first; the others by their lowest start.
     EXPECT_EQ(seen, (std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>>{
                         {"/opt/my app/editor", 0x555555554000, 0x8000},
+                        {"/opt/low.so", 0x400000, 0x1000},
                         {"/usr/lib/x86_64-linux-gnu/libc.so.6", 0x7f0000000000, 0x1e0000},
                         {"/opt/my app/lib/plug in.so", 0x7f0000100000, 0x301000},
                         {"[vdso]", 0x7ffff7fc5000, 0x2000}}));

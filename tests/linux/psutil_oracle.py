@@ -14,6 +14,11 @@ run is held only to what its birth or exit cannot change (creation time,
 parent, its own consistency), since the library may have looked in the
 middle of either; one that lived through the whole run must be listed.
 
+The modules that the library walks (for this script itself, a python that
+loads a library with dlopen() after it has started, and the copies of
+`sleep` below) must be the executable file mappings of /proc/PID/maps and of
+psutil's memory_maps(grouped=False), each file once, the executable first.
+
 Before reading, the script starts children whose facts it knows exactly:
 a shell with awkward arguments (its program name holding a quote and a
 blank), environment and working directory (and its `sleep` child), a python
@@ -283,6 +288,18 @@ sys.stdin.read()
 """ % (THREAD_CHILD_EXTRA_THREADS, THREAD_CHILD_EXTRA_THREADS)
 
 
+# A library that no python maps until it loads it, and the child that
+# loads it once told to, after it has started.
+LOADED_LATER = "libcrypt.so.1"
+LOADING_CHILD_CODE = r"""
+import ctypes, sys
+sys.stdin.readline()
+ctypes.CDLL(sys.argv[1])
+print("loaded", flush=True)
+sys.stdin.read()
+"""
+
+
 class Children:
     """The children this run starts, ended and reaped on every path, and what
     each of them is known to be (`known`, by pid)."""
@@ -294,6 +311,7 @@ class Children:
         self.threads = None
         self.zombie = None
         self.copies = []
+        self.loader = None
         self.known = {}
 
     def start(self):
@@ -360,6 +378,24 @@ class Children:
             "argv": [],
         }
 
+    def start_loader(self):
+        """The child that loads LOADED_LATER with dlopen() once it runs; the
+        path of the library, as its maps names it."""
+        self.loader = subprocess.Popen(
+            [sys.executable, "-c", LOADING_CHILD_CODE, LOADED_LATER],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        if any(LOADED_LATER in path for path in mapped_paths(self.loader.pid)):
+            raise RuntimeError("%s is mapped before it is loaded" % LOADED_LATER)
+        self.loader.stdin.write("load\n")
+        self.loader.stdin.flush()
+        ready, _, _ = select.select([self.loader.stdout], [], [], 30)
+        if not ready or self.loader.stdout.readline() != "loaded\n":
+            raise RuntimeError("the loading child did not load %s" % LOADED_LATER)
+        loaded = [path for path in mapped_paths(self.loader.pid) if LOADED_LATER in path]
+        if not loaded:
+            raise RuntimeError("%s is not mapped once loaded" % LOADED_LATER)
+        return os.path.realpath(loaded[0])
+
     def _start_sleep_copies(self):
         """Copies of sleep under names longer than the kernel's 15 characters."""
         sleep = os.path.realpath(shutil.which("sleep", path=SHELL_ENVIRONMENT["PATH"]))
@@ -420,6 +456,14 @@ class Children:
         for copy in self.copies:
             copy.kill()
             copy.wait()
+        if self.loader is not None:
+            self.loader.stdin.close()
+            try:
+                self.loader.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.loader.kill()
+                self.loader.wait()
+            self.loader.stdout.close()
         shutil.rmtree(self.workdir)
 
 
@@ -726,6 +770,74 @@ def check_environment(verdicts, entry, readings):
                    % (sorted(library), [sorted(p) for p in psutil_ones]))
 
 
+# -- the modules -----------------------------------------------------------------
+
+def mapped_paths(pid):
+    with open("/proc/%d/maps" % pid) as f:
+        return [line.split(None, 5)[5].rstrip("\n") for line in f if len(line.split(None, 5)) > 5]
+
+
+def without_deleted_mark(path):
+    """The kernel's " (deleted)", taken off when no file of the marked name
+    exists, as psutil and the library take it off."""
+    if path.endswith(" (deleted)") and not os.path.lexists(path):
+        return path[:-len(" (deleted)")]
+    return path
+
+
+def modules_of(mappings, exe):
+    """The modules of (start, end, perms, path) mappings: each file with an
+    executable mapping, and [vdso], once, with the span of all its mappings;
+    the executable first, the others by address."""
+    files = {}
+    for start, end, perms, path in mappings:
+        if not (path.startswith("/") or path == "[vdso]"):
+            continue
+        span = files.setdefault(path, [start, end, False])
+        span[0], span[1] = min(span[0], start), max(span[1], end)
+        span[2] = span[2] or "x" in perms
+    kept = sorted((p for p in files if files[p][2]), key=lambda p: files[p][0])
+    kept.sort(key=lambda p: p != exe)
+    return [(os.path.basename(p), p, files[p][0], files[p][1] - files[p][0]) for p in kept]
+
+
+def read_modules(pid):
+    """The modules of the process by its maps and by psutil, or None once it
+    has gone."""
+    try:
+        exe = os.readlink("/proc/%d/exe" % pid)
+        mappings = []
+        with open("/proc/%d/maps" % pid) as f:
+            for line in f:
+                fields = line.split(None, 5)
+                start, end = (int(x, 16) for x in fields[0].split("-"))
+                path = fields[5].rstrip("\n") if len(fields) > 5 else ""
+                mappings.append((start, end, fields[1], path))
+        by_maps = [(os.path.basename(without_deleted_mark(path)), without_deleted_mark(path),
+                    base, size) for _, path, base, size in modules_of(mappings, exe)]
+        process = psutil.Process(pid)
+        by_psutil = modules_of(
+            [tuple(int(x, 16) for x in m.addr.split("-")) + (m.perms, m.path)
+             for m in process.memory_maps(grouped=False)], process.exe())
+        return {"maps": by_maps, "psutil": by_psutil}
+    except (OSError, psutil.Error):
+        return None
+
+
+def check_modules(verdicts, entry, before, after):
+    if entry.get("modules") is None:
+        verdicts.judge(entry, "modules", False, "no walk (code %s)" % entry.get("modulesError"))
+        return
+    library = [(m["name"], m["path"], m["base"], m["size"]) for m in entry["modules"]]
+    verdicts.judge(entry, "modules end", entry["modulesEnd"] == 259,
+                   "the walk ended with %s" % entry["modulesEnd"])
+    for source in ("maps", "psutil"):
+        readings = [r[source] for r in (before, after) if r is not None]
+        verdicts.judge(entry, "modules by " + source, library in readings,
+                       "library %s, %s %s" % (short(library, 2000), source,
+                                              short(readings, 4000)))
+
+
 # -- the children's known facts ------------------------------------------------
 
 def check_known_children(verdicts, children, by_id, host_user):
@@ -761,14 +873,20 @@ def main():
     children = Children()
     try:
         children.start()
+        loaded_later = children.start_loader()
         environment_of = {children.shell.pid, children.sleeper_pid}
+        walked = {os.getpid(), children.loader.pid} | {c.pid for c in children.copies}
         run_start = time.time()
         readings_before = read_all(environment_of)
+        modules_before = {pid: read_modules(pid) for pid in walked}
         command = [dump]
         for pid in sorted(environment_of):
             command += ["--environment", str(pid)]
+        for pid in sorted(walked):
+            command += ["--modules", str(pid)]
         result = subprocess.run(command, capture_output=True)
         readings_after = read_all(environment_of)
+        modules_after = {pid: read_modules(pid) for pid in walked}
     finally:
         children.stop()
 
@@ -815,6 +933,8 @@ def main():
         check_process(verdicts, entry, readings, before, after, quiet=entry["id"] in known)
         if entry["id"] in environment_of:
             check_environment(verdicts, entry, readings)
+        if entry["id"] in walked:
+            check_modules(verdicts, entry, modules_before[entry["id"]], modules_after[entry["id"]])
 
     # A process alive before and after the dump was alive at its snapshot.
     for pid, before in readings_before.items():
@@ -828,6 +948,16 @@ def main():
 
     host_user = pwd.getpwuid(os.getuid()).pw_name
     check_known_children(verdicts, children, by_id, host_user)
+    for pid in walked:
+        if "modules by psutil" not in verdicts.facts_of.get(pid, set()):
+            verdicts.fail("the modules of %d were not compared" % pid)
+    loader = by_id.get(children.loader.pid)
+    if loader is None:
+        verdicts.fail("the loading child %d is not in the library's walk" % children.loader.pid)
+    else:
+        verdicts.judge(loader, "module loaded later",
+                       any(m["path"] == loaded_later for m in loader.get("modules") or []),
+                       "%s is not among %s" % (loaded_later, short(loader.get("modules"), 2000)))
     must_compare = {"parentId", "name", "threadIds", "createTime", "userTime", "kernelTime",
                     "WorkingSetSize", "VirtualSize", "user", "domain"}
     live = {"commandLine", "currentDirectory", "imageFile", "ReadOperationCount",

@@ -3,8 +3,8 @@
 # and checks that root's processes are listed with their names and IDs as
 # ps shows them, their command lines and owners read (cmdline and status
 # are anyone's), their image file, current directory, environment and I/O
-# counters refused with code 5 (ERROR_ACCESS_DENIED), and that the reader's
-# own process is read in full.
+# counters and modules refused with code 5 (ERROR_ACCESS_DENIED), and that
+# the reader's own process is read in full.
 #
 #   unprivileged.sh PYTHON3 ZEL_DUMP_FACTS LIBZELPROCESS LIBZELERROR LIBZELSTRING
 #
@@ -65,7 +65,8 @@ program="$dir/$(basename "$dump")"
 # The reader asks for its own environment by its shell's ID, which setpriv
 # and env keep as they exec.
 if ! sh -c 'cd "$1" && exec setpriv --reuid=65534 --regid=65534 --clear-groups \
-      env LD_LIBRARY_PATH="$1" "$2" --environment $$ --environment "$3" --environment "$4"' \
+      env LD_LIBRARY_PATH="$1" "$2" --environment $$ --environment "$3" --environment "$4" \
+        --modules $$ --modules "$3"' \
       sh "$dir" "$program" "$sleeper" "$$" >"$dir/facts.json" 2>"$dir/errors.txt"; then
   echo "unprivileged.sh: FAIL: zel_dump_facts did not run as user nobody:" >&2
   cat "$dir/errors.txt" >&2
@@ -120,7 +121,8 @@ if own:
     me = own[0]
     expect(me["user"] == "nobody", "the reader runs as nobody (user %r)" % me["user"])
     started_with = [program, "--environment", str(me["id"]), "--environment", str(sleeper),
-                    "--environment", str(shell)]
+                    "--environment", str(shell), "--modules", str(me["id"]), "--modules",
+                    str(sleeper)]
     expect(command_line_to_argv(me["commandLine"]) == started_with,
            "its own command line is read (%r)" % me["commandLine"])
     expect(me["currentDirectory"] == workdir,
@@ -128,6 +130,8 @@ if own:
     expect("LD_LIBRARY_PATH=" + workdir in (me.get("environment") or []),
            "its own environment is read (code %r)" % me.get("environmentError"))
     expect(me["ioError"] is None, "its own I/O counters are read (code %r)" % me["ioError"])
+    expect(bool(me.get("modules")) and me["modules"][0]["path"] == program,
+           "its own modules are walked, itself first (code %r)" % me.get("modulesError"))
 
 for pid in (sleeper, shell, 1):
     entry = entries.get(pid)
@@ -155,6 +159,11 @@ for pid in (sleeper, shell, 1):
                % (what, ACCESS_DENIED, entry.get("environmentError")))
     expect(entry["ioError"] == ACCESS_DENIED, "%s: I/O counters refused with %d (code %r)"
            % (what, ACCESS_DENIED, entry["ioError"]))
+    if pid == sleeper:
+        expect(entry.get("modules", "not asked for") is None
+               and entry.get("modulesError") == ACCESS_DENIED,
+               "%s: modules refused with %d (code %r)"
+               % (what, ACCESS_DENIED, entry.get("modulesError")))
     expect(entry["userError"] is None and entry["user"] == "root"
            and entry["domain"] == socket.gethostname(),
            "%s: its owner is read (%r\\%r, code %r)"
