@@ -197,6 +197,11 @@ std::optional<std::wstring> MessagePipe::ReceiveText() {
   return text;
 }
 
+std::wstring BesideTests(const wchar_t* name) {
+  const std::wstring tests = ModulePath();
+  return tests.substr(0, tests.find_last_of(L'\\') + 1) + name;
+}
+
 ChildMode::ChildMode(std::string_view name, ChildModeEntry entry) {
   Modes().emplace(std::string(name), entry);
 }

@@ -79,6 +79,9 @@ struct ChildOptions {
   DWORD creationFlags = 0;
 };
 
+// A program built beside the test binary (the 32-bit child).
+std::wstring BesideTests(const wchar_t* name);
+
 // A running child of the host. Whatever happens to the test, the destructor
 // leaves no child behind: it closes the pipe and ends a child still running.
 class ChildProcess {

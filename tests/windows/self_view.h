@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <cwchar>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zel::test {
@@ -65,6 +67,59 @@ inline std::vector<std::vector<std::byte>> SelfReportMessages() {
           bytes(startup.lpTitle ? startup.lpTitle : L""),
           bytes(startup.lpDesktop ? startup.lpDesktop : L""),
           EnvironmentBytes()};
+}
+
+// A module as Toolhelp32 describes it.
+struct ModuleFacts {
+  std::wstring name;
+  std::wstring path;
+  std::uint64_t base = 0;
+  std::uint64_t size = 0;
+  bool operator==(const ModuleFacts&) const = default;
+};
+
+// The modules of process `id` (0: this one) by Toolhelp32's module
+// snapshot, in its order.
+inline std::vector<ModuleFacts> ToolhelpModules(DWORD id) {
+  std::vector<ModuleFacts> modules;
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
+  if (snapshot == INVALID_HANDLE_VALUE) return modules;
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  for (BOOL ok = ::Module32FirstW(snapshot, &module); ok; ok = ::Module32NextW(snapshot, &module))
+    modules.push_back({module.szModule, module.szExePath,
+                       reinterpret_cast<std::uintptr_t>(module.modBaseAddr), module.modBaseSize});
+  ::CloseHandle(snapshot);
+  return modules;
+}
+
+// The modules as one message: a line each, its fields separated by tabs.
+inline std::wstring ModulesMessage(const std::vector<ModuleFacts>& modules) {
+  std::wstring text;
+  for (const ModuleFacts& module : modules)
+    text += module.name + L'\t' + module.path + L'\t' + std::to_wstring(module.base) + L'\t' +
+            std::to_wstring(module.size) + L'\n';
+  return text;
+}
+
+inline std::vector<ModuleFacts> ParseModulesMessage(std::wstring_view text) {
+  std::vector<ModuleFacts> modules;
+  while (!text.empty()) {
+    const std::wstring_view line = text.substr(0, text.find(L'\n'));
+    text.remove_prefix(std::min(text.size(), line.size() + 1));
+    std::vector<std::wstring> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t tab = line.find(L'\t', start);
+      fields.emplace_back(line.substr(start, tab - start));
+      if (tab == std::wstring_view::npos) break;
+      start = tab + 1;
+    }
+    if (fields.size() != 4) return {};
+    modules.push_back(
+        {fields[0], fields[1], std::wcstoull(fields[2].c_str(), nullptr, 10),
+         std::wcstoull(fields[3].c_str(), nullptr, 10)});
+  }
+  return modules;
 }
 
 inline bool WriteAll(HANDLE handle, const std::byte* data, std::size_t size) {

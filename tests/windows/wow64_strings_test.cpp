@@ -22,6 +22,7 @@
 namespace {
 
 using zel::test::AsKeptInParameters;
+using zel::test::BesideTests;
 using zel::test::ChildOptions;
 using zel::test::ChildProcess;
 using zel::test::Desktop;
@@ -32,12 +33,6 @@ using zel::test::OwnedHandle;
 using zel::test::TempDirectory;
 using zel::test::Text;
 using zel::test::ZelHandle;
-
-// A program built beside the test binary.
-std::wstring BesideTests(const wchar_t* name) {
-  const std::wstring tests = zel::test::ModuleFileName();
-  return tests.substr(0, tests.find_last_of(L'\\') + 1) + name;
-}
 
 struct Run {
   DWORD exitCode = 0;

@@ -4,16 +4,34 @@
 // the framing of the test binary's child pipes (each message its length in
 // 32 bits, then its bytes), and waits until the host closes its end.
 //
+// In the mode "report-modules" it then tells its modules as Toolhelp32 lists
+// them (one message more).
+//
 // Started as the test binary's children are:
 //   wow64_child.exe --zel-child MODE INPUT OUTPUT DIRECTORY NAME=VALUE
 // where INPUT and OUTPUT are the inherited pipe handles' values.
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "../self_view.h"
+#include "platform/windows/block_layouts.h"
+
+// The 32-bit layouts by which the library reads a 32-bit process's modules,
+// where the platform's headers, as a 32-bit program sees them, name the
+// fields.
+namespace layout = zel::layout;
+static_assert(offsetof(PEB, Ldr) == offsetof(layout::PebPrefix32, Ldr));
+static_assert(offsetof(PEB_LDR_DATA, InMemoryOrderModuleList) ==
+              offsetof(layout::LoaderData32, InMemoryOrderModuleList));
+static_assert(offsetof(LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks) ==
+              offsetof(layout::LoaderEntry32, InMemoryOrderLinks));
+static_assert(offsetof(LDR_DATA_TABLE_ENTRY, DllBase) == offsetof(layout::LoaderEntry32, DllBase));
+static_assert(offsetof(LDR_DATA_TABLE_ENTRY, FullDllName) ==
+              offsetof(layout::LoaderEntry32, FullDllName));
 
 namespace {
 
@@ -37,6 +55,9 @@ int wmain(int argc, wchar_t** argv) {
 
   for (const auto& message : zel::test::SelfReportMessages())
     if (!zel::test::SendFrame(to_host, message)) return 1;
+  if (std::wstring_view(argv[2]) == L"report-modules" &&
+      !zel::test::SendFrame(to_host, zel::test::ModulesMessage(zel::test::ToolhelpModules(0))))
+    return 1;
   // Alive until the host has read what it wants and closes the pipe.
   char byte;
   DWORD read = 0;
