@@ -6,10 +6,13 @@
 //             thread count, the three times, the memory and I/O counters;
 //   strings   construct it and walk every process, reading the live strings:
 //             command line, current directory, image file, environment and
-//             owner.
+//             owner;
+//   modules   construct it and walk every process's modules, reading each
+//             one's name, path, base and size.
 //
 //   zel_facts_timing --serve       times one run for each line "snapshot",
-//                                  "facts" or "strings" read from stdin and
+//                                  "facts", "strings" or "modules" read from
+//                                  stdin and
 //                                  prints "<microseconds> <processes>"
 //   zel_facts_timing [--rounds N]  times N rounds of facts and strings
 //                                  (default 50) and prints the medians
@@ -122,6 +125,18 @@ Run TimeStrings() {
   });
 }
 
+Run TimeModules() {
+  return Time([](CZelProcess& processes, void* process) {
+    const FindHandle module(processes, processes.FindFirstModule(process, CZelString()));
+    if (!module) return;
+    do {
+      g_checksum += processes.GetModuleName(module.Get()).GetLength();
+      g_checksum += processes.GetModulePath(module.Get()).GetLength();
+      g_checksum += processes.GetModuleBase(module.Get()) + processes.GetModuleSize(module.Get());
+    } while (processes.FindNextModule(module.Get()));
+  });
+}
+
 int Serve() {
   std::string line;
   while (std::getline(std::cin, line)) {
@@ -132,6 +147,8 @@ int Serve() {
       run = TimeFacts();
     } else if (line == "strings") {
       run = TimeStrings();
+    } else if (line == "modules") {
+      run = TimeModules();
     } else {
       std::fprintf(stderr, "zel_facts_timing: unknown request \"%s\"\n", line.c_str());
       return 2;

@@ -5,7 +5,7 @@ machine's processes.
     psutil_compare.py PATH/TO/zel_facts_timing PATH/TO/zelps
                       [--rounds N] [--cpu N] [--extra N]
 
-Four jobs, each done by both sides:
+Five jobs, each done by both sides:
 
   facts    the snapshot facts of every process: ID, parent, name, thread
            count, creation/user/kernel time, memory (resident and virtual
@@ -16,6 +16,9 @@ Four jobs, each done by both sides:
            directory, image file, environment and owner. The library
            constructs and walks; psutil reads cmdline, cwd, exe, environ
            and username.
+  modules  the modules of every process: the library constructs, walks and
+           walks each process's modules (name, path, base, size); psutil
+           reads memory_maps(grouped=False), its one way to them.
   zelps    `zelps` against `ps -eo pid,ppid,nlwp,pri,comm`, the same columns.
   zelps -o pid,ppid,threads,pri,user,name,cmd
            against `ps -eo pid,ppid,nlwp,pri,user,comm,args`.
@@ -75,7 +78,7 @@ def time_psutil(attrs):
         with process.oneshot():
             for attr in attrs:
                 try:
-                    getattr(process, attr)()
+                    attr(process) if callable(attr) else getattr(process, attr)()
                 except (psutil.NoSuchProcess, psutil.AccessDenied):
                     pass
         count += 1
@@ -137,6 +140,8 @@ def pairs(library, zelps):
     """Each job as (name, the library's or zelps' run, psutil's or ps's run)."""
     yield "facts", lambda: library.time("facts"), lambda: time_psutil(FACTS)
     yield "strings", lambda: library.time("strings"), lambda: time_psutil(STRINGS)
+    yield ("modules", lambda: library.time("modules"),
+           lambda: time_psutil([lambda p: p.memory_maps(grouped=False)]))
     for name, (options, columns) in PS_COLUMNS.items():
         yield (name, lambda o=options: time_program([zelps] + o),
                lambda c=columns: time_program(["/usr/bin/ps", "-eo", c]))
@@ -175,7 +180,7 @@ def report(title, runs):
     print("\n%s: %d processes, %d threads" % (title, processes, threads))
     print("%-24s %-8s %12s %15s" % ("job", "side", "median us", "us per process"))
     sides = {"facts": ("library", "psutil"), "strings": ("library", "psutil"),
-             "snapshot": ("library", None)}
+             "modules": ("library", "psutil"), "snapshot": ("library", None)}
     for (job, side), results in runs.items():
         median = statistics.median(us for us, _ in results)
         print("%-24s %-8s %12.0f %15.2f" % (job, sides.get(job, ("zelps", "ps"))[side], median,

@@ -5,11 +5,13 @@
 // whatever the machine does meanwhile weighs on all of them alike; the medians
 // are compared.
 //
-//   zel_walk_timing [--rounds N] [--children N]
+//   zel_walk_timing [--rounds N] [--children N] [--module-rounds N]
 //
 // Before timing it starts N copies of itself (50 by default) that only wait,
 // so that the snapshot holds a realistic number of processes, and it ends
-// them all before it exits.
+// them all before it exits. In the same run it then times the module walk
+// of every process, through the library and through a Toolhelp32 module
+// snapshot of each, interleaved as well.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -34,6 +36,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,6 +54,7 @@ using zel::layout::Load;
 // A multiple of the six orders that the rounds cycle through.
 constexpr int kDefaultRounds = 120;
 constexpr int kDefaultChildren = 50;
+constexpr int kDefaultModuleRounds = 40;
 constexpr int kWarmUpRounds = 5;
 // A child outlives a lost parent by at most this long, should neither the job
 // nor the parent's handle end it first.
@@ -390,6 +394,75 @@ Round ToolhelpRound() {
   return round;
 }
 
+// ---------------------------------------------------------------- modules
+
+struct ModuleRound {
+  Clock::duration time{};
+  std::size_t processes = 0;  // those whose modules were listed
+  std::size_t modules = 0;
+  std::uint64_t checksum = 0;
+};
+
+// Every process's modules through the library: name, path, base and size of
+// each, on an object that holds its snapshot already.
+ModuleRound LibraryModulesRound(CZelProcess& processes) {
+  ModuleRound round;
+  const auto start = Clock::now();
+  FindHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
+  for (bool more = static_cast<bool>(walk); more; more = processes.FindNextProcess(walk.Get())) {
+    FindHandle module(processes, processes.FindFirstModule(walk.Get(), CZelString(L"")));
+    if (!module) continue;
+    do {
+      round.checksum = Mix(Mix(round.checksum, processes.GetModuleName(module.Get()).GetLength()),
+                           processes.GetModulePath(module.Get()).GetLength());
+      round.checksum = Mix(Mix(round.checksum, processes.GetModuleBase(module.Get())),
+                           processes.GetModuleSize(module.Get()));
+      ++round.modules;
+    } while (processes.FindNextModule(module.Get()));
+    ++round.processes;
+  }
+  round.time = Clock::now() - start;
+  return round;
+}
+
+// The same through a Toolhelp32 module snapshot of each process, as a
+// program without the library lists them.
+ModuleRound ToolhelpModulesRound(const std::vector<DWORD>& ids) {
+  ModuleRound round;
+  const auto start = Clock::now();
+  for (const DWORD id : ids) {
+    const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
+    if (!snapshot) continue;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    BOOL ok = Module32FirstW(snapshot.Get(), &module);
+    if (!ok) continue;
+    for (; ok; ok = Module32NextW(snapshot.Get(), &module)) {
+      round.checksum =
+          Mix(Mix(round.checksum, std::wcslen(module.szModule)), std::wcslen(module.szExePath));
+      round.checksum =
+          Mix(Mix(round.checksum, reinterpret_cast<std::uintptr_t>(module.modBaseAddr)),
+              module.modBaseSize);
+      ++round.modules;
+    }
+    ++round.processes;
+  }
+  round.time = Clock::now() - start;
+  return round;
+}
+
+std::vector<DWORD> ProcessIds() {
+  std::vector<DWORD> ids;
+  const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) Fail("CreateToolhelp32Snapshot");
+  PROCESSENTRY32W process{};
+  process.dwSize = sizeof process;
+  for (BOOL ok = Process32FirstW(snapshot.Get(), &process); ok;
+       ok = Process32NextW(snapshot.Get(), &process))
+    ids.push_back(process.th32ProcessID);
+  return ids;
+}
+
 // ---------------------------------------------------------------- report
 
 double Microseconds(Clock::duration d) {
@@ -440,7 +513,43 @@ int ParseCount(const char* text, const char* option) {
   return static_cast<int>(value);
 }
 
-int Run(int rounds, int children_wanted) {
+// The module walks, alternating which goes first, on the processes that the
+// process rounds had; both list the same processes before any is timed.
+void RunModules(int rounds) {
+  CZelProcess processes;
+  const std::vector<DWORD> ids = ProcessIds();
+  volatile std::uint64_t sink = 0;
+  for (int i = 0; i < kWarmUpRounds; ++i)
+    sink = sink + LibraryModulesRound(processes).checksum + ToolhelpModulesRound(ids).checksum;
+  std::vector<ModuleRound> library, toolhelp;
+  for (int r = 0; r < rounds; ++r) {
+    for (int side = 0; side < 2; ++side) {
+      if ((side == 0) == (r % 2 == 0)) {
+        library.push_back(LibraryModulesRound(processes));
+      } else {
+        toolhelp.push_back(ToolhelpModulesRound(ids));
+      }
+    }
+  }
+  const auto median = [](const std::vector<ModuleRound>& runs) {
+    std::vector<double> times;
+    for (const ModuleRound& run : runs) times.push_back(Microseconds(run.time));
+    return Median(times);
+  };
+  const double lib = median(library), th = median(toolhelp);
+  std::printf("\nmodule walk of every process: %d rounds (medians, microseconds)\n\n", rounds);
+  std::printf("%-10s %10s %10s %10s %14s\n", "method", "total", "processes", "modules",
+              "total/process");
+  for (const auto& [label, runs, total] :
+       {std::tuple{"library", &library, lib}, std::tuple{"toolhelp", &toolhelp, th}}) {
+    const ModuleRound& last = runs->back();
+    std::printf("%-10s %10.1f %10zu %10zu %14.2f\n", label, total, last.processes, last.modules,
+                last.processes ? total / static_cast<double>(last.processes) : 0.0);
+  }
+  std::printf("\nlibrary / toolhelp (modules): total %.2f\n", lib / th);
+}
+
+int Run(int rounds, int children_wanted, int module_rounds) {
   const ChildProcesses children(children_wanted);
   const auto query = ResolveQuery();
 
@@ -481,6 +590,7 @@ int Run(int rounds, int children_wanted) {
   std::printf("\nlibrary / raw:      total %.2f  snapshot %.2f  walk %.2f\n", lib.total / nat.total,
               lib.snapshot / nat.snapshot, lib.walk / nat.walk);
   std::printf("library / toolhelp: total %.2f\n", lib.total / th.total);
+  if (module_rounds > 0) RunModules(module_rounds);
   return 0;
 }
 
@@ -491,18 +601,22 @@ int main(int argc, char** argv) {
   try {
     int rounds = kDefaultRounds;
     int children = kDefaultChildren;
+    int module_rounds = kDefaultModuleRounds;
     for (int i = 1; i < argc; ++i) {
       const std::string_view option = argv[i];
       if (i + 1 < argc && option == "--rounds") {
         rounds = std::max(1, ParseCount(argv[++i], "--rounds"));
       } else if (i + 1 < argc && option == "--children") {
         children = ParseCount(argv[++i], "--children");
+      } else if (i + 1 < argc && option == "--module-rounds") {
+        module_rounds = ParseCount(argv[++i], "--module-rounds");
       } else {
-        std::fprintf(stderr, "usage: zel_walk_timing [--rounds N] [--children N]\n");
+        std::fprintf(stderr,
+                     "usage: zel_walk_timing [--rounds N] [--children N] [--module-rounds N]\n");
         return 2;
       }
     }
-    return Run(rounds, children);
+    return Run(rounds, children, module_rounds);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zel_walk_timing: %s\n", e.what());
     return 1;
