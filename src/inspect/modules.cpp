@@ -53,6 +53,12 @@ CZelString TextOf(CZelError& error, const Module* module, std::u16string Module:
   }
 }
 
+std::uint64_t NumberOf(CZelError& error, const Module* module, std::uint64_t Module::*number) {
+  if (!module) return 0;
+  error.SetError(zel::code::kSuccess);
+  return module->*number;
+}
+
 }  // namespace
 
 void* CZelProcess::FindFirstModule(void* hProcess, CZelString strPattern) {
@@ -121,17 +127,13 @@ CZelString CZelProcess::GetModulePath(void* hModule) {
 }
 
 std::uint64_t CZelProcess::GetModuleBase(void* hModule) {
-  const Module* module =
-      ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!module) return 0;
-  m_Error.SetError(zel::code::kSuccess);
-  return module->base;
+  return NumberOf(m_Error,
+                  ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)),
+                  &Module::base);
 }
 
 std::uint64_t CZelProcess::GetModuleSize(void* hModule) {
-  const Module* module =
-      ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!module) return 0;
-  m_Error.SetError(zel::code::kSuccess);
-  return module->size;
+  return NumberOf(m_Error,
+                  ModuleOr(m_Error, hModule, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)),
+                  &Module::size);
 }

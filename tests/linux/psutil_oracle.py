@@ -300,6 +300,17 @@ sys.stdin.read()
 """
 
 
+def end_piped(child):
+    """Ends a child that reads its standard input until it closes."""
+    child.stdin.close()
+    try:
+        child.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        child.wait()
+    child.stdout.close()
+
+
 class Children:
     """The children this run starts, ended and reaped on every path, and what
     each of them is known to be (`known`, by pid)."""
@@ -444,26 +455,14 @@ class Children:
                 pass
             self.shell.wait()
         if self.threads is not None:
-            self.threads.stdin.close()
-            try:
-                self.threads.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.threads.kill()
-                self.threads.wait()
-            self.threads.stdout.close()
+            end_piped(self.threads)
         if self.zombie is not None:
             self.zombie.wait()
         for copy in self.copies:
             copy.kill()
             copy.wait()
         if self.loader is not None:
-            self.loader.stdin.close()
-            try:
-                self.loader.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.loader.kill()
-                self.loader.wait()
-            self.loader.stdout.close()
+            end_piped(self.loader)
         shutil.rmtree(self.workdir)
 
 
