@@ -3,6 +3,8 @@
 /// through opaque handles, and live facts read out of other processes.
 #pragma once
 
+#include <memory>
+
 #include "ZelObject.h"
 #include "ZelString.h"
 #include "ZelTypes.h"
@@ -31,6 +33,10 @@ enum ZELPI_TYPE {
 
 /// One process record of the snapshot, as the platform lays it out; opaque.
 struct _SYSTEM_PROCESSES;
+
+namespace zel {
+class AccountNames;
+}
 
 /// A snapshot of every process and thread of the system, and the live facts
 /// of the processes in it.
@@ -330,7 +336,10 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// `strUser` and its domain into `strDomain`; 1, or 0 with both empty.
   ///
   /// On Linux the account is the process's real user, named by the user
-  /// database (or by its number), and the domain the host's name. Records 0
+  /// database (or by its number), and the domain the host's name. The owner
+  /// is read live on every call; its names are looked up once per account
+  /// and snapshot, and kept by this object (not by its copies), so that they
+  /// are as of the first lookup after the snapshot, until Refresh(). Records 0
   /// on success, also for a process that has ended but is still held (on
   /// Linux a zombie), whose owner is still known; ERROR_INVALID_HANDLE (6)
   /// for a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be
@@ -432,4 +441,8 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
  private:
   // Takes a new snapshot; on failure returns 0 with the code or status why.
   int TakeSnapshot(ZelCode* failure);
+
+  // The names of the accounts that own processes, looked up once per
+  // snapshot; made at the first GetUserAndDomain(), never shared.
+  std::unique_ptr<zel::AccountNames> m_pAccountNames;
 };

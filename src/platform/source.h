@@ -16,6 +16,10 @@
 #include "ZelProcess.h"
 #include "ZelString.h"
 
+namespace zel {
+class AccountNames;
+}
+
 namespace zel::source {
 
 // The information class of the system's processes and threads: the snapshot,
@@ -79,8 +83,10 @@ CZelString ReadString(const Caller& caller, const Process& process, unsigned typ
 // A new copy of the first bytes of the process's environment, or null.
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
 // The account that owns the process and its domain; 1, or 0 with both
-// strings left as they came (empty).
-int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain);
+// strings left as they came (empty). The account's names are looked up once
+// per object and snapshot: `names` keeps them.
+int ReadOwner(const Caller& caller, const Process& process, AccountNames& names, CZelString& user,
+              CZelString& domain);
 // The first top-level window of the process, or null.
 HWND FindMainWindow(const Caller& caller, const Process& process);
 // The thread's environment block (TEB) into the caller's buffer; 1 or 0.

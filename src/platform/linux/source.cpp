@@ -147,17 +147,26 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   return buffer.release();
 }
 
-int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain) {
+int ReadOwner(const Caller& caller, const Process& process, AccountNames& names, CZelString& user,
+              CZelString& domain) {
   const procfs::LiveOwner live =
       procfs::ReadLiveOwner(procfs::MachineReader(), procfs::MachineClock(), process);
   if (live.code != code::kSuccess) {
     caller.error.SetError(live.code);
     return 0;
   }
+  const std::string_view key(reinterpret_cast<const char*>(&live.uid), sizeof live.uid);
+  const AccountNames::Names* found = names.Find(key);
+  try {
+    if (!found)
+      found = &names.Add(key, {CZelString::FromUtf8(procfs::UserNameOf(live.uid)),
+                               CZelString::FromUtf8(procfs::HostName())});
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return 0;
+  }
   return GiveAccount(
-      caller.error, user, domain,
-      [&] { return CZelString::FromUtf8(procfs::UserNameOf(live.uid)); },
-      [] { return CZelString::FromUtf8(procfs::HostName()); });
+      caller.error, user, domain, [&] { return found->user; }, [&] { return found->domain; });
 }
 
 }  // namespace zel::source
