@@ -16,6 +16,7 @@
 #include "ZelString.h"
 #include "fuzz_check.h"
 #include "platform/linux/windows_quoting.h"
+#include "platform/linux/proc_files.h"
 #include "platform/linux/proc_parsers.h"
 #include "platform/linux/windows_terms.h"
 #include "proc_text_writers.h"
