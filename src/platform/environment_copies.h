@@ -1,8 +1,8 @@
 // The blocks that GetEnvironmentBuffer and GetEnvironmentBlock hand to the
-// host and FreeEnvironmentBuffer takes back. The library keeps the address of every
-// block it has handed out and not yet taken back, so that a block given back
-// is known to be its own without probing the host's memory: a pointer that
-// is not one of them is refused, never freed.
+// host and FreeEnvironmentBuffer takes back. The library keeps the address
+// of every block it has handed out and not yet taken back, so that a block
+// given back is known to be its own without probing the host's memory: a
+// pointer that is not one of them is refused, never freed.
 #pragma once
 
 #include <cstddef>
