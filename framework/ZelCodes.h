@@ -47,6 +47,9 @@ inline constexpr ZelCode kErrorModNotFound = 126;
 /// ERROR_PROC_NOT_FOUND: construction found one of the three native entry
 /// points missing.
 inline constexpr ZelCode kErrorProcNotFound = 127;
+/// ERROR_MORE_DATA: GetEnvironmentBlock met its limit before the block's
+/// end; the copy holds the variables before it.
+inline constexpr ZelCode kErrorMoreData = 234;
 /// ERROR_NO_MORE_ITEMS: the end of a process or thread walk, no thread with
 /// the ID asked for, or a thread handle on a process without threads.
 inline constexpr ZelCode kErrorNoMoreItems = 259;

@@ -26,6 +26,7 @@ inline constexpr Text kSystemTexts[] = {
     {122, "The data area passed to a system call is too small."},
     {126, "The specified module could not be found."},
     {127, "The specified procedure could not be found."},
+    {234, "More data is available."},
     {259, "No more data is available."},
     {299, "Only part of a ReadProcessMemory or WriteProcessMemory request was completed."},
     {1008, "An attempt was made to reference a token that does not exist."},

@@ -3,6 +3,7 @@
 /// through opaque handles, and live facts read out of other processes.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "ZelObject.h"
@@ -19,6 +20,15 @@
 /// Exports CZelProcess from ZelProcessDLL64 (imports it into a host).
 #define ZELPROCESS_API __attribute__((visibility("default")))
 #endif
+
+namespace zel {
+/// The size in bytes of every copy that CZelProcess::GetEnvironmentBuffer
+/// makes.
+inline constexpr std::size_t kEnvironmentBufferSize = 4096;
+/// The most that CZelProcess::GetEnvironmentBlock copies of a block, in
+/// bytes (16 MiB): a longer block is cut, with ERROR_MORE_DATA.
+inline constexpr std::size_t kEnvironmentBlockLimit = std::size_t{16} << 20;
+}  // namespace zel
 
 /// The string that CZelProcess::ReadProcessInfoString takes out of a
 /// process's parameters block.
@@ -322,9 +332,32 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// ERROR_PARTIAL_COPY, 299; on Linux ERROR_TOO_MANY_OPEN_FILES, 4, or
   /// ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
-  /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`
-  /// to null; 1, or 0 when `pBuffer` is not a copy that the library handed
-  /// out and has not taken back (null included).
+  /// A copy of the whole environment block of the live process under
+  /// `hProcess`, the host's until it gives it back with
+  /// FreeEnvironmentBuffer() (zel::EnvironmentCopy does); null on failure.
+  /// Writes the copy's size in bytes into `cbSize`, which a failure leaves
+  /// as it was.
+  ///
+  /// The copy holds UTF-16 "NAME=value" strings, each ended by a NUL, and
+  /// the empty one after the last, up to and including that empty string's
+  /// NUL, and nothing after it (an empty environment gives two NULs). On
+  /// Windows the block is read up to its end within the memory region that
+  /// holds it, from the blocks of a 32-bit process's own kind; on Linux it
+  /// is all of the process's environ. A block that does not end within
+  /// zel::kEnvironmentBlockLimit bytes (16 MiB) is cut: the copy then holds
+  /// the variables that end within them and an empty string after them, so
+  /// that it still ends as a whole block does, and ERROR_MORE_DATA (234) is
+  /// recorded. Does not depend on the snapshot: it survives Refresh().
+  ///
+  /// Records 0 when the copy is whole; ERROR_MORE_DATA (234) when it was
+  /// cut; otherwise what GetEnvironmentBuffer() records for the same
+  /// failure, and on Windows ERROR_PARTIAL_COPY (299) for a block that its
+  /// memory region ends before its terminating empty string.
+  unsigned char* GetEnvironmentBlock(void* hProcess, std::size_t& cbSize);
+  /// Gives back a copy that GetEnvironmentBuffer() or GetEnvironmentBlock()
+  /// made, whatever its size, and sets `pBuffer` to null; 1, or 0 when
+  /// `pBuffer` is not a copy that the library handed out and has not taken
+  /// back (null included).
   ///
   /// Records nothing on success; ERROR_INVALID_PARAMETER (87) on failure,
   /// leaving `pBuffer`, and the memory it points to, as they were. The

@@ -16,6 +16,7 @@ inline constexpr ZelCode kInvalidParameter = kErrorInvalidParameter;
 inline constexpr ZelCode kInsufficientBuffer = kErrorInsufficientBuffer;
 inline constexpr ZelCode kModuleNotFound = kErrorModNotFound;
 inline constexpr ZelCode kProcNotFound = kErrorProcNotFound;
+inline constexpr ZelCode kMoreData = kErrorMoreData;
 inline constexpr ZelCode kNoMoreItems = kErrorNoMoreItems;
 inline constexpr ZelCode kPartialCopy = kErrorPartialCopy;
 inline constexpr ZelCode kNoToken = kErrorNoToken;

@@ -82,6 +82,12 @@ int ReadPeb(const Caller& caller, const Process& process, _PEB* peb);
 CZelString ReadString(const Caller& caller, const Process& process, unsigned type);
 // A new copy of the first bytes of the process's environment, or null.
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
+// A new copy of the process's whole environment block, with its size in
+// bytes written into `size`, or null (`size` as it was). Records 0, or
+// ERROR_MORE_DATA when the block did not end within the limit of
+// environment_copies.h and was cut.
+unsigned char* ReadEnvironmentBlock(const Caller& caller, const Process& process,
+                                    std::size_t& size);
 // The account that owns the process and its domain; 1, or 0 with both
 // strings left as they came (empty). The account's names are looked up once
 // per object and snapshot: `names` keeps them.

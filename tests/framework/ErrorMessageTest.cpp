@@ -84,6 +84,7 @@ constexpr zel::error_texts::Text kWineWording[] = {
     {122, "Insufficient buffer."},
     {126, "Module not found."},
     {127, "Procedure not found."},
+    {234, "More data available."},
     {259, "No more data available."},
     {299, "Read/WriteProcessMemory partially completed."},
     {1008, "Nonexistent token."},

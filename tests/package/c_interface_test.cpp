@@ -73,7 +73,8 @@ class CInterfaceTest : public zel::test::SystemTest {
     for (void* p : {zel_find_first_process(none, "*"), zel_find_first_thread(none, h),
                     zel_create_handle_from_pid(none, 8), zel_create_handle_from_tid(none, h, 801),
                     zel_duplicate_handle(none, h), zel_get_main_window(none, h),
-                    static_cast<void*>(zel_get_environment_buffer(none, h, &length))}) {
+                    static_cast<void*>(zel_get_environment_buffer(none, h, &length)),
+                    static_cast<void*>(zel_get_environment_block(none, h, &length))}) {
       all += p == nullptr ? "-" : "!";
     }
     for (std::uint32_t id : {zel_get_process_id(none, h), zel_get_parent_process(none, h),
@@ -149,6 +150,15 @@ TEST_F(CInterfaceTest, EachFunctionAsAHostSeesIt) {
                 Shown(zel_free_environment_buffer(p, block));
        },
        "4096110", code::kInvalidParameter},
+      {"the whole environment block with its length, given back",
+       [](zel_process* p, void* h) {
+         size_t length = 0;
+         unsigned char* block = zel_get_environment_block(p, h, &length);
+         const bool ends = block != nullptr && length >= 4 && block[length - 1] == 0 &&
+                           block[length - 2] == 0 && block[length - 3] == 0;
+         return Shown(length) + Shown(ends) + Shown(zel_free_environment_buffer(p, block));
+       },
+       "3411", 0},
       {"a time as one 64-bit count",
        [](zel_process* p, void* h) {
          std::uint64_t time = 0;
@@ -232,11 +242,11 @@ TEST_F(CInterfaceTest, EachFunctionAsAHostSeesIt) {
              p, 7, [](zel_process&) -> int { throw std::runtime_error("not the library's"); }));
        },
        "7", zel::kErrorInternalError},
-      // Two 87s, 22 results of 0 (the buffers and lengths emptied), 12 null
+      // Two 87s, 22 results of 0 (the buffers and lengths emptied), 13 null
       // handles and IDs of 0xFFFFFFFF, the priority -1, no environment, the
       // time left as it was.
       {"every function of a null object", [](zel_process*, void*) { return NullObject(); },
-       "8787" + std::string(22, '0') + std::string(12, '-') + "-1" + "0" + "7", 0},
+       "8787" + std::string(22, '0') + std::string(13, '-') + "-1" + "0" + "7", 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -147,6 +147,28 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   return buffer.release();
 }
 
+unsigned char* ReadEnvironmentBlock(const Caller& caller, const Process& process,
+                                    std::size_t& size) {
+  const procfs::LiveText live =
+      procfs::ReadLiveEnvironment(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return nullptr;
+  }
+  try {
+    const CZelString block = CZelString::FromUtf8(live.text);
+    BlockCopy copy = CopyBlock(block, block.GetLength());
+    if (copy.buffer) {
+      caller.error.SetError(copy.cut ? code::kMoreData : code::kSuccess);
+      size = copy.size;
+      return copy.buffer.release();
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  caller.error.SetError(code::kOutOfMemory);
+  return nullptr;
+}
+
 int ReadOwner(const Caller& caller, const Process& process, AccountNames& names, CZelString& user,
               CZelString& domain) {
   const procfs::LiveOwner live =
