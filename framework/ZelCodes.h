@@ -47,8 +47,10 @@ inline constexpr ZelCode kErrorModNotFound = 126;
 /// ERROR_PROC_NOT_FOUND: construction found one of the three native entry
 /// points missing.
 inline constexpr ZelCode kErrorProcNotFound = 127;
-/// ERROR_MORE_DATA: the end of a module walk whose list was cut at its
-/// bounds: the process has more modules than the handle holds.
+/// ERROR_MORE_DATA: GetEnvironmentBlock met its limit before the block's
+/// end, and the copy holds the variables before it; or the end of a module
+/// walk whose list was cut at its bounds: the process has more modules than
+/// the handle holds.
 inline constexpr ZelCode kErrorMoreData = 234;
 /// ERROR_NO_MORE_ITEMS: the end of a process, thread or module walk, no
 /// thread with the ID asked for, or a thread handle on a process without

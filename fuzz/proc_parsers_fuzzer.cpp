@@ -16,6 +16,7 @@
 #include "ZelString.h"
 #include "fuzz_check.h"
 #include "platform/linux/windows_quoting.h"
+#include "platform/linux/proc_files.h"
 #include "platform/linux/proc_parsers.h"
 #include "platform/linux/windows_terms.h"
 #include "proc_text_writers.h"
@@ -44,6 +45,11 @@ std::optional<std::uint32_t> ReferenceId(std::string_view name) {
 
 void CheckStat(std::string_view text) {
   const auto stat = proc::ParseStat(text);
+  // What a live read looks at is what the whole parse reads.
+  const auto start = proc::ParseStatStart(text);
+  if (stat)
+    ZEL_FUZZ_CHECK(start && start->state == stat->state && start->flags == stat->flags &&
+                   start->startTicks == stat->startTicks);
   if (!stat) return;
   // The command name is all that lies between the first '(' and the last ')'.
   const std::size_t open = text.find('(');
@@ -199,13 +205,25 @@ void CheckPathNames(std::string_view path) {
   ZEL_FUZZ_CHECK(file.size() == path.size() || path[path.size() - file.size() - 1] == '/');
 }
 
+// The owner's read of the Uid line alone agrees with the whole parse of a
+// status that has one, as the kernel's do.
+void CheckRealUid(std::string_view text) {
+  const proc::StatusFields status = proc::ParseStatus(text);
+  int lines = 0;
+  for (std::size_t at = 0; at <= text.size(); at = text.find('\n', at) + 1) {
+    lines += text.substr(at).starts_with("Uid:");
+    if (text.find('\n', at) == std::string_view::npos) break;
+  }
+  if (lines == 1) ZEL_FUZZ_CHECK(proc::ParseRealUid(text) == status.realUid);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   ZEL_FUZZ_CHECK(proc::ParseId(text) == ReferenceId(text));
   CheckStat(text);
-  proc::ParseStatus(text);
+  CheckRealUid(text);
   proc::ParseIo(text);
   proc::ParseBootTime(text);
   CheckNulSeparated(text);

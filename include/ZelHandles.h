@@ -6,6 +6,7 @@
 /// what the library keeps is only what the host still holds.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #include "ZelProcess.h"
@@ -61,13 +62,28 @@ class FindHandle {
   void* handle_;
 };
 
-/// Owns a block from CZelProcess::GetEnvironmentBuffer and gives it back
-/// with CZelProcess::FreeEnvironmentBuffer of the object that made it,
-/// which must outlive the owner.
+/// Owns a block from CZelProcess::GetEnvironmentBuffer or
+/// CZelProcess::GetEnvironmentBlock and gives it back with
+/// CZelProcess::FreeEnvironmentBuffer of the object that made it, which must
+/// outlive the owner.
+///
+/// A whole block's size is known once GetEnvironmentBlock has returned, so
+/// it is taken in a statement of its own:
+/// @code
+///   std::size_t size = 0;
+///   unsigned char* block = processes.GetEnvironmentBlock(process, size);
+///   const zel::EnvironmentCopy copy(processes, block, size);
+/// @endcode
 class EnvironmentCopy {
  public:
-  /// Takes over `block`, which may be null (the copy failed).
-  EnvironmentCopy(CZelProcess& owner, unsigned char* block) : owner_(&owner), block_(block) {}
+  /// Takes over `block` from GetEnvironmentBuffer, which may be null (the
+  /// copy failed); its size is that copy's 4096 bytes.
+  EnvironmentCopy(CZelProcess& owner, unsigned char* block)
+      : EnvironmentCopy(owner, block, kEnvironmentBufferSize) {}
+  /// Takes over `block` of `cbSize` bytes, as GetEnvironmentBlock gives it;
+  /// null when the copy failed.
+  EnvironmentCopy(CZelProcess& owner, unsigned char* block, std::size_t cbSize)
+      : owner_(&owner), block_(block), size_(block != nullptr ? cbSize : 0) {}
   EnvironmentCopy(const EnvironmentCopy&) = delete;
   EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
   /// Gives the block back, if any.
@@ -75,12 +91,15 @@ class EnvironmentCopy {
     if (block_ != nullptr) owner_->FreeEnvironmentBuffer(block_);
   }
 
-  /// The block's 4096 bytes, or null when the copy failed.
+  /// The block's bytes, or null when the copy failed.
   const unsigned char* Get() const { return block_; }
+  /// The block's size in bytes; 0 when the copy failed.
+  std::size_t Size() const { return size_; }
 
  private:
   CZelProcess* owner_;
   unsigned char* block_;
+  std::size_t size_;
 };
 
 }  // namespace zel

@@ -3,6 +3,9 @@
 /// through opaque handles, and live facts read out of other processes.
 #pragma once
 
+#include <cstddef>
+#include <memory>
+
 #include "ZelObject.h"
 #include "ZelString.h"
 #include "ZelTypes.h"
@@ -18,6 +21,15 @@
 #define ZELPROCESS_API __attribute__((visibility("default")))
 #endif
 
+namespace zel {
+/// The size in bytes of every copy that CZelProcess::GetEnvironmentBuffer
+/// makes.
+inline constexpr std::size_t kEnvironmentBufferSize = 4096;
+/// The most that CZelProcess::GetEnvironmentBlock copies of a block, in
+/// bytes (16 MiB): a longer block is cut, with ERROR_MORE_DATA.
+inline constexpr std::size_t kEnvironmentBlockLimit = std::size_t{16} << 20;
+}  // namespace zel
+
 /// The string that CZelProcess::ReadProcessInfoString takes out of a
 /// process's parameters block.
 enum ZELPI_TYPE {
@@ -31,6 +43,10 @@ enum ZELPI_TYPE {
 
 /// One process record of the snapshot, as the platform lays it out; opaque.
 struct _SYSTEM_PROCESSES;
+
+namespace zel {
+class AccountNames;
+}
 
 /// A snapshot of every process and thread of the system, and the live facts
 /// of the processes in it.
@@ -320,9 +336,32 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// ERROR_PARTIAL_COPY, 299; on Linux ERROR_TOO_MANY_OPEN_FILES, 4, or
   /// ERROR_READ_FAULT, 30).
   unsigned char* GetEnvironmentBuffer(void* hProcess);
-  /// Gives back a copy that GetEnvironmentBuffer() made and sets `pBuffer`
-  /// to null; 1, or 0 when `pBuffer` is not a copy that the library handed
-  /// out and has not taken back (null included).
+  /// A copy of the whole environment block of the live process under
+  /// `hProcess`, the host's until it gives it back with
+  /// FreeEnvironmentBuffer() (zel::EnvironmentCopy does); null on failure.
+  /// Writes the copy's size in bytes into `cbSize`, which a failure leaves
+  /// as it was.
+  ///
+  /// The copy holds UTF-16 "NAME=value" strings, each ended by a NUL, and
+  /// the empty one after the last, up to and including that empty string's
+  /// NUL, and nothing after it (an empty environment gives two NULs). On
+  /// Windows the block is read up to its end within the memory region that
+  /// holds it, from the blocks of a 32-bit process's own kind; on Linux it
+  /// is all of the process's environ. A block that does not end within
+  /// zel::kEnvironmentBlockLimit bytes (16 MiB) is cut: the copy then holds
+  /// the variables that end within them and an empty string after them, so
+  /// that it still ends as a whole block does, and ERROR_MORE_DATA (234) is
+  /// recorded. Does not depend on the snapshot: it survives Refresh().
+  ///
+  /// Records 0 when the copy is whole; ERROR_MORE_DATA (234) when it was
+  /// cut; otherwise what GetEnvironmentBuffer() records for the same
+  /// failure, and on Windows ERROR_PARTIAL_COPY (299) for a block that its
+  /// memory region ends before its terminating empty string.
+  unsigned char* GetEnvironmentBlock(void* hProcess, std::size_t& cbSize);
+  /// Gives back a copy that GetEnvironmentBuffer() or GetEnvironmentBlock()
+  /// made, whatever its size, and sets `pBuffer` to null; 1, or 0 when
+  /// `pBuffer` is not a copy that the library handed out and has not taken
+  /// back (null included).
   ///
   /// Records nothing on success; ERROR_INVALID_PARAMETER (87) on failure,
   /// leaving `pBuffer`, and the memory it points to, as they were. The
@@ -334,7 +373,10 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
   /// `strUser` and its domain into `strDomain`; 1, or 0 with both empty.
   ///
   /// On Linux the account is the process's real user, named by the user
-  /// database (or by its number), and the domain the host's name. Records 0
+  /// database (or by its number), and the domain the host's name. The owner
+  /// is read live on every call; its names are looked up once per account
+  /// and snapshot, and kept by this object (not by its copies), so that they
+  /// are as of the first lookup after the snapshot, until Refresh(). Records 0
   /// on success, also for a process that has ended but is still held (on
   /// Linux a zombie), whose owner is still known; ERROR_INVALID_HANDLE (6)
   /// for a bad handle; ERROR_ACCESS_DENIED (5) when the process cannot be
@@ -497,4 +539,8 @@ class ZELPROCESS_API CZelProcess : public CZelObject {
  private:
   // Takes a new snapshot; on failure returns 0 with the code or status why.
   int TakeSnapshot(ZelCode* failure);
+
+  // The names of the accounts that own processes, looked up once per
+  // snapshot; made at the first GetUserAndDomain(), never shared.
+  std::unique_ptr<zel::AccountNames> m_pAccountNames;
 };

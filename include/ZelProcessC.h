@@ -231,9 +231,18 @@ ZEL_C_API size_t zel_get_path(zel_process* process, void* find, char* buf, size_
 /// gives it back with zel_free_environment_buffer().
 ZEL_C_API unsigned char* zel_get_environment_buffer(zel_process* process, void* find,
                                                     size_t* length);
-/// Gives back a copy that zel_get_environment_buffer() made
-/// (CZelProcess::FreeEnvironmentBuffer); 1, or 0 for any other pointer,
-/// which is left alone.
+/// A copy of the whole environment block of the process under `find`, as
+/// CZelProcess::GetEnvironmentBlock gives it (up to and including its
+/// terminating empty string; cut after a whole variable, with
+/// ERROR_MORE_DATA, 234, recorded, when it does not end within 16 MiB); null
+/// on failure. Writes the copy's size in bytes into `*length` when `length`
+/// is not null (0 on failure). The copy is the host's until it gives it back
+/// with zel_free_environment_buffer().
+ZEL_C_API unsigned char* zel_get_environment_block(zel_process* process, void* find,
+                                                   size_t* length);
+/// Gives back a copy that zel_get_environment_buffer() or
+/// zel_get_environment_block() made (CZelProcess::FreeEnvironmentBuffer); 1,
+/// or 0 for any other pointer, which is left alone.
 ZEL_C_API int zel_free_environment_buffer(zel_process* process, unsigned char* block);
 /// Writes the account that owns the process under `find` into `user` and
 /// its domain into `domain` (CZelProcess::GetUserAndDomain), each as the

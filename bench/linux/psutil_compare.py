@@ -3,6 +3,7 @@
 machine's processes.
 
     psutil_compare.py PATH/TO/zel_facts_timing PATH/TO/zelps
+                      [--floor PATH/TO/zel_proc_floor]
                       [--rounds N] [--cpu N] [--extra N]
 
 Five jobs, each done by both sides:
@@ -23,8 +24,12 @@ Five jobs, each done by both sides:
   zelps -o pid,ppid,threads,pri,user,name,cmd
            against `ps -eo pid,ppid,nlwp,pri,user,comm,args`.
 
+With --floor, the facts and strings jobs are also done by zel_proc_floor,
+which makes only the reads each job needs (with the strings' check after
+each), and the library's cost is given as a multiple of that floor too.
+
 The whole set runs twice in one run: on the processes the machine has, and
-again with --extra (default 500) sleeping processes that this script starts
+again with --extra (default 3000) sleeping processes that this script starts
 and ends.
 
 zel_facts_timing stays up in --serve mode and times each library run itself,
@@ -136,28 +141,33 @@ class Sleepers:
         self.children = []
 
 
-def pairs(library, zelps):
-    """Each job as (name, the library's or zelps' run, psutil's or ps's run)."""
-    yield "facts", lambda: library.time("facts"), lambda: time_psutil(FACTS)
-    yield "strings", lambda: library.time("strings"), lambda: time_psutil(STRINGS)
-    yield ("modules", lambda: library.time("modules"),
-           lambda: time_psutil([lambda p: p.memory_maps(grouped=False)]))
+def jobs(library, zelps, floor):
+    """Each job as (name, [the library's or zelps' run, psutil's or ps's run,
+    and the floor's, if there is one])."""
+    for job, attrs in (("facts", FACTS), ("strings", STRINGS)):
+        sides = [lambda j=job: library.time(j), lambda a=attrs: time_psutil(a)]
+        if floor:
+            sides.append(lambda j=job: floor.time(j))
+        yield job, sides
+    yield "modules", [lambda: library.time("modules"),
+                      lambda: time_psutil([lambda p: p.memory_maps(grouped=False)])]
     for name, (options, columns) in PS_COLUMNS.items():
-        yield (name, lambda o=options: time_program([zelps] + o),
-               lambda c=columns: time_program(["/usr/bin/ps", "-eo", c]))
+        yield (name, [lambda o=options: time_program([zelps] + o),
+                      lambda c=columns: time_program(["/usr/bin/ps", "-eo", c])])
 
 
-def run_rounds(library, zelps, rounds):
-    """{(job, side): [(microseconds, processes), ...]}, side 0 ours, 1 theirs."""
+def run_rounds(library, zelps, floor, rounds):
+    """{(job, side): [(microseconds, processes), ...]}, side 0 ours, 1
+    theirs, 2 the floor. The order of the sides turns from round to round."""
     runs = {}
     for round_number in range(-WARM_UP_ROUNDS, rounds):
         snapshot = library.time("snapshot")
         if round_number >= 0:
             runs.setdefault(("snapshot", 0), []).append(snapshot)
-        for job, ours, theirs in pairs(library, zelps):
-            sides = [(0, ours), (1, theirs)]
-            if round_number % 2:
-                sides.reverse()
+        for job, runners in jobs(library, zelps, floor):
+            sides = list(enumerate(runners))
+            turn = round_number % len(sides)
+            sides = sides[turn:] + sides[:turn]
             for side, run in sides:
                 result = run()
                 if round_number >= 0:
@@ -179,7 +189,7 @@ def report(title, runs):
                   for p in psutil.process_iter(attrs=["num_threads"], ad_value=None))
     print("\n%s: %d processes, %d threads" % (title, processes, threads))
     print("%-24s %-8s %12s %15s" % ("job", "side", "median us", "us per process"))
-    sides = {"facts": ("library", "psutil"), "strings": ("library", "psutil"),
+    sides = {"facts": ("library", "psutil", "floor"), "strings": ("library", "psutil", "floor"),
              "modules": ("library", "psutil"), "snapshot": ("library", None)}
     for (job, side), results in runs.items():
         median = statistics.median(us for us, _ in results)
@@ -189,10 +199,18 @@ def report(title, runs):
         ratios = sorted(ours[0] / theirs[0] for ours, theirs in zip(runs[(job, 0)],
                                                                     runs[(job, 1)]))
         print_ratio(job, ratios)
+    for job in [job for job, side in runs if side == 2]:
+        ratios = sorted(ours[0] / floor[0] for ours, floor in zip(runs[(job, 0)],
+                                                                  runs[(job, 2)]))
+        print_ratio(job + " over the floor", ratios)
     # What the live reads cost beyond the snapshot that the walk stands on.
     print_ratio("strings less snapshot", sorted(
         (ours[0] - snapshot[0]) / theirs[0] for ours, snapshot, theirs in
         zip(runs[("strings", 0)], runs[("snapshot", 0)], runs[("strings", 1)])))
+    if ("strings", 2) in runs:
+        print_ratio("strings less snapshot over the floor", sorted(
+            (ours[0] - snapshot[0]) / floor[0] for ours, snapshot, floor in
+            zip(runs[("strings", 0)], runs[("snapshot", 0)], runs[("strings", 2)])))
 
 
 def print_ratio(job, ratios):
@@ -206,7 +224,8 @@ def main():
     parser.add_argument("zelps")
     parser.add_argument("--rounds", type=int, default=60)
     parser.add_argument("--cpu", type=int, default=min(os.sched_getaffinity(0)))
-    parser.add_argument("--extra", type=int, default=500)
+    parser.add_argument("--floor")
+    parser.add_argument("--extra", type=int, default=3000)
     options = parser.parse_args()
     # Before anything starts, so that every program inherits the binding.
     os.sched_setaffinity(0, {options.cpu})
@@ -214,16 +233,20 @@ def main():
     print("%d rounds after %d warm-up rounds, on CPU %d; psutil %s"
           % (options.rounds, WARM_UP_ROUNDS, options.cpu, psutil.__version__))
     library = Library(options.timing_host)
+    floor = Library(options.floor) if options.floor else None
     try:
-        report("the machine's own processes", run_rounds(library, options.zelps, options.rounds))
+        report("the machine's own processes",
+               run_rounds(library, options.zelps, floor, options.rounds))
         sleepers = Sleepers(options.extra)
         try:
-            runs = run_rounds(library, options.zelps, options.rounds)
+            runs = run_rounds(library, options.zelps, floor, options.rounds)
             report("with %d extra sleeping processes" % options.extra, runs)
         finally:
             sleepers.stop()
     finally:
         library.close()
+        if floor:
+            floor.close()
 
 
 if __name__ == "__main__":

@@ -7,6 +7,11 @@
 //
 //   zel_walk_timing [--rounds N] [--children N] [--module-rounds N]
 //
+// A second pair times the owner of every process: the library's
+// GetUserAndDomain over a walk, against the chain of calls that names each
+// process's owner by hand (its token's user, then the SID's account), as
+// the library did for every process before it looked each account up once.
+//
 // Before timing it starts N copies of itself (50 by default) that only wait,
 // so that the snapshot holds a realistic number of processes, and it ends
 // them all before it exits. In the same run it then times the module walk
@@ -451,16 +456,57 @@ ModuleRound ToolhelpModulesRound(const std::vector<DWORD>& ids) {
   return round;
 }
 
+// The owner of every process, through the library.
+Clock::duration LibraryOwners(std::uint64_t& sum) {
+  const auto start = Clock::now();
+  CZelProcess processes;
+  FindHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
+  if (walk) {
+    do {
+      CZelString user, domain;
+      processes.GetUserAndDomain(walk.Get(), user, domain);
+      sum = Mix(Mix(sum, user.GetLength()), domain.GetLength());
+    } while (processes.FindNextProcess(walk.Get()));
+  }
+  return Clock::now() - start;
+}
+
+// The IDs of every process, taken before the owners are timed.
 std::vector<DWORD> ProcessIds() {
   std::vector<DWORD> ids;
-  const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) Fail("CreateToolhelp32Snapshot");
-  PROCESSENTRY32W process{};
-  process.dwSize = sizeof process;
-  for (BOOL ok = Process32FirstW(snapshot.Get(), &process); ok;
-       ok = Process32NextW(snapshot.Get(), &process))
-    ids.push_back(process.th32ProcessID);
+  CZelProcess processes;
+  FindHandle walk(processes, processes.FindFirstProcess(CZelString(L"")));
+  if (walk) {
+    do ids.push_back(processes.GetProcessID(walk.Get()));
+    while (processes.FindNextProcess(walk.Get()));
+  }
   return ids;
+}
+
+// The owner of each of those processes, by hand: the token's user and the
+// SID's account names, looked up for each process; the snapshot is the
+// library's side's alone.
+Clock::duration OwnersByHand(const std::vector<DWORD>& ids, std::uint64_t& sum) {
+  const auto start = Clock::now();
+  for (const DWORD id : ids) {
+    const OwnedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id));
+    HANDLE token_handle = nullptr;
+    if (!process || !OpenProcessToken(process.Get(), TOKEN_QUERY, &token_handle)) continue;
+    const OwnedHandle token(token_handle);
+    DWORD needed = 0;
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &needed);
+    std::vector<std::uint64_t> user_record((needed + 7) / 8 + 1);
+    if (!GetTokenInformation(token.Get(), TokenUser, user_record.data(),
+                             static_cast<DWORD>(user_record.size() * 8), &needed))
+      continue;
+    wchar_t name[260], domain[260];
+    DWORD name_units = 260, domain_units = 260;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(user_record.data())->User.Sid,
+                          name, &name_units, domain, &domain_units, &use))
+      sum = Mix(Mix(sum, name_units), domain_units);
+  }
+  return Clock::now() - start;
 }
 
 // ---------------------------------------------------------------- report
@@ -590,6 +636,24 @@ int Run(int rounds, int children_wanted, int module_rounds) {
   std::printf("\nlibrary / raw:      total %.2f  snapshot %.2f  walk %.2f\n", lib.total / nat.total,
               lib.snapshot / nat.snapshot, lib.walk / nat.walk);
   std::printf("library / toolhelp: total %.2f\n", lib.total / th.total);
+
+  // The owners, the two ways alternating in order from round to round.
+  std::vector<double> library_owners, hand_owners;
+  std::uint64_t sum = 0;
+  for (int r = -kWarmUpRounds; r < rounds; ++r) {
+    const std::vector<DWORD> ids = ProcessIds();
+    const bool library_first = (r & 1) == 0;
+    const double first = Microseconds(library_first ? LibraryOwners(sum) : OwnersByHand(ids, sum));
+    const double second = Microseconds(library_first ? OwnersByHand(ids, sum) : LibraryOwners(sum));
+    if (r < 0) continue;
+    library_owners.push_back(library_first ? first : second);
+    hand_owners.push_back(library_first ? second : first);
+  }
+  sink = sink + sum;
+  const double library_median = Median(library_owners), hand_median = Median(hand_owners);
+  std::printf("\nowners of every process (medians, microseconds): library %.1f, by hand %.1f\n",
+              library_median, hand_median);
+  std::printf("library / by hand: owners %.2f\n", library_median / hand_median);
   if (module_rounds > 0) RunModules(module_rounds);
   return 0;
 }

@@ -42,6 +42,16 @@ unsigned char* zel_get_environment_buffer(zel_process* process, void* find, size
   });
 }
 
+unsigned char* zel_get_environment_block(zel_process* process, void* find, size_t* length) {
+  if (length != nullptr) *length = 0;
+  return Invoke(process, static_cast<unsigned char*>(nullptr), [&](zel_process& o) {
+    std::size_t size = 0;
+    unsigned char* block = o.GetEnvironmentBlock(find, size);
+    if (block != nullptr && length != nullptr) *length = size;
+    return block;
+  });
+}
+
 int zel_free_environment_buffer(zel_process* process, unsigned char* block) {
   return Invoke(process, 0, [&](zel_process& o) { return o.FreeEnvironmentBuffer(block); });
 }

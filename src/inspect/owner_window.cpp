@@ -1,4 +1,7 @@
 // The account that owns a live process, and its main window.
+#include <new>
+
+#include "../platform/account_names.h"
 #include "../platform/codes.h"
 #include "../platform/source.h"
 #include "ZelProcess.h"
@@ -20,7 +23,13 @@ int CZelProcess::GetUserAndDomain(void* hProcess, CZelString& strUser, CZelStrin
       zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
   return live.OnProcess(hProcess, zel::code::kInvalidHandle, 0, [&](const Process& p) {
     GetProcessID(hProcess);
-    return zel::source::ReadOwner(live.caller, p, strUser, strDomain);
+    try {
+      if (!m_pAccountNames) m_pAccountNames = std::make_unique<zel::AccountNames>();
+    } catch (const std::bad_alloc&) {
+      m_Error.SetError(zel::code::kOutOfMemory);
+      return 0;
+    }
+    return zel::source::ReadOwner(live.caller, p, *m_pAccountNames, strUser, strDomain);
   });
 }
 

@@ -90,6 +90,15 @@ unsigned char* CZelProcess::GetEnvironmentBuffer(void* hProcess) {
       [&](const Process& p) { return zel::source::ReadEnvironment(live.caller, p); });
 }
 
+unsigned char* CZelProcess::GetEnvironmentBlock(void* hProcess, std::size_t& cbSize) {
+  const zel::inspect::LiveCall live{
+      {m_Error, m_pfnNtQueryInformationProcess, m_pfnNtQueryInformationThread},
+      zel::records::SnapshotOf(m_pProcesses, m_cbProcesses)};
+  return live.OnProcess(
+      hProcess, kInvalidParameter, static_cast<unsigned char*>(nullptr),
+      [&](const Process& p) { return zel::source::ReadEnvironmentBlock(live.caller, p, cbSize); });
+}
+
 int CZelProcess::FreeEnvironmentBuffer(unsigned char*& pBuffer) {
   // Only a copy this library made is freed: any other pointer, writable or
   // not, is refused, so that a host's own memory is never released.

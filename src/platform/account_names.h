@@ -1,7 +1,12 @@
-// Handing the names of an account to the caller, as both sources do.
+// Handing the names of an account to the caller, as both sources do, and
+// the names an object has already looked up.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <new>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "codes.h"
@@ -30,3 +35,33 @@ int GiveAccount(CZelError& error, CZelString& user, CZelString& domain, MakeUser
 }
 
 }  // namespace zel::source
+
+namespace zel {
+
+// The names of the accounts that own processes, as one object has looked
+// them up since it took its snapshot: each account is looked up once (in the
+// user database, or by the platform's account lookup), however many of its
+// processes are read. A new snapshot empties it; no two objects share one.
+class AccountNames {
+ public:
+  struct Names {
+    CZelString user;
+    CZelString domain;
+  };
+
+  // The names found under `key` (the account's ID or SID, as bytes), or null.
+  const Names* Find(std::string_view key) const {
+    const auto found = names_.find(key);
+    return found == names_.end() ? nullptr : &found->second;
+  }
+  // Keeps `names` under `key`. Throws std::bad_alloc.
+  const Names& Add(std::string_view key, Names names) {
+    return names_.insert_or_assign(std::string(key), std::move(names)).first->second;
+  }
+  void Clear() { names_.clear(); }
+
+ private:
+  std::map<std::string, Names, std::less<>> names_;
+};
+
+}  // namespace zel

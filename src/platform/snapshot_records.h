@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ZelProcess.h"
+
 namespace zel::layout {
 
 // A counted UTF-16 string: byte length, then a pointer to the characters.
@@ -148,7 +150,7 @@ static_assert(offsetof(ProcessBasicInformation, UniqueProcessId) == 32);
 static_assert(sizeof(ProcessBasicInformation) == 48);
 
 // How much of a process's environment GetEnvironmentBuffer copies.
-inline constexpr std::size_t kEnvironmentReadSize = 4096;
+inline constexpr std::size_t kEnvironmentReadSize = zel::kEnvironmentBufferSize;
 
 // Reads a field of a record at any alignment.
 template <class T>

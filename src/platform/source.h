@@ -17,6 +17,10 @@
 #include "ZelString.h"
 #include "module_list.h"
 
+namespace zel {
+class AccountNames;
+}
+
 namespace zel::source {
 
 // The information class of the system's processes and threads: the snapshot,
@@ -79,9 +83,17 @@ int ReadPeb(const Caller& caller, const Process& process, _PEB* peb);
 CZelString ReadString(const Caller& caller, const Process& process, unsigned type);
 // A new copy of the first bytes of the process's environment, or null.
 unsigned char* ReadEnvironment(const Caller& caller, const Process& process);
+// A new copy of the process's whole environment block, with its size in
+// bytes written into `size`, or null (`size` as it was). Records 0, or
+// ERROR_MORE_DATA when the block did not end within the limit of
+// environment_copies.h and was cut.
+unsigned char* ReadEnvironmentBlock(const Caller& caller, const Process& process,
+                                    std::size_t& size);
 // The account that owns the process and its domain; 1, or 0 with both
-// strings left as they came (empty).
-int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain);
+// strings left as they came (empty). The account's names are looked up once
+// per object and snapshot: `names` keeps them.
+int ReadOwner(const Caller& caller, const Process& process, AccountNames& names, CZelString& user,
+              CZelString& domain);
 // The first top-level window of the process, or null.
 HWND FindMainWindow(const Caller& caller, const Process& process);
 // The thread's environment block (TEB) into the caller's buffer; 1 or 0.

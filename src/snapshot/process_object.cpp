@@ -3,6 +3,7 @@
 #include <new>
 #include <system_error>
 
+#include "../platform/account_names.h"
 #include "../platform/codes.h"
 #include "../platform/source.h"
 #include "ZelErrorMessage.h"
@@ -61,6 +62,9 @@ CZelProcess& CZelProcess::operator=(const CZelProcess& other) {
   zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
   m_pProcesses = other.m_pProcesses;
   m_cbProcesses = other.m_cbProcesses;
+  // Names looked up for the snapshot this object held are not looked up
+  // again for the one it shares now; they are not taken from the other.
+  m_pAccountNames.reset();
   return *this;
 }
 
@@ -121,6 +125,8 @@ int CZelProcess::TakeSnapshot(ZelCode* failure) {
       zel::snapshot::Release(zel::records::Bytes(m_pProcesses));
       m_pProcesses = reinterpret_cast<_SYSTEM_PROCESSES*>(buffer);
       m_cbProcesses = size;
+      // Names are as of the first lookup after the snapshot.
+      if (m_pAccountNames) m_pAccountNames->Clear();
       return 1;
     }
     // A buffer the platform did not fill is never kept: walks trust the chain.

@@ -76,6 +76,8 @@ void SetLastError(DWORD code);
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer, DWORD size,
                          DWORD* needed);
+// The length of a SID, from its count of sub-authorities.
+DWORD GetLengthSid(PSID sid);
 BOOL LookupAccountSidW(const WCHAR* system, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
                        DWORD* domain_units, SID_NAME_USE* use);
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param);

@@ -123,6 +123,13 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
   return 1;
 }
 
+DWORD GetLengthSid(PSID sid) {
+  // The revision, the count of sub-authorities, the six bytes of the
+  // authority, then four bytes a sub-authority.
+  const auto* bytes = static_cast<const std::uint8_t*>(sid);
+  return 8 + 4 * DWORD{bytes[1]};
+}
+
 BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
                        DWORD* domain_units, SID_NAME_USE* use) {
   emu::System* system = emu::Installed();
@@ -155,6 +162,7 @@ BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, W
   *name_units = name_needed - 1;
   *domain_units = domain_needed - 1;
   *use = SidTypeUser;
+  system->Returning("LookupAccountSidW");
   return 1;
 }
 

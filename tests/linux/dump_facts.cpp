@@ -34,6 +34,8 @@
 
 #include "ZelProcess.h"
 #include "ZelHandles.h"
+#include "ZelCodes.h"
+#include "zelps/environment_block.h"
 #include "zelps/json.h"
 
 namespace {
@@ -43,7 +45,6 @@ using zel::FindHandle;
 
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;
-constexpr std::size_t kEnvironmentBytes = 4096;
 
 std::uint64_t Ticks(const FILETIME& time) {
   return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -101,30 +102,6 @@ std::string ThreadIdsJson(CZelProcess& processes, void* process) {
   return list + "]";
 }
 
-struct EnvironmentVariables {
-  std::vector<std::string> variables;
-  bool complete = false;  // the block's closing empty string lies within the copy
-};
-
-// The NUL-separated UTF-16 strings of the copy; one cut by the copy's end is
-// left out, as its value would be wrong.
-EnvironmentVariables SplitEnvironment(const unsigned char* block) {
-  std::vector<unsigned short> units(kEnvironmentBytes / sizeof(unsigned short));
-  std::memcpy(units.data(), block, units.size() * sizeof(unsigned short));
-  EnvironmentVariables result;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    if (units[i] != 0) continue;
-    if (i == start) {
-      result.complete = true;
-      break;
-    }
-    result.variables.push_back(CZelString(units.data() + start, i - start).ToUtf8());
-    start = i + 1;
-  }
-  return result;
-}
-
 // Adds one live string and, when it came back empty, the code recorded for it.
 template <class Read>
 void AddLiveString(Json& json, std::string_view name, std::string_view errorName,
@@ -134,21 +111,25 @@ void AddLiveString(Json& json, std::string_view name, std::string_view errorName
   CodeIf(json.String(name, value.ToUtf8()), errorName, value.IsEmpty(), code);
 }
 
+// The whole block; it is complete unless the library's limit cut it.
 void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
-  EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
+  std::size_t size = 0;
+  unsigned char* const block = processes.GetEnvironmentBlock(process, size);
+  const EnvironmentCopy copy(processes, block, size);
   const ZelCode code = processes.GetErrorCode();
   if (!copy.Get()) {
     CodeIf(Bool(json.Raw("environment", "null"), "environmentComplete", false), "environmentError",
            true, code);
     return;
   }
-  const EnvironmentVariables split = SplitEnvironment(copy.Get());
+  const zelps::EnvironmentVariables split = zelps::SplitEnvironment(copy.Get(), copy.Size());
   std::string list = "[";
   for (const std::string& variable : split.variables) {
     if (list.size() > 1) list += ',';
     zelps::AppendJsonString(list, variable);
   }
-  CodeIf(Bool(json.Raw("environment", list + "]"), "environmentComplete", split.complete),
+  CodeIf(Bool(json.Raw("environment", list + "]"), "environmentComplete",
+              !split.truncated && code != zel::kErrorMoreData),
          "environmentError", false, code);
 }
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "common/protected_process.h"
 #include "forked_check.h"
 #include "platform/codes.h"
+#include "platform/linux/proc_reader.h"
 #include "platform/snapshot_records.h"
 #include "platform/source.h"
 
@@ -91,6 +93,10 @@ void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCo
   }
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  std::size_t size = 7;
+  EXPECT_EQ(p.GetEnvironmentBlock(h, size), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  EXPECT_EQ(size, 7u);
   CZelString user, domain;
   EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
   EXPECT_EQ(p.GetErrorCode(), codes.owner);
@@ -136,6 +142,13 @@ TEST_F(ProcLiveTest, ItsOwnStringsAgreeWithWhatItKnows) {
   ASSERT_EQ(p.GetUserAndDomain(h, user, domain), 1);
   EXPECT_EQ(Utf8(user), UserName());
   EXPECT_EQ(Utf8(domain), HostName());
+  // The kernel's record of the owner, where it gives one, names the user that
+  // status names; a tree of a test's own has no such record.
+  const auto uid = zel::procfs::ProcReader("/proc").RealUidOf(getpid());
+  if (uid) {
+    EXPECT_EQ(*uid, getuid());
+  }
+  EXPECT_FALSE(zel::procfs::ProcReader("/proc/").RealUidOf(getpid()));
 
   unsigned char* env = p.GetEnvironmentBuffer(h);
   ASSERT_NE(env, nullptr);
@@ -173,6 +186,47 @@ TEST_F(ProcLiveTest, ChildShowsItsArgumentsDirectoryAndEnvironment) {
     p.CloseHandle(h);
   }
   fs::remove(directory);
+}
+
+// Environments longer than GetEnvironmentBuffer's copy, which holds none of
+// the first one's variables and the first few of the second's: the whole
+// block holds each as the child's environ does, in UTF-16.
+TEST_F(ProcLiveTest, WholeEnvironmentBlockIsTheChildsEnviron) {
+  std::vector<std::string> many;
+  for (int i = 0; i < 60; ++i)
+    many.push_back("ZEL_" + std::to_string(i) + "=" + std::string(30, 'm'));
+  for (const auto& environment :
+       {std::vector<std::string>{"ZEL_FIRST=" + std::string(6000, 'f') + "ü", "ZEL_LAST=😀"},
+        many}) {
+    WaitingChild child({"/bin/sleep", "1000"}, environment);
+    // The kernel shows the new environ a moment after the exec returns.
+    std::string environ_file;
+    for (int attempt = 0; attempt < 500 && environ_file.empty(); ++attempt) {
+      if (attempt > 0) usleep(10'000);
+      std::ifstream file("/proc/" + std::to_string(child.Id()) + "/environ", std::ios::binary);
+      environ_file.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    std::u16string want;
+    for (std::size_t at = 0; at < environ_file.size();) {
+      const std::size_t end = environ_file.find('\0', at);
+      const CZelString variable = CZelString::FromUtf8(environ_file.substr(at, end - at));
+      want.append(reinterpret_cast<const char16_t*>(static_cast<const unsigned short*>(variable)),
+                  variable.GetLength());
+      want += u'\0';
+      at = end + 1;
+    }
+    want += u'\0';
+    CZelProcess p;
+    const zel::FindHandle h(p, p.CreateHandleFromPID(static_cast<unsigned>(child.Id())));
+    std::size_t size = 0;
+    unsigned char* block = p.GetEnvironmentBlock(h.Get(), size);
+    const EnvironmentCopy copy(p, block, size);
+    ASSERT_NE(copy.Get(), nullptr) << p.GetErrorCode();
+    EXPECT_EQ(p.GetErrorCode(), 0u);
+    EXPECT_GT(environ_file.size(), zel::kEnvironmentBufferSize / 2);
+    ASSERT_EQ(copy.Size(), want.size() * sizeof(char16_t));
+    EXPECT_EQ(std::memcmp(copy.Get(), want.data(), copy.Size()), 0);
+  }
 }
 
 TEST_F(ProcLiveTest, ChildThatExitedAfterTheSnapshotIsGone) {

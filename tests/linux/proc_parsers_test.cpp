@@ -87,6 +87,25 @@ TEST(ProcStatTest, LinesThatAreNotStatAreRefused) {
   EXPECT_EQ(short_line->policy, 0u);
 }
 
+// The look at a live process reads only the state, flags and start time,
+// and must read them as the whole parse does, or refuse the line as it does.
+TEST(ProcStatTest, StartOfTheLineAgreesWithTheWholeParse) {
+  for (const std::string& line :
+       {StatLine("4242 ((a) b) c))", 'S'), StatLine("7 (x ( y  z)", 'Z'),
+        std::string("2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 4 0 0 20 0 1 0 2 0"),
+        std::string("12 (name) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0"), std::string(""),
+        std::string("x12 (name) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5"),
+        std::string("12 no-parentheses S 1")}) {
+    const auto whole = ParseStat(line);
+    const auto start = zel::procfs::ParseStatStart(line);
+    ASSERT_EQ(whole.has_value(), start.has_value()) << line;
+    if (!whole) continue;
+    EXPECT_EQ(start->state, whole->state);
+    EXPECT_EQ(start->flags, whole->flags);
+    EXPECT_EQ(start->startTicks, whole->startTicks);
+  }
+}
+
 TEST(ProcIdTest, OnlyDecimalNamesAreIds) {
   EXPECT_EQ(ParseId("1"), 1u);
   EXPECT_EQ(ParseId("4194304"), 4194304u);
@@ -116,6 +135,10 @@ TEST(ProcStatusTest, SizesInBytesAndTheRealUid) {
   EXPECT_EQ(kthread.vmSize, 0u);
   EXPECT_EQ(kthread.vmRss, 0u);
   EXPECT_FALSE(ParseStatus("Name:\tx\n").realUid);
+  // The owner's read parses the Uid line alone.
+  EXPECT_EQ(zel::procfs::ParseRealUid("Name:\tbash\nUid:\t1000\t0\t0\t0\nGid:\t1\n"), 1000u);
+  EXPECT_EQ(zel::procfs::ParseRealUid("Uid:\t0\t0\t0\t0\nThreads:\t1\n"), 0u);
+  EXPECT_FALSE(zel::procfs::ParseRealUid("Name:\tx\nUid:\n"));
 
   // A size in kB too large for a count of bytes saturates, rather than
   // wrapping to a small one.

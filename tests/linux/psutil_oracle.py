@@ -264,6 +264,8 @@ SHELL_ARGUMENTS = [
 # but every argument after it must split back exactly.
 SHELL_PROGRAM_NAME = 'zel "oracle shell'
 SHELL_ENVIRONMENT = {
+    # Longer than GetEnvironmentBuffer's copy of 4096 bytes on its own.
+    "ZEL_ORACLE_LONG": "l" * 6000,
     "PATH": "/usr/bin:/bin",
     "ZEL_ORACLE_MARK": "value with spaces, \"quotes\" and ünïcødé ✓",
     "ZEL_ORACLE_EMPTY": "",
@@ -761,8 +763,8 @@ def check_environment(verdicts, entry, readings):
     if entry["environmentComplete"]:
         ok = library in psutil_ones
     else:
-        # Only the first 4096 bytes are copied: the library's variables must
-        # be the first ones of the block.
+        # A block past the library's limit is cut: the library's variables
+        # must be the first ones of the block.
         ok = any(list(library.items()) == list(p.items())[:len(library)] for p in psutil_ones)
     # Names only: values are the process's own business.
     verdicts.judge(entry, "environment", ok, "library names %s, psutil names %s"

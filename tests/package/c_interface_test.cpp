@@ -79,7 +79,8 @@ class CInterfaceTest : public zel::test::SystemTest {
                     zel_create_handle_from_pid(none, 8), zel_create_handle_from_tid(none, h, 801),
                     zel_duplicate_handle(none, h), zel_get_main_window(none, h),
                     zel_find_first_module(none, h, "*"),
-                    static_cast<void*>(zel_get_environment_buffer(none, h, &length))}) {
+                    static_cast<void*>(zel_get_environment_buffer(none, h, &length)),
+                    static_cast<void*>(zel_get_environment_block(none, h, &length))}) {
       all += p == nullptr ? "-" : "!";
     }
     for (std::uint32_t id : {zel_get_process_id(none, h), zel_get_parent_process(none, h),
@@ -155,6 +156,15 @@ TEST_F(CInterfaceTest, EachFunctionAsAHostSeesIt) {
                 Shown(zel_free_environment_buffer(p, block));
        },
        "4096110", code::kInvalidParameter},
+      {"the whole environment block with its length, given back",
+       [](zel_process* p, void* h) {
+         size_t length = 0;
+         unsigned char* block = zel_get_environment_block(p, h, &length);
+         const bool ends = block != nullptr && length >= 4 && block[length - 1] == 0 &&
+                           block[length - 2] == 0 && block[length - 3] == 0;
+         return Shown(length) + Shown(ends) + Shown(zel_free_environment_buffer(p, block));
+       },
+       "3411", 0},
       {"a time as one 64-bit count",
        [](zel_process* p, void* h) {
          std::uint64_t time = 0;
@@ -256,11 +266,11 @@ TEST_F(CInterfaceTest, EachFunctionAsAHostSeesIt) {
        "32 'C:\\Windows\\System32\\KERNEL32.DLL' KERNEL32.DLL 802816;"
        "40 'C:\\Program Files\\app\\plug-in ü 😀.dll' plug-in ü  143360;02591",
        code::kInvalidParameter},
-      // Two 87s, 27 results of 0 (the buffers and lengths emptied), 13 null
+      // Two 87s, 27 results of 0 (the buffers and lengths emptied), 14 null
       // handles and IDs of 0xFFFFFFFF, the priority -1, no environment, the
       // time left as it was.
       {"every function of a null object", [](zel_process*, void*) { return NullObject(); },
-       "8787" + std::string(27, '0') + std::string(13, '-') + "-1" + "0" + "7", 0},
+       "8787" + std::string(27, '0') + std::string(14, '-') + "-1" + "0" + "7", 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

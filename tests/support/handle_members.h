@@ -93,6 +93,12 @@ inline const std::vector<HandleMember>& HandleMembers() {
        [](P& p, void* h) { return p.ReadProcessInfoString(h, ZELPI_COMMANDLINE).IsEmpty(); }},
       {"GetEnvironmentBuffer", Takes::Process, kBadParameter,
        [](P& p, void* h) { return !EnvironmentCopy(p, p.GetEnvironmentBuffer(h)).Get(); }},
+      {"GetEnvironmentBlock", Takes::Process, kBadParameter,
+       [](P& p, void* h) {
+         std::size_t size = 7;
+         unsigned char* block = p.GetEnvironmentBlock(h, size);
+         return !EnvironmentCopy(p, block, size).Get() && size == 7;
+       }},
       {"GetUserAndDomain", Takes::Process, kBadHandle,
        [](P& p, void* h) {
          CZelString user = CZelString::FromUtf8("user"), domain = CZelString::FromUtf8("domain");

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <utility>
 
+#include "ZelHandles.h"
 #include "platform/codes.h"
 #include "fake_windows/api.h"
 #include "platform/windows/block_layouts.h"
@@ -335,6 +336,27 @@ std::vector<Operation> MakeOperations() {
                    {false, code::kSuccess},
                    // The basic information's open fails as the strings' does; the
                    // PEB's leaves its read without a handle.
+                   {{"OpenProcess", 2, std::nullopt, {true, code::kAccessDenied}},
+                    {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
+  }
+  // The whole environment block, of either kind.
+  for (const LiveTarget& target : live_targets) {
+    ops.push_back({"GetEnvironmentBlock" + target.suffix,
+                   [handle = target.handle](Stage& s) {
+                     std::size_t size = 0;
+                     s.made = s.p().GetEnvironmentBlock(s.*handle, size);
+                     s.failed = !s.made;
+                     s.buffer.assign(size, 0);
+                   },
+                   [block = target.strings.environment](Stage& s) {
+                     const zel::EnvironmentCopy copy(s.p(), static_cast<unsigned char*>(s.made),
+                                                     s.buffer.size());
+                     const std::size_t end = block.find(std::u16string(2, u'\0')) + 2;
+                     return s.failed ? s.buffer.empty()
+                                     : copy.Size() == end * sizeof(char16_t) &&
+                                           std::memcmp(copy.Get(), block.data(), copy.Size()) == 0;
+                   },
+                   {false, code::kSuccess},
                    {{"OpenProcess", 2, std::nullopt, {true, code::kAccessDenied}},
                     {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
   }

@@ -1,4 +1,10 @@
 // Reading the parameter strings and the environment out of a live process.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ZelHandles.h"
 #include "common/live_failure_codes.h"
 #include "common/protected_process.h"
 #include "support/alloc_fault.h"
@@ -61,6 +67,10 @@ void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCo
   }
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  std::size_t size = 7;
+  EXPECT_EQ(p.GetEnvironmentBlock(h, size), nullptr);
+  EXPECT_EQ(p.GetErrorCode(), codes.environment);
+  EXPECT_EQ(size, 7u);
   CZelString user, domain;
   EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
   EXPECT_EQ(p.GetErrorCode(), codes.owner);
@@ -311,6 +321,74 @@ TEST_F(LiveStringsTest, FailedEnvironmentAllocationRecordsOutOfMemory) {
   }
   EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
   EXPECT_EQ(zel::test::LiveAllocations(), before);
+  p.CloseHandle(h);
+}
+
+// A block of exactly `units` units: variables of a thousand units each,
+// then the empty string.
+std::u16string Variables(std::size_t units) {
+  std::u16string block;
+  while (block.size() + 1 < units) {
+    const std::size_t length = std::min<std::size_t>(1000, units - 1 - block.size());
+    block += u"V=" + std::u16string(length - 3, u'x') + u'\0';
+  }
+  return block + u'\0';
+}
+
+std::vector<std::byte> Bytes(const std::u16string& units) {
+  const auto* first = reinterpret_cast<const std::byte*>(units.data());
+  return {first, first + units.size() * sizeof(char16_t)};
+}
+
+TEST_F(LiveStringsTest, EnvironmentBlockIsCopiedWholeUpToItsEnd) {
+  constexpr std::size_t kLimitUnits = zel::kEnvironmentBlockLimit / sizeof(char16_t);
+  const std::u16string longer = Variables(3000);
+  // A variable ends on the limit's last unit, which leaves no room for the
+  // empty string after it: the copy ends before it.
+  const std::u16string past_limit = Variables(kLimitUnits + 1).substr(0, kLimitUnits) + u"W=1\0\0";
+  const std::size_t last_whole = past_limit.rfind(u'\0', kLimitUnits - 2);
+  const std::vector<std::byte> garbage(layout::kEnvironmentReadSize, std::byte{0x77});
+  const struct {
+    const char* what;
+    std::vector<std::byte> region;
+    std::optional<std::u16string> copy;  // nothing: no copy
+    ZelCode code;
+  } rows[] = {
+      {"a block longer than the buffer's copy, followed by more",
+       [&] {
+         auto region = Bytes(longer);
+         region.insert(region.end(), garbage.begin(), garbage.end());
+         return region;
+       }(),
+       longer, code::kSuccess},
+      {"a block that ends where its region does", Bytes(longer), longer, code::kSuccess},
+      {"a block that its region ends before its empty string",
+       Bytes(longer.substr(0, longer.size() - 1)), std::nullopt, code::kPartialCopy},
+      {"an empty block", Bytes(std::u16string(1, u'\0') + u"\x7777"), std::u16string(2, u'\0'),
+       code::kSuccess},
+      {"a block that ends at the limit", Bytes(Variables(kLimitUnits)), Variables(kLimitUnits),
+       code::kSuccess},
+      {"a block past the limit: its variables within it, and an empty string", Bytes(past_limit),
+       past_limit.substr(0, last_whole + 1) + u'\0', code::kMoreData},
+  };
+  CZelProcess p;
+  void* h = p.CreateHandleFromPID(100);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    EnvironmentRegion() = row.region;
+    std::size_t size = 7;
+    unsigned char* block = p.GetEnvironmentBlock(h, size);
+    const zel::EnvironmentCopy copy(p, block, size);
+    EXPECT_EQ(p.GetErrorCode(), row.code);
+    if (!row.copy) {
+      EXPECT_EQ(copy.Get(), nullptr);
+      EXPECT_EQ(size, 7u);
+      continue;
+    }
+    ASSERT_NE(copy.Get(), nullptr);
+    ASSERT_EQ(copy.Size(), row.copy->size() * sizeof(char16_t));
+    EXPECT_EQ(std::memcmp(copy.Get(), row.copy->data(), copy.Size()), 0);
+  }
   p.CloseHandle(h);
 }
 

@@ -1,4 +1,5 @@
 // The owner account and the main window of a live process.
+#include "ZelHandles.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
@@ -77,17 +78,51 @@ TEST_F(OwnerWindowTest, OwnerFailuresEmptyBothStrings) {
 }
 
 TEST_F(OwnerWindowTest, NamesLongerThanTheBuffersFailTheLookup) {
+  const struct {
+    std::u16string name, domain;
+    ZelCode code;
+  } accounts[] = {{std::u16string(259, u'n'), u"CORP", code::kSuccess},
+                  {std::u16string(260, u'n'), u"CORP", code::kInsufficientBuffer},
+                  {u"short", std::u16string(300, u'd'), code::kInsufficientBuffer}};
+  for (const auto& account : accounts) {
+    system.accounts[0].name = account.name;
+    system.accounts[0].domain = account.domain;
+    CZelProcess p;
+    const zel::FindHandle h(p, p.CreateHandleFromPID(100));
+    if (account.code != code::kSuccess) {
+      ExpectFailure(p, h.Get(), account.code);
+      continue;
+    }
+    EXPECT_EQ(p.GetUserAndDomain(h.Get(), user, domain), 1);
+    EXPECT_EQ(user.GetLength(), account.name.size());
+  }
+}
+
+// Each account is looked up once per object and snapshot, however many of
+// its processes are read; a new snapshot looks it up again.
+TEST_F(OwnerWindowTest, EachAccountIsLookedUpOncePerSnapshot) {
+  system.processes.push_back(MakeProcess(300, 8, u"second.exe"));
+  system.processes.back().ownerSid = system.FindProcess(100)->ownerSid;
+  int lookups = 0;
+  system.afterCall = [&lookups](std::string_view call) { lookups += call == "LookupAccountSidW"; };
   CZelProcess p;
-  void* h = p.CreateHandleFromPID(100);
-  system.accounts[0].name = std::u16string(259, u'n');
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), 1);
-  EXPECT_EQ(user.GetLength(), 259u);
-  system.accounts[0].name = std::u16string(260, u'n');
-  ExpectFailure(p, h, code::kInsufficientBuffer);
-  system.accounts[0].name = u"short";
-  system.accounts[0].domain = std::u16string(300, u'd');
-  ExpectFailure(p, h, code::kInsufficientBuffer);
-  p.CloseHandle(h);
+  for (int round = 0; round < 2; ++round) {
+    for (const unsigned id : {100u, 300u, 100u}) {
+      const zel::FindHandle h(p, p.CreateHandleFromPID(id));
+      EXPECT_EQ(p.GetUserAndDomain(h.Get(), user, domain), 1);
+      EXPECT_EQ(user.ToUtf8(), "jürgen");
+    }
+    EXPECT_EQ(lookups, 1);
+    // A copy keeps names of its own, looked up again.
+    CZelProcess copy(p);
+    const zel::FindHandle h(copy, copy.CreateHandleFromPID(300));
+    system.accounts[0].name = u"renamed";
+    EXPECT_EQ(copy.GetUserAndDomain(h.Get(), user, domain), 1);
+    EXPECT_EQ(user.ToUtf8(), "renamed");
+    system.accounts[0].name = u"jürgen";
+    ASSERT_EQ(p.Refresh(), 1);
+    lookups = 0;
+  }
 }
 
 TEST_F(OwnerWindowTest, FailedTokenBufferRecordsOutOfMemory) {

@@ -82,6 +82,15 @@ ReadTally ReadRepeatedly(CZelProcess& processes, void* process, int rounds) {
     }
   }
   EXPECT_EQ(HandleCount(), before) << "after GetEnvironmentBuffer";
+  for (int i = 0; i < rounds; ++i) {
+    std::size_t size = 0;
+    unsigned char* block = processes.GetEnvironmentBlock(process, size);
+    if (block != nullptr) {
+      ++tally.blocksMade;
+      processes.FreeEnvironmentBuffer(block);
+    }
+  }
+  EXPECT_EQ(HandleCount(), before) << "after GetEnvironmentBlock";
   return tally;
 }
 

@@ -14,6 +14,7 @@
 
 #include <optional>
 
+#include "ZelHandles.h"
 #include "ZelProcess.h"
 #include "child_process.h"
 #include "self_view.h"
@@ -51,6 +52,20 @@ std::wstring SystemRootEntry();
 // Where the two byte runs first differ, or their common length.
 std::size_t FirstDifference(const unsigned char* ours, const std::vector<std::byte>& theirs,
                             std::size_t length);
+
+// A copy of the whole block, given back on every path out of a test; its
+// size is 0 without a copy.
+struct EnvironmentBlock {
+  EnvironmentBlock(CZelProcess& owner, void* process)
+      : bytes(owner.GetEnvironmentBlock(process, size)), copy(owner, bytes, size) {}
+  std::size_t size = 0;
+  unsigned char* bytes;
+  zel::EnvironmentCopy copy;
+  // Whether it holds exactly these bytes.
+  bool Holds(const std::vector<std::byte>& block) const {
+    return bytes != nullptr && size == block.size() && FirstDifference(bytes, block, size) == size;
+  }
+};
 
 // An environment copy, given back on every path out of a test.
 class EnvironmentCopy {
@@ -120,10 +135,12 @@ inline constexpr int kRounds = 1000;
 struct ReadTally {
   int stringsRead = 0;  // GetPath's aside, which may be empty on success
   int copiesMade = 0;
+  int blocksMade = 0;
 };
 
-// Every getter `rounds` times, then as many environment copies given back,
-// checking after each kind that the host holds no more handles than before.
+// Every getter `rounds` times, then as many environment copies and whole
+// blocks given back, checking after each kind that the host holds no more
+// handles than before.
 ReadTally ReadRepeatedly(CZelProcess& processes, void* process, int rounds = kRounds);
 
 }  // namespace zel::test

@@ -34,6 +34,7 @@ using zel::test::ChildOptions;
 using zel::test::ChildProcess;
 using zel::test::CurrentDirectory;
 using zel::test::Desktop;
+using zel::test::EnvironmentBlock;
 using zel::test::EnvironmentBytes;
 using zel::test::EnvironmentCopy;
 using zel::test::ExpectHandleCountToTrackHandles;
@@ -193,10 +194,12 @@ TEST_F(LiveStringsOfAChild, RepeatedReadsLeaveNoHandlesBehind) {
   // Every read went all the way through, opening all it opens.
   EXPECT_EQ(tally.stringsRead, 5 * kRounds);
   EXPECT_EQ(tally.copiesMade, kRounds);
+  EXPECT_EQ(tally.blocksMade, kRounds);
 }
 
 // A copy holds the first 4096 bytes of a longer environment, and of a shorter
-// one that its memory region ends with, what the region holds, then zeros.
+// one that its memory region ends with, what the region holds, then zeros;
+// the whole block holds each whole.
 TEST(LiveStringsOfAnEnvironment, YieldTheFirst4096BytesThatItsRegionHolds) {
   // Position-dependent text, with units beyond ASCII, so that a copy taken
   // from the wrong place or of the wrong length cannot match by accident.
@@ -226,6 +229,10 @@ TEST(LiveStringsOfAnEnvironment, YieldTheFirst4096BytesThatItsRegionHolds) {
     EXPECT_EQ(FirstDifference(copy.get(), report->environment, held), held) << c.mode;
     const std::vector<std::byte> zeros(kEnvironmentCopySize - held);
     EXPECT_EQ(FirstDifference(copy.get() + held, zeros, zeros.size()), zeros.size()) << c.mode;
+    // The whole block is the child's, however long.
+    const EnvironmentBlock block(processes, handle.Get());
+    EXPECT_TRUE(block.Holds(report->environment)) << c.mode << ": " << processes.GetErrorCode();
+    EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS) << c.mode;
   }
 }
 
@@ -263,6 +270,9 @@ void ExpectReadsFailWith(CZelProcess& processes, void* handle,
   EnvironmentCopy copy(processes, handle);
   EXPECT_EQ(copy.get(), nullptr);
   EXPECT_EQ(processes.GetErrorCode(), codes.environment);
+  const EnvironmentBlock block(processes, handle);
+  EXPECT_EQ(block.bytes, nullptr);
+  EXPECT_EQ(processes.GetErrorCode(), codes.environment);
   CZelString user, domain;
   EXPECT_EQ(processes.GetUserAndDomain(handle, user, domain), codes.owner == 0 ? 1 : 0);
   EXPECT_EQ(processes.GetErrorCode(), codes.owner);
@@ -289,6 +299,7 @@ TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {
   const ReadTally tally = ReadRepeatedly(*processes_, handle_->Get());
   EXPECT_EQ(tally.stringsRead, 0);
   EXPECT_EQ(tally.copiesMade, 0);
+  EXPECT_EQ(tally.blocksMade, 0);
 }
 
 TEST_F(LiveStringsOfAnEndedChild, OnceGoneAreEmptyWithTheReasonItCouldNotBeOpened) {

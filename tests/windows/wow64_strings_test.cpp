@@ -97,8 +97,9 @@ class LiveStringsOfA32BitChild : public ::testing::Test {
     options.mode = "report-changed";
     options.arguments = {changed_.path(), kSetLater};
     options.currentDirectory = start_.path();
+    // Longer than GetEnvironmentBuffer's copy on its own.
     options.environment = {zel::test::SystemRootEntry(), L"ZEL_GREETING=grüße €漢字 😀",
-                           L"ZEL_PLAIN=plain"};
+                           L"ZEL_LONG=" + std::wstring(6000, L'l'), L"ZEL_PLAIN=plain"};
     options.title = kTitle;
     options.desktop = desktop_.fullName();
     child_.emplace(options);
@@ -151,6 +152,9 @@ TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
   EXPECT_EQ(FirstDifference(copy.get(), report_.environment, compared), compared);
+  const zel::test::EnvironmentBlock block(processes, child.Get());
+  EXPECT_TRUE(block.Holds(report_.environment)) << processes.GetErrorCode();
+  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 }
 
 TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {
@@ -162,6 +166,7 @@ TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {
   const zel::test::ReadTally tally = zel::test::ReadRepeatedly(processes, child.Get());
   EXPECT_EQ(tally.stringsRead, 5 * zel::test::kRounds);
   EXPECT_EQ(tally.copiesMade, zel::test::kRounds);
+  EXPECT_EQ(tally.blocksMade, zel::test::kRounds);
 }
 
 // zelps lists a 32-bit process like any other, and says what it is.

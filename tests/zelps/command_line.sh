@@ -60,6 +60,24 @@ expect 0 -e -u "$(id -u)" -p "$$" -o pid= -o uid=
 [ "$(tr -s ' ' <"$dir/out")" = "$$ $(id -u)" ] || fail "not one headerless row: $(cat "$dir/out")"
 expect 0 -p "$$" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
 has out "^ *$$ "
+# --env lists an environment longer than 4096 bytes whole, and says nothing
+# of a cut.
+long=$(printf '%6000s' '' | tr ' ' l)
+env -i "ZEL_LONG=$long" ZEL_LAST=end /bin/sleep 60 &
+sleeper=$!
+trap 'kill "$sleeper" 2>/dev/null || true; rm -rf "$dir"' EXIT
+tries=0
+until tr '\0' '\n' <"/proc/$sleeper/environ" 2>/dev/null | grep -q '^ZEL_LAST='; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 500 ] || fail "the long environment's child did not start"
+  sleep 0.01
+done
+expect 0 --env "$sleeper"
+[ "$(cat "$dir/out")" = "ZEL_LONG=$long
+ZEL_LAST=end" ] || fail "--env did not list the whole environment: $(head -c 300 "$dir/out")"
+[ ! -s "$dir/err" ] || fail "--env said something of a whole environment: $(cat "$dir/err")"
+expect 0 --json --env "$sleeper"
+has out '"ZEL_LAST=end"\],"truncated":false}$'
 # -m as tasklist /m: the shell has the dynamic loader loaded, and no module
 # that no file is named.
 expect 0 -m "ld-*" -p "$$" -o pid

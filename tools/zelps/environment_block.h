@@ -10,8 +10,6 @@
 
 namespace zelps {
 
-inline constexpr std::size_t kEnvironmentBytes = 4096;
-
 struct EnvironmentVariables {
   std::vector<std::string> variables;  // each "NAME=value"
   // The copy ended before the block's closing empty string: there are more

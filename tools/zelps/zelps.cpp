@@ -14,6 +14,7 @@
 #include <io.h>
 #endif
 
+#include "ZelCodes.h"
 #include "ZelErrorMessage.h"
 #include "ZelProcess.h"
 #include "command_line.h"
@@ -56,18 +57,22 @@ int PrintEnvironment(const Options& options) {
     std::fprintf(stderr, "zelps: no process %u\n", process_id);
     return 1;
   }
-  const zel::EnvironmentCopy block(processes, processes.GetEnvironmentBuffer(process.Get()));
+  std::size_t size = 0;
+  unsigned char* const whole = processes.GetEnvironmentBlock(process.Get(), size);
+  const zel::EnvironmentCopy block(processes, whole, size);
   if (!block.Get()) {
     std::fprintf(stderr, "zelps: cannot read the environment of %u: %s\n", process_id,
                  zel::ErrorMessage(processes.GetErrorCode()).c_str());
     return 1;
   }
-  const auto environment = zelps::SplitEnvironment(block.Get(), zelps::kEnvironmentBytes);
+  // Only a block longer than the library's limit is cut.
+  auto environment = zelps::SplitEnvironment(block.Get(), block.Size());
+  environment.truncated = environment.truncated || processes.GetErrorCode() == zel::kErrorMoreData;
   if (environment.truncated)
     std::fprintf(stderr,
-                 "zelps: the environment of %u is longer than the %zu bytes copied; "
+                 "zelps: the environment of %u is longer than the %zu MiB copied; "
                  "these are its first variables\n",
-                 process_id, zelps::kEnvironmentBytes);
+                 process_id, zel::kEnvironmentBlockLimit >> 20);
   std::string text;
   if (options.format == zelps::Format::Json) {
     text = zelps::EnvironmentJson(process_id, environment.variables, environment.truncated) + '\n';

@@ -26,6 +26,13 @@ std::string FileOf(const source::Process& process, std::uint32_t thread, std::st
   return thread == 0 ? PathOf(process.id, file) : ThreadPathOf(process.id, thread, file);
 }
 
+// Where the stat of the look is read into: one buffer a thread, kept, since
+// every live read reads a stat.
+std::string& StatText() {
+  thread_local std::string text;
+  return text;
+}
+
 // A thread of the process other than its main one that still runs, or 0;
 // the errno of a read that failed otherwise than for the thread's end goes
 // to `error`.
@@ -35,7 +42,7 @@ std::uint32_t RunningThread(const ProcReader& reader, std::uint32_t id, int& err
     error = MeansGone(tasks.error) ? 0 : tasks.error;
     return 0;
   }
-  std::string text;
+  std::string& text = StatText();
   for (const std::string& name : tasks.names) {
     const std::optional<std::uint32_t> thread = ParseId(name);
     if (!thread || *thread == id) continue;
@@ -44,7 +51,7 @@ std::uint32_t RunningThread(const ProcReader& reader, std::uint32_t id, int& err
       error = failed;
       return 0;
     }
-    const std::optional<StatFields> stat = ParseStat(text);
+    const std::optional<StatStart> stat = ParseStatStart(text);
     if (stat && !HasEnded(stat->state)) return *thread;
   }
   return 0;
@@ -68,8 +75,7 @@ Look ReadThenLook(const ProcReader& reader, const ProcClock& clock, const source
 
 // What a read saw: the look after it, and the errno of the fact's own file.
 Seen SeenBy(const Look& look, int read_error = 0) {
-  return {look.presence, look.error, read_error, true,
-          look.presence == Presence::Memoryless && (look.stat.flags & kKernelThreadFlag) != 0};
+  return {look.presence, look.error, read_error, true};
 }
 
 // Takes the kernel's " (deleted)" mark off a path when no file of the marked
@@ -83,9 +89,10 @@ void DropDeletedMark(std::string& path) {
 
 }  // namespace
 
-Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process) {
+Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process,
+            StatFields* whole) {
   Look look;
-  std::string text;
+  std::string& text = StatText();
   if (const int error = reader.Read(PathOf(process.id, "stat"), text); error != 0) {
     if (!MeansGone(error)) {
       look.presence = Presence::Unreadable;
@@ -93,13 +100,18 @@ Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Proc
     }
     return look;
   }
-  const std::optional<StatFields> stat = ParseStat(text);
+  const std::optional<StatStart> stat = ParseStatStart(text);
   if (!stat ||
       FileTimeOfStart(clock.bootTime, stat->startTicks, clock.ticksPerSecond) != process.createTime)
     return look;
-  look.stat = *stat;
+  if (whole) {
+    const std::optional<StatFields> fields = ParseStat(text);
+    if (!fields) return look;
+    *whole = *fields;
+  }
   if ((stat->flags & kKernelThreadFlag) != 0) {
     look.presence = Presence::Memoryless;
+    look.kernelThread = true;
   } else if (!HasEnded(stat->state)) {
     look.presence = Presence::Running;
   } else {
@@ -152,12 +164,19 @@ LiveText ReadLiveEnvironment(const ProcReader& reader, const ProcClock& clock,
 
 LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
                         const source::Process& process) {
+  LiveOwner live;
+  // The process that the kernel's record named is the snapshot's when the
+  // look after it finds the snapshot's: one that took the ID later could not
+  // have had it before.
+  if (const std::optional<std::uint32_t> uid = reader.RealUidOf(process.id)) {
+    live.code = CodeOf(LiveFact::Owner, SeenBy(LookAt(reader, clock, process)));
+    live.uid = *uid;
+    return live;
+  }
   const ProcText read = reader.ReadFile(PathOf(process.id, "status"));
   Seen seen = SeenBy(LookAt(reader, clock, process), read.error);
-  const std::optional<std::uint32_t> uid =
-      read.ok() ? ParseStatus(read.text).realUid : std::nullopt;
+  const std::optional<std::uint32_t> uid = read.ok() ? ParseRealUid(read.text) : std::nullopt;
   seen.answered = uid.has_value();
-  LiveOwner live;
   live.code = CodeOf(LiveFact::Owner, seen);
   live.uid = uid.value_or(0);
   return live;
@@ -166,7 +185,8 @@ LiveOwner ReadLiveOwner(const ProcReader& reader, const ProcClock& clock,
 LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
                           const source::Process& process) {
   LiveBasics live;
-  const Look look = LookAt(reader, clock, process);
+  StatFields stat;
+  const Look look = LookAt(reader, clock, process, &stat);
   live.code = CodeOf(LiveFact::BasicInformation, SeenBy(look));
   if (live.code != code::kSuccess) return live;
   cpu_set_t cpus;
@@ -175,11 +195,11 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
     for (int cpu = 0; cpu < 64; ++cpu)
       if (CPU_ISSET(cpu, &cpus)) live.info.AffinityMask |= std::uint64_t{1} << cpu;
   }
-  const bool ended = look.presence == Presence::Memoryless && HasEnded(look.stat.state);
-  live.info.ExitStatus = ended ? ExitStatusOf(look.stat.exitCode) : code::kStillActive;
-  live.info.BasePriority = BasePriorityOf(look.stat.nice, look.stat.policy);
+  const bool ended = look.presence == Presence::Memoryless && HasEnded(stat.state);
+  live.info.ExitStatus = ended ? ExitStatusOf(stat.exitCode) : code::kStillActive;
+  live.info.BasePriority = BasePriorityOf(stat.nice, stat.policy);
   live.info.UniqueProcessId = process.id;
-  live.info.InheritedFromUniqueProcessId = look.stat.parentPid;
+  live.info.InheritedFromUniqueProcessId = stat.parentPid;
   return live;
 }
 
@@ -192,7 +212,8 @@ LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
     if (maps.ok()) exe = reader.ReadLink(FileOf(process, thread, "exe"));
   });
   LiveModules live;
-  const Seen seen = SeenBy(look, maps.error);
+  Seen seen = SeenBy(look, maps.error);
+  seen.kernelThread = look.kernelThread;
   live.code = CodeOf(LiveFact::Modules, seen);
   if (live.code != code::kSuccess || seen.kernelThread) return live;
   live.modules = ExecutableFiles(maps.text);

@@ -28,11 +28,14 @@ namespace zel::procfs {
 // running thread's entry (task/<thread>/) answers for the whole process.
 struct Look {
   Presence presence = Presence::Gone;
-  int error = 0;             // the errno, when Unreadable
-  std::uint32_t thread = 0;  // the running thread whose entry answers, or 0
-  StatFields stat{};         // the process's own stat, unless Gone or Unreadable
+  int error = 0;              // the errno, when Unreadable
+  std::uint32_t thread = 0;   // the running thread whose entry answers, or 0
+  bool kernelThread = false;  // Memoryless as a kernel thread, which never had memory
 };
-Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process);
+// With `whole`, the fields of the process's own stat go there too; only the
+// basic information needs them, and only it has them parsed.
+Look LookAt(const ProcReader& reader, const ProcClock& clock, const source::Process& process,
+            StatFields* whole = nullptr);
 
 // The target of a process's exe or cwd link. The kernel marks a path whose
 // file has been removed with " (deleted)"; the mark is taken off only when no

@@ -121,6 +121,57 @@ std::optional<StatFields> ParseStat(std::string_view text) {
   return stat;
 }
 
+std::optional<StatStart> ParseStatStart(std::string_view text) {
+  // As ParseStat checks them: a process ID, then the command name.
+  const std::size_t open = text.find('(');
+  const std::size_t close = text.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open ||
+      !Number<std::uint32_t>(TrimSpace(text.substr(0, open))))
+    return std::nullopt;
+  StatStart start;
+  bool have_state = false, have_flags = false;
+  std::size_t index = 0;
+  for (std::size_t at = close + 1; at < text.size();) {
+    const std::size_t begin = text.find_first_not_of(" \t\n", at);
+    if (begin == std::string_view::npos) break;
+    std::size_t end = text.find_first_of(" \t\n", begin);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view field = text.substr(begin, end - begin);
+    if (index == kState) {
+      if (field.size() != 1) return std::nullopt;
+      start.state = field[0];
+      have_state = true;
+    } else if (index == kFlags) {
+      const auto flags = Number<std::uint64_t>(field);
+      if (!flags) return std::nullopt;
+      start.flags = *flags;
+      have_flags = true;
+    } else if (index == kStartTicks) {
+      const auto ticks = Number<std::uint64_t>(field);
+      if (!ticks || !have_state || !have_flags) return std::nullopt;
+      start.startTicks = *ticks;
+      return start;
+    }
+    ++index;
+    at = end;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> ParseRealUid(std::string_view text) {
+  constexpr std::string_view kKey = "Uid:";
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string_view line = text.substr(at, end - at);
+    if (line.starts_with(kKey)) {
+      const auto fields = SplitFields(line.substr(kKey.size()));
+      return fields.empty() ? std::nullopt : Number<std::uint32_t>(fields[0]);
+    }
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
 StatusFields ParseStatus(std::string_view text) {
   StatusFields status;
   ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {

@@ -44,6 +44,17 @@ inline bool HasEnded(char state) { return state == 'Z' || state == 'X'; }
 // '(' to the last ')', since it may itself contain both.
 std::optional<StatFields> ParseStat(std::string_view text);
 
+// What a look at a live process needs of its stat: the state, the flags and
+// the start time, found from the last ')' without splitting the other
+// fields; null when the text has no such fields. Of a line that ParseStat
+// reads, the same as ParseStat gives.
+struct StatStart {
+  char state = 0;
+  std::uint64_t flags = 0;
+  std::uint64_t startTicks = 0;
+};
+std::optional<StatStart> ParseStatStart(std::string_view text);
+
 // The fields of /proc/<pid>/status that the source uses, sizes in bytes
 // (2^64-1 for a size too large for them); a missing field (a kernel thread
 // has no Vm* lines) is 0.
@@ -58,6 +69,9 @@ struct StatusFields {
   std::uint64_t vmSwap = 0;
 };
 StatusFields ParseStatus(std::string_view text);
+// The real user ID of a status text alone: the first field of its first
+// "Uid:" line, which the kernel writes once.
+std::optional<std::uint32_t> ParseRealUid(std::string_view text);
 
 // The counters of /proc/<pid>/io that the source uses; missing ones are 0.
 struct IoFields {

@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/ioctl.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,6 +93,26 @@ ProcText ProcReader::ReadLink(const std::string& path) const {
     }
     target.resize(target.size() * 2);
   }
+}
+
+std::optional<std::uint32_t> ProcReader::RealUidOf(std::uint32_t id) const {
+  // Only the machine's own tree names the processes that a pidfd can hold.
+  if (root_ != "/proc") return std::nullopt;
+#ifdef SYS_pidfd_open
+  constexpr unsigned kPidfsMagic = 0xFF;
+  constexpr unsigned kGetInfo = 11;
+  const UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0)));
+  if (pidfd.get() < 0) return std::nullopt;
+  PidfdInfo info{};
+  info.mask = kPidfdInfoCredentials;
+  if (::ioctl(pidfd.get(), _IOWR(kPidfsMagic, kGetInfo, PidfdInfo), &info) != 0 ||
+      (info.mask & kPidfdInfoCredentials) == 0)
+    return std::nullopt;
+  return info.ruid;
+#else
+  static_cast<void>(id);
+  return std::nullopt;
+#endif
 }
 
 ProcListing ProcReader::List(const std::string& path) const {

@@ -3,10 +3,37 @@
 // a test can point a reader at a tree of its own with the same layout.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zel::procfs {
+
+// What a pidfd's information (PIDFD_GET_INFO) holds: its first version,
+// which every kernel that has the query answers.
+struct PidfdInfo {
+  std::uint64_t mask;
+  std::uint64_t cgroupid;
+  std::uint32_t pid;
+  std::uint32_t tgid;
+  std::uint32_t ppid;
+  std::uint32_t ruid;
+  std::uint32_t rgid;
+  std::uint32_t euid;
+  std::uint32_t egid;
+  std::uint32_t suid;
+  std::uint32_t sgid;
+  std::uint32_t fsuid;
+  std::uint32_t fsgid;
+  std::uint32_t spare0;
+};
+static_assert(offsetof(PidfdInfo, mask) == 0);
+static_assert(offsetof(PidfdInfo, pid) == 16);
+static_assert(offsetof(PidfdInfo, ruid) == 28);
+static_assert(sizeof(PidfdInfo) == 64);
+inline constexpr std::uint64_t kPidfdInfoCredentials = 1 << 1;
 
 // The content of a file or the target of a link, or the errno why not.
 struct ProcText {
@@ -45,6 +72,13 @@ class ProcReader {
   // last: read until one gives nothing. As Read() otherwise.
   virtual int ReadRecords(const std::string& path, std::string& text) const;
   virtual ProcListing List(const std::string& path) const;
+
+  // The real user ID of the live process `id` from the kernel's own record
+  // of it (a pidfd's information, Linux 6.13 on), for which no file is
+  // generated; null where that cannot be had: an older kernel, a tree other
+  // than the machine's own, a process that has gone, no free descriptor.
+  // The process read is the one that had the ID when it was asked.
+  std::optional<std::uint32_t> RealUidOf(std::uint32_t id) const;
 
  protected:
   std::string FullPath(const std::string& path) const;

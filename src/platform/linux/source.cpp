@@ -148,17 +148,48 @@ unsigned char* ReadEnvironment(const Caller& caller, const Process& process) {
   return buffer.release();
 }
 
-int ReadOwner(const Caller& caller, const Process& process, CZelString& user, CZelString& domain) {
+unsigned char* ReadEnvironmentBlock(const Caller& caller, const Process& process,
+                                    std::size_t& size) {
+  const procfs::LiveText live =
+      procfs::ReadLiveEnvironment(procfs::MachineReader(), procfs::MachineClock(), process);
+  if (live.code != code::kSuccess) {
+    caller.error.SetError(live.code);
+    return nullptr;
+  }
+  try {
+    const CZelString block = CZelString::FromUtf8(live.text);
+    BlockCopy copy = CopyBlock(block, block.GetLength());
+    if (copy.buffer) {
+      caller.error.SetError(copy.cut ? code::kMoreData : code::kSuccess);
+      size = copy.size;
+      return copy.buffer.release();
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  caller.error.SetError(code::kOutOfMemory);
+  return nullptr;
+}
+
+int ReadOwner(const Caller& caller, const Process& process, AccountNames& names, CZelString& user,
+              CZelString& domain) {
   const procfs::LiveOwner live =
       procfs::ReadLiveOwner(procfs::MachineReader(), procfs::MachineClock(), process);
   if (live.code != code::kSuccess) {
     caller.error.SetError(live.code);
     return 0;
   }
+  const std::string_view key(reinterpret_cast<const char*>(&live.uid), sizeof live.uid);
+  const AccountNames::Names* found = names.Find(key);
+  try {
+    if (!found)
+      found = &names.Add(key, {CZelString::FromUtf8(procfs::UserNameOf(live.uid)),
+                               CZelString::FromUtf8(procfs::HostName())});
+  } catch (const std::bad_alloc&) {
+    caller.error.SetError(code::kOutOfMemory);
+    return 0;
+  }
   return GiveAccount(
-      caller.error, user, domain,
-      [&] { return CZelString::FromUtf8(procfs::UserNameOf(live.uid)); },
-      [] { return CZelString::FromUtf8(procfs::HostName()); });
+      caller.error, user, domain, [&] { return found->user; }, [&] { return found->domain; });
 }
 
 bool ReadModules(const Caller& caller, const Process& process, ModuleList& list) {

@@ -1,5 +1,6 @@
 // The account that owns a live process.
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,7 +13,8 @@
 
 namespace zel::source {
 
-int ReadOwner(const Caller& caller, const Process& target, CZelString& user, CZelString& domain) {
+int ReadOwner(const Caller& caller, const Process& target, AccountNames& names, CZelString& user,
+              CZelString& domain) {
   const os::UniqueHandle process(
       windows::OpenSnapshotProcess(os::kProcessQueryInformation, target));
   if (!process) {
@@ -47,20 +49,30 @@ int ReadOwner(const Caller& caller, const Process& target, CZelString& user, CZe
     caller.error.SetError(os::GetLastError());
     return 0;
   }
-  os::WCHAR name[layout::kAccountNameUnits];
-  os::WCHAR domain_name[layout::kAccountNameUnits];
-  os::DWORD name_units = layout::kAccountNameUnits;
-  os::DWORD domain_units = layout::kAccountNameUnits;
-  os::SID_NAME_USE use;
   const auto* record = reinterpret_cast<const os::TOKEN_USER*>(token_user.data());
-  if (!os::LookupAccountSidW(nullptr, record->User.Sid, name, &name_units, domain_name,
-                             &domain_units, &use)) {
-    caller.error.SetError(os::GetLastError());
-    return 0;
+  const std::string_view key(static_cast<const char*>(record->User.Sid),
+                             os::GetLengthSid(record->User.Sid));
+  const AccountNames::Names* found = names.Find(key);
+  if (!found) {
+    os::WCHAR name[layout::kAccountNameUnits];
+    os::WCHAR domain_name[layout::kAccountNameUnits];
+    os::DWORD name_units = layout::kAccountNameUnits;
+    os::DWORD domain_units = layout::kAccountNameUnits;
+    os::SID_NAME_USE use;
+    if (!os::LookupAccountSidW(nullptr, record->User.Sid, name, &name_units, domain_name,
+                               &domain_units, &use)) {
+      caller.error.SetError(os::GetLastError());
+      return 0;
+    }
+    try {
+      found = &names.Add(key, {CZelString(name), CZelString(domain_name)});
+    } catch (const std::bad_alloc&) {
+      caller.error.SetError(code::kOutOfMemory);
+      return 0;
+    }
   }
   return GiveAccount(
-      caller.error, user, domain, [&] { return CZelString(name); },
-      [&] { return CZelString(domain_name); });
+      caller.error, user, domain, [&] { return found->user; }, [&] { return found->domain; });
 }
 
 }  // namespace zel::source

@@ -41,6 +41,7 @@ using ::WNDENUMPROC;
 using ::CloseHandle;
 using ::EnumWindows;
 using ::GetLastError;
+using ::GetLengthSid;
 using ::GetModuleHandleW;
 using ::GetProcAddress;
 using ::GetProcessTimes;
