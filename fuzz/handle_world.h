@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "ZelHandles.h"
 #include "fake_windows/fake_system.h"
 #include "support/scripted_system.h"

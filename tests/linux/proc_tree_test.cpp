@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
 #include "platform/linux/live_reads.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "fake_windows/fake_system.h"
 
 namespace zel::sweep {

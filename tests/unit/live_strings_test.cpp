@@ -1,6 +1,6 @@
 // Reading the parameter strings and the environment out of a live process.
-#include "common/live_failure_codes.h"
-#include "common/protected_process.h"
+#include "support/live_failure_codes.h"
+#include "support/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"

@@ -9,7 +9,7 @@
 #include "ZelHandles.h"
 #include "ZelProcess.h"
 #include "platform/codes.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "snapshot/records.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"

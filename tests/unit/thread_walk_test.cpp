@@ -1,5 +1,5 @@
 // Walking the threads of a process, and reading a thread's environment block.
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/full_record_pool.h"
 #include "support/scripted_system.h"

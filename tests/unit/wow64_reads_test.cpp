@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
 

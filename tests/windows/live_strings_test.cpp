@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "common/live_failure_codes.h"
-#include "common/protected_process.h"
-#include "comparable.h"
-#include "handle_count.h"
-#include "host_handles.h"
-#include "live_reads.h"
+#include "support/windows/child_process.h"
+#include "support/live_failure_codes.h"
+#include "support/protected_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/handle_count.h"
+#include "support/windows/host_handles.h"
+#include "support/windows/live_reads.h"
 #include "platform/layouts.h"
 
 namespace {

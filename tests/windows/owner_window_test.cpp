@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "comparable.h"
-#include "handle_count.h"
-#include "host_handles.h"
+#include "support/windows/child_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/handle_count.h"
+#include "support/windows/host_handles.h"
 
 namespace {
 

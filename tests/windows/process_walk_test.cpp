@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "comparable.h"
-#include "host_handles.h"
+#include "support/windows/comparable.h"
+#include "support/windows/host_handles.h"
 #include "support/handle_members.h"
 
 namespace {

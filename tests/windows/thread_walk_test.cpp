@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
-#include "comparable.h"
-#include "host_handles.h"
+#include "support/protected_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/host_handles.h"
 #include "platform/layouts.h"
-#include "self_view.h"
+#include "support/windows/self_view.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "allocation_count.h"
-#include "children.h"
-#include "mixed_calls.h"
+#include "support/linux/allocation_count.h"
+#include "support/linux/children.h"
+#include "support/churn/mixed_calls.h"
 
 namespace {
 

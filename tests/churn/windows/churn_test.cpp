@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "children.h"
-#include "allowed_codes.h"
-#include "code_tally.h"
-#include "lister.h"
-#include "refreshes.h"
+#include "support/windows/children.h"
+#include "support/churn/allowed_codes.h"
+#include "support/churn/code_tally.h"
+#include "support/churn/lister.h"
+#include "support/churn/refreshes.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "children.h"
-#include "handle_count.h"
-#include "mixed_calls.h"
+#include "support/windows/children.h"
+#include "support/windows/handle_count.h"
+#include "support/churn/mixed_calls.h"
 
 namespace {
 
