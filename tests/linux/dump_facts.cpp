@@ -33,20 +33,18 @@
 
 #include "ZelProcess.h"
 #include "ZelHandles.h"
+#include "support/filetime.h"
 #include "zelps/json.h"
 
 namespace {
 
 using zel::EnvironmentCopy;
 using zel::FindHandle;
+using zel::test::Ticks;
 
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;
 constexpr std::size_t kEnvironmentBytes = 4096;
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 using Json = zelps::JsonObject;
 

@@ -37,6 +37,7 @@ namespace fs = std::filesystem;
 namespace code = zel::code;
 using zel::EnvironmentCopy;
 using zel::churn::WaitingChild;
+using zel::test::ExpectReadsFailWith;
 using namespace std::string_literals;
 
 std::string Utf8(const CZelString& s) { return s.ToUtf8(); }
@@ -81,20 +82,6 @@ class ProcLiveTest : public ::testing::Test {
  private:
   std::size_t descriptors_ = OpenDescriptors();
 };
-
-void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), codes.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
-  EXPECT_EQ(p.GetErrorCode(), codes.owner);
-}
 
 TEST_F(ProcLiveTest, ListsThisProcessWithItsNameParentAndThreads) {
   CZelProcess p;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "support/filetime.h"
 #include "support/protected_process.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
@@ -30,6 +31,7 @@ namespace procfs = zel::procfs;
 using procfs::ProcListing;
 using procfs::ProcReader;
 using procfs::ProcText;
+using zel::test::Ticks;
 using namespace std::string_literals;
 
 constexpr procfs::ProcClock kClock{1'700'000'000, 100};  // booted 2023-11-14T22:13:20Z
@@ -193,10 +195,6 @@ std::string Utf8(const std::u16string& text) {
   return CZelString(reinterpret_cast<const unsigned short*>(text.data()), text.size()).ToUtf8();
 }
 
-std::uint64_t Value(const FILETIME& t) {
-  return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-}
-
 class ProcTreeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -344,12 +342,12 @@ TEST_F(ProcTreeTest, ThreadsTimesPrioritiesAndCounters) {
 
   FILETIME created{}, user{}, kernel{};
   ASSERT_EQ(p.GetCreateTime(h, created) + p.GetUserTime(h, user) + p.GetKernelTime(h, kernel), 3);
-  EXPECT_EQ(Value(created), kBootFileTime + 1'234'500'000);  // 123.45 s after boot
-  EXPECT_EQ(Value(user), 25'000'000u);                       // 250 ticks
-  EXPECT_EQ(Value(kernel), 7'500'000u);
+  EXPECT_EQ(Ticks(created), kBootFileTime + 1'234'500'000);  // 123.45 s after boot
+  EXPECT_EQ(Ticks(user), 25'000'000u);                       // 250 ticks
+  EXPECT_EQ(Ticks(kernel), 7'500'000u);
   t = p.CreateHandleFromTID(h, 101);
   ASSERT_EQ(p.GetThreadCreateTime(t, created), 1);
-  EXPECT_EQ(Value(created), kBootFileTime + 1'240'000'000);
+  EXPECT_EQ(Ticks(created), kBootFileTime + 1'240'000'000);
   p.CloseHandle(t);
 
   VM_COUNTERS vm{};

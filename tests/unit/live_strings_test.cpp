@@ -7,6 +7,7 @@
 
 namespace {
 
+using zel::test::ExpectReadsFailWith;
 using zel::test::MakeProcess;
 namespace code = zel::code;
 namespace layout = zel::layout;
@@ -48,22 +49,6 @@ class LiveStringsTest : public zel::test::SystemTest {
 std::u16string Text(const CZelString& s) {
   const unsigned short* units = s;
   return std::u16string(units, units + s.GetLength());
-}
-
-// Every string and the environment of the process fail with these codes, and
-// its owner with its own (or is read, where that is 0).
-void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), codes.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
-  EXPECT_EQ(p.GetErrorCode(), codes.owner);
 }
 
 TEST_F(LiveStringsTest, EachGetterReadsItsOwnString) {

@@ -1,6 +1,7 @@
 // Walking the threads of a process, and reading a thread's environment block.
 #include "support/protected_process.h"
 #include "support/alloc_fault.h"
+#include "support/filetime.h"
 #include "support/full_record_pool.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
@@ -42,8 +43,7 @@ TEST_F(ThreadWalkTest, WalkOfManyThreadsVisitsEachOnce) {
     EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
     EXPECT_EQ(p.GetThreadCreateTime(thread, created), 1);
     EXPECT_EQ(p.GetErrorCode(), 0u);
-    EXPECT_EQ((std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime,
-              0x01D1000000000000ULL + ids.back());
+    EXPECT_EQ(zel::test::Ticks(created), 0x01D1000000000000ULL + ids.back());
     Mark(p);
   } while (p.FindNextThread(thread) && ++moves);
   EXPECT_EQ(moves, 4);

@@ -21,11 +21,11 @@
 
 namespace {
 
+using zel::EnvironmentCopy;
 using zel::test::AsKeptInParameters;
 using zel::test::ChildOptions;
 using zel::test::ChildProcess;
 using zel::test::Desktop;
-using zel::test::EnvironmentCopy;
 using zel::test::FirstDifference;
 using zel::test::kEnvironmentCopySize;
 using zel::test::OwnedHandle;
@@ -151,11 +151,11 @@ TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
   processes.GetPath(child.Get());
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
 
-  EnvironmentCopy copy(processes, child.Get());
-  ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
+  const EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(child.Get()));
+  ASSERT_NE(copy.Get(), nullptr) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
-  EXPECT_EQ(FirstDifference(copy.get(), report_.environment, compared), compared);
+  EXPECT_EQ(FirstDifference(copy.Get(), report_.environment, compared), compared);
 }
 
 TEST_F(LiveStringsOfA32BitChild, RepeatedReadsLeaveNoHandlesBehind) {
