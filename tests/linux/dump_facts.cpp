@@ -6,9 +6,11 @@
 //   zel_dump_facts --exited-child
 //
 // Each object holds the snapshot facts (ids, name, threads, the three times
-// as raw 100-ns counts, all memory and I/O counters) and the live strings;
-// a string that comes back empty carries the code that the object recorded
-// for it, since an empty string alone cannot tell "none" from "refused".
+// as raw 100-ns counts, all memory and I/O counters) and the live strings,
+// with the arguments that the command line splits into by the reference
+// splitter's rules (CommandLineToArgvW's); a string that comes back empty
+// carries the code that the object recorded for it, since an empty string
+// alone cannot tell "none" from "refused".
 // The environment is read only for the processes named with --environment:
 // other processes' variables are nobody's business here.
 //
@@ -34,6 +36,7 @@
 #include "ZelProcess.h"
 #include "ZelHandles.h"
 #include "support/filetime.h"
+#include "support/reference_command_line.h"
 #include "zelps/json.h"
 
 namespace {
@@ -131,6 +134,15 @@ void AddLiveString(Json& json, std::string_view name, std::string_view errorName
   CodeIf(json.String(name, value.ToUtf8()), errorName, value.IsEmpty(), code);
 }
 
+std::string StringsJson(const std::vector<std::string>& strings) {
+  std::string list = "[";
+  for (const std::string& text : strings) {
+    if (list.size() > 1) list += ',';
+    zelps::AppendJsonString(list, text);
+  }
+  return list + "]";
+}
+
 void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
   EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(process));
   const ZelCode code = processes.GetErrorCode();
@@ -140,12 +152,8 @@ void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
     return;
   }
   const EnvironmentVariables split = SplitEnvironment(copy.Get());
-  std::string list = "[";
-  for (const std::string& variable : split.variables) {
-    if (list.size() > 1) list += ',';
-    zelps::AppendJsonString(list, variable);
-  }
-  CodeIf(Bool(json.Raw("environment", list + "]"), "environmentComplete", split.complete),
+  CodeIf(Bool(json.Raw("environment", StringsJson(split.variables)), "environmentComplete",
+              split.complete),
          "environmentError", false, code);
 }
 
@@ -171,8 +179,10 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   CodeIf(json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io)), "ioError", !ioRead,
          processes.GetErrorCode());
 
-  AddLiveString(json, "commandLine", "commandLineError", processes,
-                [&] { return processes.GetCommandLineW(process); });
+  const CZelString commandLine = processes.GetCommandLineW(process);
+  CodeIf(json.String("commandLine", commandLine.ToUtf8()), "commandLineError",
+         commandLine.IsEmpty(), processes.GetErrorCode());
+  json.Raw("commandArguments", StringsJson(zel::test::SplitCommandLine(commandLine.ToUtf8())));
   AddLiveString(json, "currentDirectory", "currentDirectoryError", processes,
                 [&] { return processes.GetCurrentDirectoryW(process); });
   AddLiveString(json, "imageFile", "imageFileError", processes,

@@ -1,6 +1,7 @@
 // The strings and environment read out of live processes, checked against what
 // a child of the test binary says of itself and against the host's own view.
 #include <windows.h>
+#include <shellapi.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
@@ -19,8 +20,10 @@
 
 #include "ZelProcess.h"
 #include "support/windows/child_process.h"
+#include "support/command_line_cases.h"
 #include "support/live_failure_codes.h"
 #include "support/protected_process.h"
+#include "support/reference_command_line.h"
 #include "support/windows/comparable.h"
 #include "support/windows/handle_count.h"
 #include "support/windows/host_handles.h"
@@ -322,6 +325,22 @@ TEST(LiveStringsOfTheHost, AgreeWithItsOwnView) {
   ASSERT_TRUE(change.changed()) << ::GetLastError();
   EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.Get())), AsKeptInParameters(directory.path()));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+}
+
+// The splitter that the Linux tests and the fuzzers hold the Linux source's
+// command lines to splits them as the platform does.
+TEST(CommandLineSplitting, ReferenceSplitsAsCommandLineToArgvW) {
+  for (const zel::test::CommandLineCase& c : zel::test::CommandLineCases()) {
+    const std::wstring line(c.line.begin(), c.line.end());
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(argv, nullptr) << c.line;
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(CZelString(argv[i]).ToUtf8());
+    ::LocalFree(argv);
+    EXPECT_EQ(arguments, c.arguments) << c.line;
+    EXPECT_EQ(zel::test::SplitCommandLine(c.line), c.arguments) << c.line;
+  }
 }
 
 }  // namespace
