@@ -33,29 +33,7 @@
 namespace {
 
 using zel::EnvironmentCopy;
-using zel::test::AsKeptInParameters;
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::CurrentDirectory;
-using zel::test::Desktop;
-using zel::test::EnvironmentBytes;
-using zel::test::ExpectHandleCountToTrackHandles;
-using zel::test::FirstDifference;
-using zel::test::Getter;
-using zel::test::Getters;
-using zel::test::kEnvironmentCopySize;
-using zel::test::kRounds;
-using zel::test::MessagePipe;
-using zel::test::ModuleFileName;
-using zel::test::OwnedHandle;
-using zel::test::ReadRepeatedly;
-using zel::test::ReadReport;
-using zel::test::ReadTally;
-using zel::test::SelfReport;
-using zel::test::SystemRootEntry;
-using zel::test::TempDirectory;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 int ReportSelfAndWait(MessagePipe& host) {
   for (const auto& message : zel::test::SelfReportMessages())

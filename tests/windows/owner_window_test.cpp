@@ -23,14 +23,7 @@
 
 namespace {
 
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::ExpectHandleCountToTrackHandles;
-using zel::test::HandleCount;
-using zel::test::MessagePipe;
-using zel::test::OwnedHandle;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 // ---------------------------------------------------------------------------
 // The account behind the host's own token, named without the library.

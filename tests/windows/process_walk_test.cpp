@@ -28,9 +28,7 @@
 
 namespace {
 
-using zel::test::OwnedHandle;
-using zel::test::Ticks;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 // Enough tries for the system to hold still between two platform snapshots;
 // Wine's service processes start and end worker threads now and then.

@@ -21,10 +21,7 @@
 namespace {
 
 using zel::layout::Load;
-using zel::test::CurrentTeb;
-using zel::test::OwnedHandle;
-using zel::test::Ticks;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 using TebReader = zel::test::ProtectedProcess;
 

@@ -22,16 +22,7 @@
 namespace {
 
 using zel::EnvironmentCopy;
-using zel::test::AsKeptInParameters;
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::Desktop;
-using zel::test::FirstDifference;
-using zel::test::kEnvironmentCopySize;
-using zel::test::OwnedHandle;
-using zel::test::TempDirectory;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 // A program built beside the test binary.
 std::wstring BesideTests(const wchar_t* name) {
