@@ -19,14 +19,14 @@
 #include "platform/linux/proc_parsers.h"
 #include "platform/linux/utf16_text.h"
 #include "platform/linux/windows_terms.h"
-#include "proc_text_writers.h"
 #include "reference_utf8.h"
+#include "support/linux/proc_text.h"
 #include "support/reference_command_line.h"
 
 namespace {
 
 namespace proc = zel::procfs;
-using zel::fuzz::operator==;
+using zel::test::operator==;
 using Wide = unsigned __int128;
 
 constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
@@ -57,7 +57,7 @@ void CheckStat(std::string_view text) {
   ZEL_FUZZ_CHECK(ReferenceId(pid) == stat->pid);
   ZEL_FUZZ_CHECK(stat->state != ' ' && stat->state != '\t' && stat->state != '\n');
   // Written out again as the kernel writes it, it reads back the same.
-  const auto again = proc::ParseStat(zel::fuzz::WriteStat(*stat));
+  const auto again = proc::ParseStat(zel::test::WriteStat(*stat));
   ZEL_FUZZ_CHECK(again && *again == *stat);
 }
 
@@ -138,17 +138,17 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   stat.nice = in.ConsumeIntegral<std::int64_t>();
   stat.startTicks = in.ConsumeIntegral<std::uint64_t>();
   stat.policy = in.ConsumeIntegral<std::uint32_t>();
-  const auto stat_read = proc::ParseStat(zel::fuzz::WriteStat(stat));
+  const auto stat_read = proc::ParseStat(zel::test::WriteStat(stat));
   ZEL_FUZZ_CHECK(stat_read && *stat_read == stat);
 
   // Sizes are written in kB, any count of them; read back in bytes, they
   // saturate where they do not fit.
-  zel::fuzz::StatusInKilobytes written;
+  zel::test::StatusInKilobytes written;
   if (in.ConsumeBool()) written.realUid = in.ConsumeIntegral<std::uint32_t>();
   for (std::uint64_t& kilobytes : written.sizes) kilobytes = in.ConsumeIntegral<std::uint64_t>();
   written.name = in.ConsumeRandomLengthString(20);
   std::replace(written.name.begin(), written.name.end(), '\n', ' ');
-  const proc::StatusFields status = proc::ParseStatus(zel::fuzz::WriteStatus(written));
+  const proc::StatusFields status = proc::ParseStatus(zel::test::WriteStatus(written));
   ZEL_FUZZ_CHECK(status.realUid == written.realUid);
   const std::uint64_t read[] = {status.vmPeak, status.vmSize,  status.vmHwm,
                                 status.vmRss,  status.rssAnon, status.vmSwap};
@@ -158,7 +158,7 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   proc::IoFields io;
   for (std::uint64_t* counter : {&io.readChars, &io.writeChars, &io.readCalls, &io.writeCalls})
     *counter = in.ConsumeIntegral<std::uint64_t>();
-  ZEL_FUZZ_CHECK(proc::ParseIo(zel::fuzz::WriteIo(io)) == io);
+  ZEL_FUZZ_CHECK(proc::ParseIo(zel::test::WriteIo(io)) == io);
 
   const auto boot = in.ConsumeIntegral<std::uint64_t>();
   const std::string stat_file = "cpu  10 0 20 3000 0 0 0 0 0 0\nintr 5 0\nctxt 99\nbtime " +

@@ -15,6 +15,7 @@
 
 #include "ZelProcess.h"
 #include "support/filetime.h"
+#include "support/linux/proc_text.h"
 #include "support/protected_process.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
@@ -108,13 +109,19 @@ struct FakeProcess {
 
 std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start,
                      std::uint64_t user, std::uint64_t system, char state = 0) {
-  return std::to_string(id) + " (" + p.comm + ") " + (state ? state : p.state) + " " +
-         std::to_string(p.parent) + " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " +
-         std::to_string(p.flags) + " " + std::to_string(p.minorFaults) + " 0 " +
-         std::to_string(p.majorFaults) + " 0 " + std::to_string(user) + " " +
-         std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) + " 1 0 " +
-         std::to_string(start) + " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
-         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 " + std::to_string(p.exitCode) + "\n";
+  return zel::test::WriteStat({.pid = id,
+                               .comm = p.comm,
+                               .state = state ? state : p.state,
+                               .parentPid = p.parent,
+                               .flags = p.flags,
+                               .minorFaults = p.minorFaults,
+                               .majorFaults = p.majorFaults,
+                               .userTicks = user,
+                               .systemTicks = system,
+                               .nice = p.nice,
+                               .startTicks = start,
+                               .policy = p.policy,
+                               .exitCode = p.exitCode});
 }
 
 void WriteProcess(const TempTree& tree, const FakeProcess& p) {
