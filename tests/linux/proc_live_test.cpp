@@ -23,7 +23,7 @@
 #include "ZelErrorMessage.h"
 #include "ZelHandles.h"
 #include "ZelProcess.h"
-#include "support/linux/children.h"
+#include "support/churn/children.h"
 #include "support/live_failure_codes.h"
 #include "support/protected_process.h"
 #include "support/linux/forked_check.h"
@@ -144,7 +144,7 @@ TEST_F(ProcLiveTest, ChildShowsItsArgumentsDirectoryAndEnvironment) {
                         "", "ü €漢字 😀"},
                        {"ZEL_A=1", "ZEL_TEXT=ü 😀"}, directory.string());
     CZelProcess p;
-    void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+    void* h = p.CreateHandleFromPID(child.Id());
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(p.GetParentProcess(h), static_cast<unsigned>(getpid()));
     // Named as ps names it, by the name it was started under.
@@ -165,17 +165,17 @@ TEST_F(ProcLiveTest, ChildShowsItsArgumentsDirectoryAndEnvironment) {
 TEST_F(ProcLiveTest, ChildThatExitedAfterTheSnapshotIsGone) {
   WaitingChild child;
   CZelProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  void* h = p.CreateHandleFromPID(child.Id());
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::canonical("/bin/sleep").string());
 
-  child.Reap();
+  child.Release();
   ExpectReadsFailWith(p, h, zel::test::kGoneProcess);
   p.CloseHandle(h);
 
   // The next snapshot no longer lists it.
   ASSERT_EQ(p.Refresh(), 1);
-  EXPECT_EQ(p.CreateHandleFromPID(static_cast<unsigned>(child.Id())), nullptr);
+  EXPECT_EQ(p.CreateHandleFromPID(child.Id()), nullptr);
 }
 
 // Run as the first process of a PID namespace of its own, with its own
@@ -242,9 +242,9 @@ TEST_F(ProcLiveTest, IdTakenByALaterProcessReadsAsGone) {
 
 TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwnerAndAnExitStatus) {
   WaitingChild zombie({"/bin/sh", "-c", "exit 3"});
-  zombie.WaitUntilExited();
+  zombie.WaitUntilEnded();
   zel::test::ProtectedProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(zombie.Id()));
+  void* h = p.CreateHandleFromPID(zombie.Id());
   ASSERT_NE(h, nullptr);
   ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
   PROCESS_BASIC_INFORMATION info{};
@@ -300,7 +300,7 @@ TEST_F(ProcLiveTest, ProcessWhoseMainThreadExitedRunsOnAndIsRead) {
   ASSERT_GT(child.Id(), 0);
   ASSERT_TRUE(child.MainThreadExited());
   zel::test::ProtectedProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  void* h = p.CreateHandleFromPID(child.Id());
   ASSERT_NE(h, nullptr);
   PROCESS_BASIC_INFORMATION info{};
   EXPECT_EQ(p.GetProcessInformation(h, &info), 1);

@@ -1,8 +1,19 @@
-#include "children.h"
+// The churn tests' children under Wine: the test binary again, in a child
+// mode that exits at once or after a moment for the pool, and in one that
+// waits until the host tells it to end.
+#include "support/churn/children.h"
 
+#include <windows.h>
+
+#include <memory>
+#include <optional>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <vector>
+
+#include "child_process.h"
+#include "host_handles.h"
 
 namespace zel::churn {
 namespace {
@@ -36,48 +47,56 @@ ChildOptions Mode(const char* name) {
   return options;
 }
 
+// Under Wine, starting a process returns only once the child has
+// initialised, so that one thread alone could not keep many slots filled.
+constexpr std::size_t kDrivers = 2;
+
 }  // namespace
 
-ChurnPool::ChurnPool(std::size_t slots, std::size_t drivers)
-    : stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  if (!stop_)
+// Threads of the host, each with a share of the slots, and an event that
+// tells them to stop.
+struct ChurnPool::Drivers {
+  ChurnPool& pool;
+  zel::host::OwnedHandle stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::vector<std::thread> threads;
+
+  void Run(std::size_t slots);
+};
+
+ChurnPool::ChurnPool(std::size_t slots) : drivers_(std::make_unique<Drivers>(*this)) {
+  if (!drivers_->stop)
     throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
                             "CreateEventW");
-  for (std::size_t i = 0; i < drivers; ++i) {
-    const std::size_t share = slots / drivers + (i < slots % drivers ? 1 : 0);
-    drivers_.emplace_back([this, share] { Run(share); });
+  for (std::size_t i = 0; i < kDrivers; ++i) {
+    const std::size_t share = slots / kDrivers + (i < slots % kDrivers ? 1 : 0);
+    drivers_->threads.emplace_back([this, share] { drivers_->Run(share); });
   }
 }
 
 ChurnPool::~ChurnPool() {
-  ::SetEvent(stop_.Get());
-  for (std::thread& driver : drivers_) driver.join();
+  ::SetEvent(drivers_->stop.Get());
+  for (std::thread& thread : drivers_->threads) thread.join();
 }
 
-void ChurnPool::Run(std::size_t count) {
+void ChurnPool::Drivers::Run(std::size_t count) {
   std::vector<std::optional<ChildProcess>> slots(count);
   const auto start = [&](std::optional<ChildProcess>& slot) {
     slot.reset();
     try {
       slot.emplace(Mode("exit-after-a-moment"));
-      ++started_;
+      ++pool.started_;
     } catch (const std::system_error& error) {
-      lastFailure_ = error.code().value();
-      ++failures_;
+      pool.lastFailure_ = error.code().value();
+      ++pool.failures_;
     }
   };
   for (auto& slot : slots) start(slot);
 
   std::vector<HANDLE> watched;
-  std::vector<std::size_t> slotOf;
   for (;;) {
-    watched.assign(1, stop_.Get());
-    slotOf.assign(1, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (!slots[i]) continue;
-      watched.push_back(slots[i]->Handle());
-      slotOf.push_back(i);
-    }
+    watched.assign(1, stop.Get());
+    for (std::size_t i = 0; i < count; ++i)
+      if (slots[i]) watched.push_back(slots[i]->Handle());
     // A slot whose child could not be started tries again a moment later.
     const DWORD timeout = watched.size() == count + 1 ? INFINITE : 1;
     const DWORD woken = ::WaitForMultipleObjects(static_cast<DWORD>(watched.size()), watched.data(),
@@ -92,24 +111,31 @@ void ChurnPool::Run(std::size_t count) {
   // The children's destructors end those still running.
 }
 
-WaitingChild::WaitingChild() {
-  child_.emplace(Mode("wait-for-the-host"));
-  id_ = child_->Id();
+// The child's process, until it is let go of.
+struct WaitingChild::Process {
+  std::optional<ChildProcess> child;
+};
+
+WaitingChild::WaitingChild() : process_(std::make_unique<Process>()) {
+  process_->child.emplace(Mode("wait-for-the-host"));
+  id_ = process_->child->Id();
 }
 
+WaitingChild::~WaitingChild() = default;
+
 void WaitingChild::End() {
-  if (child_ && child_->Handle() != nullptr) child_->Finish();
+  if (process_->child->Handle() != nullptr) process_->child->Finish();
 }
 
 void WaitingChild::Release() {
   End();
-  if (child_) child_->Release();
+  process_->child->Release();
 }
 
-bool WaitUntilGone(const std::vector<DWORD>& ids) {
+bool WaitUntilGone(const std::vector<unsigned>& ids) {
   for (int attempt = 0; attempt < 500; ++attempt) {
     bool any = false;
-    for (const DWORD id : ids) {
+    for (const unsigned id : ids) {
       const zel::host::OwnedHandle process(
           ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
       any = any || static_cast<bool>(process);
@@ -119,5 +145,17 @@ bool WaitUntilGone(const std::vector<DWORD>& ids) {
   }
   return false;
 }
+
+const Target& ThisTarget() {
+  static const Target target = {.name = "wine",
+                                .imageName = "churn_tests.exe",
+                                .listerRounds = 2,
+                                .listsStartingChildren = true,
+                                .childrenDuringRefreshes = 60,
+                                .startsPerAllowedFailure = 20};
+  return target;
+}
+
+unsigned HostId() { return static_cast<unsigned>(::GetCurrentProcessId()); }
 
 }  // namespace zel::churn
