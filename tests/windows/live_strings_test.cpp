@@ -20,6 +20,7 @@
 
 #include "ZelProcess.h"
 #include "support/windows/child_process.h"
+#include "support/churn/children.h"
 #include "support/command_line_cases.h"
 #include "support/live_failure_codes.h"
 #include "support/protected_process.h"
@@ -82,17 +83,6 @@ int ReportSelfFromRegionEndAndWait(MessagePipe& host) {
 const zel::test::ChildMode kReportSelfFromRegionEnd("report-self-from-region-end",
                                                     &ReportSelfFromRegionEndAndWait);
 
-// An ended process can be opened for a while after the host has closed its
-// last handle on it: under Wine for some hundreds of milliseconds.
-bool WaitUntilGone(DWORD processId) {
-  for (int attempt = 0; attempt < 3000; ++attempt) {
-    const OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process) return true;
-    ::Sleep(10);
-  }
-  return false;
-}
-
 // A child started with every string the library reads set to something of
 // its own: quotes, spaces and characters beyond ASCII and beyond the BMP.
 class LiveStringsOfAChild : public ::testing::Test {
@@ -128,25 +118,13 @@ TEST_F(LiveStringsOfAChild, AgreeWithWhatTheChildSeesOfItself) {
   // library read this child's strings, not some default.
   ASSERT_EQ(report_.commandLine, child_->CommandLine());
   ASSERT_EQ(report_.currentDirectory, directory_.path());
+  ASSERT_EQ(report_.title, kTitle);
+  ASSERT_EQ(report_.desktop, desktop_.fullName());
 
   CZelProcess processes;
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
-
-  EXPECT_EQ(Text(processes.GetCommandLineW(child.Get())), report_.commandLine);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.Get())),
-            AsKeptInParameters(report_.currentDirectory));
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetImageFile(child.Get())), report_.moduleFile);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetWindowTitle(child.Get())), kTitle);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetDesktopName(child.Get())), desktop_.fullName());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  // The loader's search path: its content is the platform's affair.
-  processes.GetPath(child.Get());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  ExpectStringsAsReported(processes, child.Get(), report_);
 }
 
 TEST_F(LiveStringsOfAChild, EnvironmentBufferStartsLikeTheChildsBlock) {
@@ -260,7 +238,7 @@ TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {
 TEST_F(LiveStringsOfAnEndedChild, OnceGoneAreEmptyWithTheReasonItCouldNotBeOpened) {
   const DWORD id = child_->Id();
   child_->Release();
-  ASSERT_TRUE(WaitUntilGone(id)) << "the ended child's process can still be opened";
+  ASSERT_TRUE(zel::churn::WaitUntilGone({id})) << "the ended child's process can still be opened";
 
   ExpectReadsFailWith(*processes_, handle_->Get(), zel::test::kGoneProcess);
 }

@@ -6,6 +6,7 @@
 // (support/windows/children.cpp).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -75,10 +76,20 @@ class WaitingChild {
   unsigned id_ = 0;
 };
 
-// Waits until none of the processes can be found any more: under Wine an
-// ended process stays open for some hundreds of milliseconds after its last
-// handle has gone. False if one is still there after a few seconds.
-bool WaitUntilGone(const std::vector<unsigned>& ids);
+// Whether a process of this ID can still be found: under Wine an ended
+// process stays open for some hundreds of milliseconds after its last handle
+// has gone; on Linux a reaped one is gone at once.
+bool CanBeFound(unsigned id);
+
+// Waits until none of the processes can be found any more; false if one is
+// still there after half a minute.
+inline bool WaitUntilGone(const std::vector<unsigned>& ids) {
+  for (int attempt = 0; attempt < 3000; ++attempt) {
+    if (std::none_of(ids.begin(), ids.end(), CanBeFound)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
 
 // What the shared plan takes from the target it runs on.
 struct Target {

@@ -188,18 +188,7 @@ void WaitingChild::Release() {
   process_->pid = -1;
 }
 
-// A process that has been reaped is gone at once, unless its ID has been
-// given to another since.
-bool WaitUntilGone(const std::vector<unsigned>& ids) {
-  for (int attempt = 0; attempt < 500; ++attempt) {
-    bool any = false;
-    for (const unsigned id : ids)
-      any = any || kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
-    if (!any) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
+bool CanBeFound(unsigned id) { return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH; }
 
 const Target& ThisTarget() {
   static const Target target = {.name = "linux",

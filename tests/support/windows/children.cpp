@@ -132,18 +132,9 @@ void WaitingChild::Release() {
   process_->child->Release();
 }
 
-bool WaitUntilGone(const std::vector<unsigned>& ids) {
-  for (int attempt = 0; attempt < 500; ++attempt) {
-    bool any = false;
-    for (const unsigned id : ids) {
-      const zel::host::OwnedHandle process(
-          ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-      any = any || static_cast<bool>(process);
-    }
-    if (!any) return true;
-    ::Sleep(10);
-  }
-  return false;
+bool CanBeFound(unsigned id) {
+  return static_cast<bool>(
+      zel::host::OwnedHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)));
 }
 
 const Target& ThisTarget() {

@@ -41,6 +41,11 @@ struct SelfReport {
 // Nothing when the child ended before it had said all of it.
 std::optional<SelfReport> ReadReport(MessagePipe& child);
 
+// Every string getter on the child gives what it reported, each with code 0
+// (the loader's search path only its code: its content is the platform's
+// affair).
+void ExpectStringsAsReported(CZelProcess& processes, void* child, const SelfReport& report);
+
 // The parameters block keeps the current directory with a trailing separator,
 // which GetCurrentDirectoryW drops for every directory but a drive's root.
 std::wstring AsKeptInParameters(std::wstring directory);
