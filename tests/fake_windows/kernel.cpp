@@ -75,8 +75,8 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
   }
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* process = system->FindProcess(process_id);
-  std::optional<std::uint32_t> failure = system->TakeOpenProcessFailure();
-  if (!failure && !process) failure = code::kInvalidParameter;
+  std::optional<std::uint32_t> failure;
+  if (!process) failure = code::kInvalidParameter;
   if (!failure && process->openError) failure = *process->openError;
   if (!failure && process->readOpenError && (access & kProcessVmRead))
     failure = *process->readOpenError;
@@ -84,7 +84,7 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
     SetLastError(*failure);
     return nullptr;
   }
-  return emu::OpenHandle({emu::HandleKind::Process, process_id, access});
+  return call.Open({emu::HandleKind::Process, process_id, access});
 }
 
 HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
@@ -99,7 +99,7 @@ HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
     SetLastError(code::kInvalidParameter);
     return nullptr;
   }
-  return emu::OpenHandle({emu::HandleKind::Thread, thread_id, access});
+  return call.Open({emu::HandleKind::Thread, thread_id, access});
 }
 
 namespace {
@@ -125,7 +125,7 @@ BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME
     SetLastError(call.Fault()->code);
     return 0;
   }
-  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Process);
+  const emu::HandleEntry* entry = call.Find(handle, emu::HandleKind::Process);
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
   if (!process) {
@@ -145,7 +145,7 @@ BOOL GetThreadTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME*
     SetLastError(call.Fault()->code);
     return 0;
   }
-  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Thread);
+  const emu::HandleEntry* entry = call.Find(handle, emu::HandleKind::Thread);
   const std::lock_guard lock(system->ModelMutex());
   const emu::ThreadModel* thread = entry ? emu::FindThread(*system, entry->id).second : nullptr;
   if (!thread) {

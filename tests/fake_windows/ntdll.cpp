@@ -48,11 +48,12 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
                                                 ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationProcess");
   if (call.Fault()) return AsStatus(call.Fault()->code);
-  const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
+  const HandleEntry* entry = call.Find(handle, HandleKind::Process);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (!(entry->access & os::kProcessQueryInformation)) return AsStatus(code::kStatusAccessDenied);
   const std::lock_guard lock(Installed()->ModelMutex());
   const ProcessModel* process = Installed()->FindProcess(entry->id);
+  call.About(cls == os::kProcessWow64Information ? "WoW64 information" : "basic information");
   if (cls == os::kProcessWow64Information) {
     if (size != sizeof(layout::Wow64Information)) return AsStatus(code::kStatusInfoLengthMismatch);
     if (process && process->wow64InfoStatus && *process->wow64InfoStatus != code::kStatusSuccess)
@@ -86,7 +87,7 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buff
                                                ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationThread");
   if (call.Fault()) return AsStatus(call.Fault()->code);
-  const HandleEntry* entry = FindHandle(handle, HandleKind::Thread);
+  const HandleEntry* entry = call.Find(handle, HandleKind::Thread);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (cls != os::kThreadBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
   if (size != sizeof(layout::ThreadBasicInformation))

@@ -1,9 +1,11 @@
 // The frame of every fake platform call that can fail: the call is
-// counted and named for a test that records or fails calls, and the thread is
-// marked as inside the platform while it runs.
+// counted and named for a test that records or fails calls, with what it is
+// about and the handles it opens and is given, and the thread is marked as
+// inside the platform while it runs.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "fake_system.h"
@@ -21,8 +23,17 @@ class PlatformCall {
   // The fault this call must fail with, if any.
   const std::optional<CallFault>& Fault() const { return fault_; }
 
+  // What the call is about, for the recording.
+  void About(std::string about) const;
+  // Opens a handle in the table, as this call's.
+  os::HANDLE Open(const HandleEntry& entry) const;
+  // The entry of a handle that the call was given, or null.
+  const HandleEntry* Find(os::HANDLE handle, HandleKind kind) const;
+
  private:
+  System& system_;
   std::optional<CallFault> fault_;
+  int record_ = -1;
 };
 
 // The entry of the handle of `kind` that a Win32 call was given, or null with

@@ -34,7 +34,7 @@ void AddString(ProcessModel& process, std::uint64_t& at, const std::u16string& t
   counted.Length = static_cast<std::uint16_t>(bytes);
   counted.MaximumLength = static_cast<std::uint16_t>(bytes + sizeof(char16_t));
   counted.Buffer = static_cast<decltype(counted.Buffer)>(at);
-  MemoryRegion region{at, {}};
+  MemoryRegion region{at, {}, "string"};
   Put(region.bytes, 0, text.c_str(), bytes + sizeof(char16_t));
   process.memory.push_back(std::move(region));
   at += (bytes + 0x100) & ~std::uint64_t{0xFF};
@@ -60,19 +60,20 @@ std::uint64_t LayOut(ProcessModel& process, const ProcessParametersModel& parame
   AddString(process, strings_at, parameters.desktop, block.DesktopInfo);
 
   block.Environment = static_cast<Address>(strings_at);
-  MemoryRegion environment{strings_at, {}};
+  MemoryRegion environment{strings_at, {}, "environment"};
   Put(environment.bytes, 0, parameters.environment.data(),
       parameters.environment.size() * sizeof(char16_t));
   process.memory.push_back(std::move(environment));
 
   MemoryRegion parameters_region{parameters_at,
-                                 std::vector<std::byte>(layout::kParametersReadSize, filler)};
+                                 std::vector<std::byte>(layout::kParametersReadSize, filler),
+                                 "process parameters"};
   Put(parameters_region.bytes, 0, &block, sizeof block);
   process.memory.push_back(std::move(parameters_region));
 
   Peb peb{};
   peb.ProcessParameters = static_cast<Address>(parameters_at);
-  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize, filler)};
+  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize, filler), "PEB"};
   Put(peb_region.bytes, 0, &peb, sizeof peb);
   process.memory.push_back(std::move(peb_region));
   return peb_at;
@@ -117,7 +118,7 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   }
   // A short read copies the first half of what a whole one would.
   const bool short_read = call.Fault().has_value();
-  const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
+  const emu::HandleEntry* entry = call.Find(process, emu::HandleKind::Process);
   if (!entry) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -137,6 +138,7 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   if (target) {
     for (const emu::MemoryRegion& region : target->memory) {
       if (from < region.address || from >= region.address + region.bytes.size()) continue;
+      call.About(region.what);
       const std::size_t offset = from - region.address;
       std::size_t available = std::min<std::size_t>(size, region.bytes.size() - offset);
       if (short_read) available = std::min(available, size / 2);
@@ -173,6 +175,7 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
   std::uint64_t free_end = kUserSpaceEnd;
   for (const emu::MemoryRegion& region : target->memory) {
     if (from >= region.address && from < region.address + region.bytes.size()) {
+      call.About(region.what);
       *info = {reinterpret_cast<void*>(region.address),
                reinterpret_cast<void*>(region.address),
                kPageReadWrite,

@@ -75,7 +75,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     SetLastError(error);
     return 0;
   }
-  *token = emu::OpenHandle({emu::HandleKind::Token, entry->id, access});
+  *token = call.Open({emu::HandleKind::Token, entry->id, access});
   return 1;
 }
 
@@ -87,7 +87,7 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
     SetLastError(call.Fault()->code);
     return 0;
   }
-  const emu::HandleEntry* entry = emu::FindHandle(token, emu::HandleKind::Token);
+  const emu::HandleEntry* entry = call.Find(token, emu::HandleKind::Token);
   const std::lock_guard lock(system->ModelMutex());
   const emu::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
   if (!owner || !owner->ownerSid) {
@@ -185,6 +185,7 @@ DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id) {
   }
   for (const auto& w : system->windows) {
     if (w.handle != reinterpret_cast<std::uintptr_t>(window)) continue;
+    call.About("window of process " + std::to_string(w.processId));
     if (process_id) *process_id = w.processId;
     return w.threadId;
   }

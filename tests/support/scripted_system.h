@@ -90,7 +90,7 @@ inline emu::ProcessModel MakeTarget(
   emu::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
   emu::LayOutParameters(target, parameters);
   target.threads.front().tebAddress = kTargetTebAddress;
-  target.memory.push_back({kTargetTebAddress, TargetTebBytes()});
+  target.memory.push_back({kTargetTebAddress, TargetTebBytes(), "TEB"});
   target.ownerSid = kTargetOwner.sid;
   return target;
 }

@@ -141,7 +141,8 @@ class TebTest : public ThreadWalkTest {
     ThreadWalkTest::SetUp();
     auto& many = *system.FindProcess(30);
     many.threads[2].tebAddress = kTebAddress;
-    zel::emu::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize)};
+    zel::emu::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize),
+                               "TEB"};
     for (std::size_t i = 0; i < teb.bytes.size(); ++i) teb.bytes[i] = std::byte(i * 7);
     many.memory.push_back(teb);
   }
@@ -174,9 +175,10 @@ TEST_F(TebTest, FailuresKeepThePlatformsCode) {
   auto* out = reinterpret_cast<_TEB*>(teb.data());
 
   // The process cannot be opened: the read without a handle fails.
-  system.FailOpenProcess(0, code::kAccessDenied);
+  system.FindProcess(30)->openError = code::kAccessDenied;
   EXPECT_EQ(p.GetTEB(thread, out), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidHandle);
+  system.FindProcess(30)->openError.reset();
 
   // The block ends early.
   system.FindProcess(30)->memory.back().bytes.resize(100);
