@@ -5,7 +5,7 @@
 #include "platform/codes.h"
 #include "platform_call.h"
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
 thread_local int platform_depth = 0;
@@ -80,4 +80,4 @@ const HandleEntry* EntryForCall(const PlatformCall& call, os::HANDLE handle, Han
   return entry;
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake

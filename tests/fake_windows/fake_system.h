@@ -20,7 +20,7 @@
 #include "platform/layouts.h"
 #include "platform/windows/windows_api.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 using Status = std::uint32_t;
 
@@ -297,4 +297,4 @@ std::size_t SnapshotSize(const std::vector<ProcessModel>& processes);
 // pointers are absolute addresses inside it.
 void WriteSnapshot(const std::vector<ProcessModel>& processes, std::byte* buffer);
 
-}  // namespace zel::emu
+}  // namespace zel::fake

@@ -11,13 +11,13 @@
 #include "platform_call.h"
 
 namespace zel::os {
-struct EmulatedModule {};
+struct FakeModule {};
 }  // namespace zel::os
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
-os::EmulatedModule ntdll;
+os::FakeModule ntdll;
 
 bool SameModuleName(const wchar_t* a, std::wstring_view b) {
   std::size_t i = 0;
@@ -115,34 +115,34 @@ os::FARPROC AsFarProc(F* function) {
 }
 
 }  // namespace
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
 HMODULE GetModuleHandleW(const wchar_t* name) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetModuleHandleW");
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetModuleHandleW");
   if (call.Fault()) {
     SetLastError(call.Fault()->code);
     return nullptr;
   }
-  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL")) return &emu::ntdll;
+  if (system->ntdllLoaded && name && fake::SameModuleName(name, L"NTDLL.DLL")) return &fake::ntdll;
   SetLastError(code::kModuleNotFound);
   return nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetProcAddress");
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetProcAddress");
   if (call.Fault()) {
     SetLastError(call.Fault()->code);
     return nullptr;
   }
-  if (module == &emu::ntdll && name && !system->missingEntryPoints.count(name)) {
+  if (module == &fake::ntdll && name && !system->missingEntryPoints.count(name)) {
     const std::string_view n(name);
-    if (n == "NtQuerySystemInformation") return emu::AsFarProc(&emu::NtQuerySystemInformation);
-    if (n == "NtQueryInformationProcess") return emu::AsFarProc(&emu::NtQueryInformationProcess);
-    if (n == "NtQueryInformationThread") return emu::AsFarProc(&emu::NtQueryInformationThread);
+    if (n == "NtQuerySystemInformation") return fake::AsFarProc(&fake::NtQuerySystemInformation);
+    if (n == "NtQueryInformationProcess") return fake::AsFarProc(&fake::NtQueryInformationProcess);
+    if (n == "NtQueryInformationThread") return fake::AsFarProc(&fake::NtQueryInformationThread);
   }
   SetLastError(code::kProcNotFound);
   return nullptr;

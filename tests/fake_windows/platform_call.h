@@ -11,7 +11,7 @@
 #include "fake_system.h"
 #include "handle_table.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 class PlatformCall {
  public:
@@ -41,4 +41,4 @@ class PlatformCall {
 // for a handle that is not open.
 const HandleEntry* EntryForCall(const PlatformCall& call, os::HANDLE handle, HandleKind kind);
 
-}  // namespace zel::emu
+}  // namespace zel::fake

@@ -9,7 +9,7 @@
 #include "handle_table.h"
 #include "platform_call.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 // The thread with this ID and the process that owns it, or nulls.
 std::pair<ProcessModel*, ThreadModel*> FindThread(System& system, std::uint32_t id) {
@@ -102,23 +102,23 @@ void LayOutParameters32(ProcessModel& process, const ProcessParametersModel& par
       LayOut<layout::PebPrefix32>(process, parameters, base, std::byte{0xA5}, block);
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
 BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T size,
                        SIZE_T* bytes_read) {
   if (bytes_read) *bytes_read = 0;
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "ReadProcessMemory");
-  using FaultKind = emu::CallFault::Kind;
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "ReadProcessMemory");
+  using FaultKind = fake::CallFault::Kind;
   if (call.Fault() && call.Fault()->kind != FaultKind::ShortRead) {
     SetLastError(call.Fault()->code);
     return 0;
   }
   // A short read copies the first half of what a whole one would.
   const bool short_read = call.Fault().has_value();
-  const emu::HandleEntry* entry = call.Find(process, emu::HandleKind::Process);
+  const fake::HandleEntry* entry = call.Find(process, fake::HandleKind::Process);
   if (!entry) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -128,7 +128,7 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
     return 0;
   }
   const std::lock_guard lock(system->ModelMutex());
-  emu::ProcessModel* target = system->FindProcess(entry->id);
+  fake::ProcessModel* target = system->FindProcess(entry->id);
   if (target && target->exitCode) {
     SetLastError(code::kAccessDenied);
     return 0;
@@ -136,7 +136,7 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   if (size == 0) return 1;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (target) {
-    for (const emu::MemoryRegion& region : target->memory) {
+    for (const fake::MemoryRegion& region : target->memory) {
       if (from < region.address || from >= region.address + region.bytes.size()) continue;
       call.About(region.what);
       const std::size_t offset = from - region.address;
@@ -156,9 +156,9 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
 // up to the next; past the user address space, none.
 SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMATION* info,
                       SIZE_T size) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "VirtualQueryEx");
-  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "VirtualQueryEx");
+  const fake::HandleEntry* entry = fake::EntryForCall(call, process, fake::HandleKind::Process);
   if (!entry) return 0;
   constexpr std::uint64_t kUserSpaceEnd = 0x7FFFFFFF0000;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
@@ -167,13 +167,13 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
     return 0;
   }
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* target = system->FindProcess(entry->id);
+  const fake::ProcessModel* target = system->FindProcess(entry->id);
   if (!(entry->access & kProcessQueryInformation) || !target || target->exitCode) {
     SetLastError(code::kAccessDenied);
     return 0;
   }
   std::uint64_t free_end = kUserSpaceEnd;
-  for (const emu::MemoryRegion& region : target->memory) {
+  for (const fake::MemoryRegion& region : target->memory) {
     if (from >= region.address && from < region.address + region.bytes.size()) {
       call.About(region.what);
       *info = {reinterpret_cast<void*>(region.address),

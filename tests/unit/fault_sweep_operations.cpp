@@ -13,7 +13,7 @@
 namespace zel::sweep {
 namespace {
 
-using Kind = emu::CallFault::Kind;
+using Kind = fake::CallFault::Kind;
 namespace layout = zel::layout;
 
 const unsigned short* U(const char16_t* text) {
@@ -103,7 +103,7 @@ std::vector<Rule> LiveStringRules() {
 struct LiveTarget {
   std::string suffix;
   void* Stage::*handle;
-  emu::ProcessParametersModel strings;
+  fake::ProcessParametersModel strings;
   std::u16string environmentStart;
 };
 
@@ -312,7 +312,7 @@ std::vector<Operation> MakeOperations() {
       {"", &Stage::process, test::TargetParameters(), u"A=1"},
       {" of a 32-bit process", &Stage::wow64, test::Wow64Parameters(), u"B=32"}};
   for (const LiveTarget& target : live_targets) {
-    const emu::ProcessParametersModel& want = target.strings;
+    const fake::ProcessParametersModel& want = target.strings;
     ops.push_back(LiveString(target, "GetImageFile", &CZelProcess::GetImageFile, want.imagePath));
     ops.push_back(
         LiveString(target, "GetCommandLineW", &CZelProcess::GetCommandLineW, want.commandLine));
@@ -445,7 +445,7 @@ Stage::~Stage() {
 }
 
 Expectation Operation::Expect(const std::string& call, const std::string& does,
-                              const emu::CallFault& fault) const {
+                              const fake::CallFault& fault) const {
   for (const Rule& r : rules)
     if (r.call == call && (r.does.empty() || r.does == does) && (!r.kind || *r.kind == fault.kind))
       return r.expect;

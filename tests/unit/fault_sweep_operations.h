@@ -31,8 +31,8 @@ class Stage {
   Stage(const Stage&) = delete;
   Stage& operator=(const Stage&) = delete;
 
-  emu::System system;
-  std::optional<emu::ScopedSystem> use;
+  fake::System system;
+  std::optional<fake::ScopedSystem> use;
   std::optional<Probe> object;
   Probe& p() { return *object; }
 
@@ -69,7 +69,7 @@ struct Expectation {
 struct Rule {
   std::string call;
   std::string does;
-  std::optional<emu::CallFault::Kind> kind;
+  std::optional<fake::CallFault::Kind> kind;
   Expectation expect;
 };
 
@@ -85,7 +85,7 @@ struct Operation {
   // Without a rule, a failed call makes the operation fail with the call's
   // own code, and a failed allocation with ERROR_OUTOFMEMORY.
   Expectation Expect(const std::string& call, const std::string& does,
-                     const emu::CallFault& fault) const;
+                     const fake::CallFault& fault) const;
   Expectation ExpectAllocation() const;
 };
 

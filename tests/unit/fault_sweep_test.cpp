@@ -19,8 +19,8 @@
 
 namespace {
 
-using zel::emu::CallFault;
-using zel::emu::RecordedCall;
+using zel::fake::CallFault;
+using zel::fake::RecordedCall;
 using zel::sweep::Expectation;
 using zel::sweep::Operation;
 using zel::sweep::Stage;
@@ -37,8 +37,8 @@ struct Outcome {
 };
 
 // What `hit` keeps is the sweep's own record of the run, not the operation's.
-Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)>& arm,
-                const std::function<bool(zel::emu::System&)>& hit) {
+Outcome RunOnce(const Operation& op, const std::function<void(zel::fake::System&)>& arm,
+                const std::function<bool(zel::fake::System&)>& hit) {
   Outcome run;
   const long live_before = zel::test::LiveAllocations();
   long kept = 0;
@@ -59,7 +59,7 @@ Outcome RunOnce(const Operation& op, const std::function<void(zel::emu::System&)
     run.code = stage.thrown.value_or(stage.p().GetErrorCode());
     run.outputs_as_promised = !op.settle || op.settle(stage);
   }
-  run.handles_closed = zel::emu::OpenHandleCount() == 0;
+  run.handles_closed = zel::fake::OpenHandleCount() == 0;
   run.allocations_balanced = zel::test::LiveAllocations() - kept == live_before;
   return run;
 }
@@ -124,11 +124,11 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
       long made_before = 0;
       const Outcome clean = RunOnce(
           op,
-          [&](zel::emu::System& system) {
+          [&](zel::fake::System& system) {
             system.RecordCalls();
             made_before = zel::test::AllocationsMade();
           },
-          [&](zel::emu::System& system) {
+          [&](zel::fake::System& system) {
             allocations = zel::test::AllocationsMade() - made_before;
             calls = system.RecordedCalls();
             return true;
@@ -138,10 +138,10 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
 
     for (std::size_t i = 0; i < calls.size(); ++i) {
       const KnownCall known = AsRulesKnowIt(calls, i);
-      for (const CallFault& fault : zel::emu::WaysToFail(calls[i].name)) {
+      for (const CallFault& fault : zel::fake::WaysToFail(calls[i].name)) {
         const Outcome run = RunOnce(
-            op, [&](zel::emu::System& system) { system.FailCall(static_cast<int>(i), fault); },
-            [](zel::emu::System& system) { return system.CallFailed(); });
+            op, [&](zel::fake::System& system) { system.FailCall(static_cast<int>(i), fault); },
+            [](zel::fake::System& system) { return system.CallFailed(); });
         const std::string known_as = known.call + (known.does.empty() ? "" : " " + known.does);
         const std::string call(calls[i].name);
         Check(op,
@@ -153,8 +153,8 @@ TEST(FaultSweep, EveryPlatformCallAndAllocationFailingInTurn) {
     }
     for (long n = 0; n < allocations; ++n) {
       const Outcome run = RunOnce(
-          op, [&](zel::emu::System&) { zel::test::FailAllocation(static_cast<int>(n)); },
-          [](zel::emu::System&) { return zel::test::AllocationFailed(); });
+          op, [&](zel::fake::System&) { zel::test::FailAllocation(static_cast<int>(n)); },
+          [](zel::fake::System&) { return zel::test::AllocationFailed(); });
       Check(op, "allocation #" + std::to_string(n + 1) + " failing", run, op.ExpectAllocation());
       ++allocations_failed;
     }

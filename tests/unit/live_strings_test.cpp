@@ -12,7 +12,7 @@ using zel::test::MakeProcess;
 namespace code = zel::code;
 namespace layout = zel::layout;
 
-constexpr zel::emu::Status kQueryFailure = 0xC0000022;
+constexpr zel::fake::Status kQueryFailure = 0xC0000022;
 
 using BlockReader = zel::test::ProtectedProcess;
 
@@ -25,21 +25,21 @@ class LiveStringsTest : public zel::test::SystemTest {
                         zel::test::MakeTarget(100, 8, u"app.exe", 2, parameters)};
   }
 
-  zel::emu::ProcessModel& Target() { return *system.FindProcess(100); }
-  zel::emu::ProcessParametersModel parameters = zel::test::TargetParameters();
+  zel::fake::ProcessModel& Target() { return *system.FindProcess(100); }
+  zel::fake::ProcessParametersModel parameters = zel::test::TargetParameters();
 
   std::uint64_t ParametersAddress() {
-    const auto& peb = zel::emu::FindRegion(Target(), Target().pebAddress)->bytes;
+    const auto& peb = zel::fake::FindRegion(Target(), Target().pebAddress)->bytes;
     return layout::Load<std::uint64_t>(peb.data(), ZEL_OFFSET(PebPrefix, ProcessParameters));
   }
   // The descriptor of a string in the target's parameters block.
   layout::CountedString& Descriptor(std::size_t offset) {
-    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+    auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
     return *reinterpret_cast<layout::CountedString*>(block.data() + offset);
   }
   std::vector<std::byte>& EnvironmentRegion() {
-    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
-    return zel::emu::FindRegion(
+    auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
+    return zel::fake::FindRegion(
                Target(), layout::Load<std::uint64_t>(block.data(),
                                                      ZEL_OFFSET(ProcessParameters, Environment)))
         ->bytes;
@@ -181,7 +181,7 @@ constexpr std::uint64_t kFormerPebAddress = 0x7FFDF000;
 
 TEST_F(LiveStringsTest, NothingIsReadWhereThePebIsNotKnown) {
   Target().memory.clear();
-  zel::emu::LayOutParameters(Target(), parameters, kFormerPebAddress);
+  zel::fake::LayOutParameters(Target(), parameters, kFormerPebAddress);
   EnvironmentRegion().resize(layout::kEnvironmentReadSize);
   Target().basicInfoStatus = kQueryFailure;
   BlockReader p;
@@ -201,12 +201,12 @@ TEST_F(LiveStringsTest, FailedReadsLeaveTheirCodes) {
   void* h = p.CreateHandleFromPID(100);
   // The parameters block ends early.
   const std::uint64_t parameters_at = ParametersAddress();
-  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize - 1);
+  zel::fake::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize - 1);
   EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
-  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize);
+  zel::fake::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize);
 
   // A type beyond the six is a bad parameter, whatever number it is.
   for (const int type : {6, -1}) {
@@ -216,7 +216,7 @@ TEST_F(LiveStringsTest, FailedReadsLeaveTheirCodes) {
 
   // The PEB itself cannot be read after a successful query, as for a process
   // that has ended while a handle still holds it: the read's code, not 0.
-  zel::emu::FindRegion(Target(), Target().pebAddress)->bytes.resize(8);
+  zel::fake::FindRegion(Target(), Target().pebAddress)->bytes.resize(8);
   std::vector<std::byte> peb(layout::kPebReadSize);
   EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
@@ -275,7 +275,7 @@ TEST_F(LiveStringsTest, EnvironmentIsReadUpToTheEndOfItsRegion) {
   p.FreeEnvironmentBuffer(env);
 
   // Where no region holds it, the read gets nothing and says why.
-  auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+  auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
   layout::Store(block.data(), ZEL_OFFSET(ProcessParameters, Environment),
                 std::uint64_t{0xDEAD0000});
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);

@@ -141,8 +141,8 @@ class TebTest : public ThreadWalkTest {
     ThreadWalkTest::SetUp();
     auto& many = *system.FindProcess(30);
     many.threads[2].tebAddress = kTebAddress;
-    zel::emu::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize),
-                               "TEB"};
+    zel::fake::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize),
+                                "TEB"};
     for (std::size_t i = 0; i < teb.bytes.size(); ++i) teb.bytes[i] = std::byte(i * 7);
     many.memory.push_back(teb);
   }
