@@ -25,7 +25,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <set>
 #include <string>
@@ -37,6 +36,7 @@
 #include "ZelHandles.h"
 #include "support/filetime.h"
 #include "support/reference_command_line.h"
+#include "zelps/environment_block.h"
 #include "zelps/json.h"
 
 namespace {
@@ -47,7 +47,6 @@ using zel::test::Ticks;
 
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;
-constexpr std::size_t kEnvironmentBytes = 4096;
 
 using Json = zelps::JsonObject;
 
@@ -101,30 +100,6 @@ std::string ThreadIdsJson(CZelProcess& processes, void* process) {
   return list + "]";
 }
 
-struct EnvironmentVariables {
-  std::vector<std::string> variables;
-  bool complete = false;  // the block's closing empty string lies within the copy
-};
-
-// The NUL-separated UTF-16 strings of the copy; one cut by the copy's end is
-// left out, as its value would be wrong.
-EnvironmentVariables SplitEnvironment(const unsigned char* block) {
-  std::vector<unsigned short> units(kEnvironmentBytes / sizeof(unsigned short));
-  std::memcpy(units.data(), block, units.size() * sizeof(unsigned short));
-  EnvironmentVariables result;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    if (units[i] != 0) continue;
-    if (i == start) {
-      result.complete = true;
-      break;
-    }
-    result.variables.push_back(CZelString(units.data() + start, i - start).ToUtf8());
-    start = i + 1;
-  }
-  return result;
-}
-
 // Adds one live string and, when it came back empty, the code recorded for it.
 template <class Read>
 void AddLiveString(Json& json, std::string_view name, std::string_view errorName,
@@ -151,9 +126,10 @@ void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
            true, code);
     return;
   }
-  const EnvironmentVariables split = SplitEnvironment(copy.Get());
+  const zelps::EnvironmentVariables split =
+      zelps::SplitEnvironment(copy.Get(), zelps::kEnvironmentBytes);
   CodeIf(Bool(json.Raw("environment", StringsJson(split.variables)), "environmentComplete",
-              split.complete),
+              !split.truncated),
          "environmentError", false, code);
 }
 

@@ -17,8 +17,6 @@ namespace {
 using zel::procfs::EnvironmentBlock;
 using zel::procfs::QuoteCommandLine;
 using zel::procfs::Utf16;
-using zel::test::CommandLineCase;
-using zel::test::CommandLineCases;
 using zel::test::SplitCommandLine;
 using Arguments = std::vector<std::string>;
 using namespace std::string_literals;
@@ -26,7 +24,7 @@ using namespace std::string_literals;
 // Splits as CommandLineToArgvW does, which the Windows tests check the
 // rows of CommandLineCases() against.
 TEST(CommandLineSplitterTest, SplitsAsCommandLineToArgvW) {
-  for (const CommandLineCase& c : CommandLineCases()) {
+  for (const zel::test::CommandLineCase& c : zel::test::CommandLineCases()) {
     bool ambiguous = false;
     EXPECT_EQ(SplitCommandLine(c.line, &ambiguous), c.arguments) << c.line;
     EXPECT_EQ(ambiguous, c.ambiguous) << c.line;

@@ -27,6 +27,7 @@
 #include "support/live_failure_codes.h"
 #include "support/protected_process.h"
 #include "support/linux/forked_check.h"
+#include "zelps/environment_block.h"
 #include "platform/codes.h"
 #include "platform/layouts.h"
 #include "platform/source.h"
@@ -55,16 +56,7 @@ std::string UserName() {
 
 // The UTF-16 strings of an environment buffer, up to the empty one.
 std::vector<std::string> Variables(const unsigned char* buffer) {
-  std::vector<std::string> variables;
-  std::u16string text(zel::layout::kEnvironmentReadSize / 2, u'\0');
-  std::memcpy(text.data(), buffer, zel::layout::kEnvironmentReadSize);
-  for (std::size_t at = 0; at < text.size() && text[at] != 0;) {
-    const std::size_t end = text.find(u'\0', at);
-    const CZelString variable(reinterpret_cast<const unsigned short*>(text.data() + at), end - at);
-    variables.push_back(variable.ToUtf8());
-    at = end + 1;
-  }
-  return variables;
+  return zelps::SplitEnvironment(buffer, zel::layout::kEnvironmentReadSize).variables;
 }
 
 std::size_t OpenDescriptors() {
