@@ -57,6 +57,11 @@ PlatformCall::PlatformCall(System& system, std::string_view name) : system_(syst
 
 PlatformCall::~PlatformCall() { --platform_depth; }
 
+bool PlatformCall::FailsWithLastError() const {
+  if (fault_) os::SetLastError(fault_->code);
+  return fault_.has_value();
+}
+
 void PlatformCall::About(std::string about) const { system_.Describe(record_, std::move(about)); }
 
 os::HANDLE PlatformCall::Open(const HandleEntry& entry) const {
@@ -71,10 +76,7 @@ const HandleEntry* PlatformCall::Find(os::HANDLE handle, HandleKind kind) const 
 }
 
 const HandleEntry* EntryForCall(const PlatformCall& call, os::HANDLE handle, HandleKind kind) {
-  if (call.Fault()) {
-    os::SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  if (call.FailsWithLastError()) return nullptr;
   const HandleEntry* entry = call.Find(handle, kind);
   if (!entry) os::SetLastError(code::kInvalidHandle);
   return entry;

@@ -69,10 +69,7 @@ BOOL CloseHandle(HANDLE handle) {
 HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "OpenProcess");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  if (call.FailsWithLastError()) return nullptr;
   const std::lock_guard lock(system->ModelMutex());
   const fake::ProcessModel* process = system->FindProcess(process_id);
   std::optional<std::uint32_t> failure;
@@ -90,10 +87,7 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
 HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "OpenThread");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  if (call.FailsWithLastError()) return nullptr;
   const std::lock_guard lock(system->ModelMutex());
   if (!fake::FindThread(*system, thread_id).second) {
     SetLastError(code::kInvalidParameter);
@@ -121,10 +115,7 @@ BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME
                      FILETIME* user) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetProcessTimes");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  if (call.FailsWithLastError()) return 0;
   const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Process);
   const std::lock_guard lock(system->ModelMutex());
   const fake::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
@@ -141,10 +132,7 @@ BOOL GetThreadTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME*
                     FILETIME* user) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetThreadTimes");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  if (call.FailsWithLastError()) return 0;
   const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Thread);
   const std::lock_guard lock(system->ModelMutex());
   const fake::ThreadModel* thread = entry ? fake::FindThread(*system, entry->id).second : nullptr;

@@ -122,10 +122,7 @@ namespace zel::os {
 HMODULE GetModuleHandleW(const wchar_t* name) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetModuleHandleW");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  if (call.FailsWithLastError()) return nullptr;
   if (system->ntdllLoaded && name && fake::SameModuleName(name, L"NTDLL.DLL")) return &fake::ntdll;
   SetLastError(code::kModuleNotFound);
   return nullptr;
@@ -134,10 +131,7 @@ HMODULE GetModuleHandleW(const wchar_t* name) {
 FARPROC GetProcAddress(HMODULE module, const char* name) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetProcAddress");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  if (call.FailsWithLastError()) return nullptr;
   if (module == &fake::ntdll && name && !system->missingEntryPoints.count(name)) {
     const std::string_view n(name);
     if (n == "NtQuerySystemInformation") return fake::AsFarProc(&fake::NtQuerySystemInformation);

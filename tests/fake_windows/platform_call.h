@@ -22,6 +22,8 @@ class PlatformCall {
 
   // The fault this call must fail with, if any.
   const std::optional<CallFault>& Fault() const { return fault_; }
+  // Whether it must fail; if so, with its fault's code as the last error.
+  bool FailsWithLastError() const;
 
   // What the call is about, for the recording.
   void About(std::string about) const;

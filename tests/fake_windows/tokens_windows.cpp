@@ -83,10 +83,7 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
                          DWORD* needed) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetTokenInformation");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  if (call.FailsWithLastError()) return 0;
   const fake::HandleEntry* entry = call.Find(token, fake::HandleKind::Token);
   const std::lock_guard lock(system->ModelMutex());
   const fake::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
@@ -127,10 +124,7 @@ BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, W
                        DWORD* domain_units, SID_NAME_USE* use) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "LookupAccountSidW");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  if (call.FailsWithLastError()) return 0;
   const std::lock_guard lock(system->ModelMutex());
   const std::string text = fake::SidToText(static_cast<const std::uint8_t*>(sid));
   const fake::AccountModel* account = nullptr;
@@ -163,10 +157,7 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
   std::vector<fake::WindowModel> windows;
   {
     const fake::PlatformCall call(*system, "EnumWindows");
-    if (call.Fault()) {
-      SetLastError(call.Fault()->code);
-      return 0;
-    }
+    if (call.FailsWithLastError()) return 0;
     // A copy, so that a callback may change the model.
     windows = system->windows;
   }
@@ -179,10 +170,7 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetWindowThreadProcessId");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  if (call.FailsWithLastError()) return 0;
   for (const auto& w : system->windows) {
     if (w.handle != reinterpret_cast<std::uintptr_t>(window)) continue;
     call.About("window of process " + std::to_string(w.processId));
