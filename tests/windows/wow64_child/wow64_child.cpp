@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "../self_view.h"
+#include "../../support/windows/self_view.h"
 
 namespace {
 
