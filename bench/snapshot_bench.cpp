@@ -15,7 +15,7 @@
 
 namespace {
 
-namespace emu = zel::emu;
+namespace fake = zel::fake;
 using zel::FindHandle;
 
 constexpr int kRecordCount = 10000;
@@ -27,8 +27,8 @@ std::u16string Widen(const std::string& text) { return {text.begin(), text.end()
 
 // IDs step by four as the platform hands them out; thread IDs are derived
 // from the process ID so that every one is unique.
-emu::ProcessModel MakeRecord(int index) {
-  emu::ProcessModel p;
+fake::ProcessModel MakeRecord(int index) {
+  fake::ProcessModel p;
   p.id = static_cast<std::uint32_t>(4 * (index + 1));
   p.parentId = index == 0 ? 0 : 4;
   if (index % kMatchEvery == 0)
@@ -41,7 +41,7 @@ emu::ProcessModel MakeRecord(int index) {
   p.vm.WorkingSetSize = 4096u * static_cast<std::uint64_t>(index + 1);
   p.io.ReadOperationCount = static_cast<std::uint64_t>(index);
   for (int t = 0; t < kThreadsPerRecord; ++t) {
-    emu::ThreadModel thread;
+    fake::ThreadModel thread;
     thread.id = p.id * 100 + static_cast<std::uint32_t>(t) + 1;
     thread.createTime = 0x01D1000000000000ULL + thread.id;
     p.threads.push_back(thread);
@@ -51,8 +51,8 @@ emu::ProcessModel MakeRecord(int index) {
 
 // Built once: rebuilding ten thousand models for every benchmark run would
 // dominate the setup time without changing anything that is measured.
-emu::System& LargeSystem() {
-  static emu::System system;
+fake::System& LargeSystem() {
+  static fake::System system;
   static const bool built = [] {
     system.processes.reserve(kRecordCount);
     for (int i = 0; i < kRecordCount; ++i) system.processes.push_back(MakeRecord(i));
@@ -75,7 +75,7 @@ void SetPerRecord(benchmark::State& state, std::int64_t records_per_iteration) {
 }
 
 void BM_SnapshotFullWalkReadingIds(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   const CZelString all;
   std::int64_t visited = 0;
@@ -102,7 +102,7 @@ BENCHMARK(BM_SnapshotFullWalkReadingIds);
 // Every record's name is copied out and matched, so the cost per scanned
 // record, not per match, is the figure to read.
 void BM_SnapshotFilteredWalk(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   const CZelString pattern = Pattern(u"s*;w*");
   std::int64_t matched = 0;
@@ -126,7 +126,7 @@ BENCHMARK(BM_SnapshotFilteredWalk);
 
 // The last record is the worst case: the lookup walks the whole chain.
 void BM_SnapshotHandleFromLastPid(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   const std::uint32_t last = LastRecordId();
   for (auto _ : state) {
@@ -142,7 +142,7 @@ void BM_SnapshotHandleFromLastPid(benchmark::State& state) {
 BENCHMARK(BM_SnapshotHandleFromLastPid);
 
 void BM_SnapshotGetName(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   FindHandle first(processes, processes.FindFirstProcess(CZelString()));
   if (!first) {
@@ -159,7 +159,7 @@ BENCHMARK(BM_SnapshotGetName);
 // The check that every call taking a handle starts with, on a handle the
 // library made: it knows its own records, so it asks the platform nothing.
 void BM_SnapshotHandleCheckAlone(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   FindHandle first(processes, processes.FindFirstProcess(CZelString()));
   if (!first) {
@@ -173,7 +173,7 @@ BENCHMARK(BM_SnapshotHandleCheckAlone);
 
 // Every fact of every record and thread, as a process lister reads them.
 void BM_SnapshotFullWalkReadingEveryFact(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   const CZelString all;
   for (auto _ : state) {
@@ -219,7 +219,7 @@ BENCHMARK(BM_SnapshotFullWalkReadingEveryFact);
 // The fake Windows' own cost of answering the probe and the fill: the
 // floor under the snapshot benchmarks below, which include it.
 void BM_SnapshotFakeQueryAlone(benchmark::State& state) {
-  emu::System& system = LargeSystem();
+  fake::System& system = LargeSystem();
   std::vector<std::uint64_t> buffer;
   for (auto _ : state) {
     std::uint32_t needed = 0;
@@ -238,7 +238,7 @@ void BM_SnapshotFakeQueryAlone(benchmark::State& state) {
 BENCHMARK(BM_SnapshotFakeQueryAlone);
 
 void BM_SnapshotConstruct(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   for (auto _ : state) {
     CZelProcess processes;
     benchmark::DoNotOptimize(processes);
@@ -248,7 +248,7 @@ void BM_SnapshotConstruct(benchmark::State& state) {
 BENCHMARK(BM_SnapshotConstruct);
 
 void BM_SnapshotRefresh(benchmark::State& state) {
-  emu::ScopedSystem use(LargeSystem());
+  fake::ScopedSystem use(LargeSystem());
   CZelProcess processes;
   for (auto _ : state) {
     if (!processes.Refresh()) {

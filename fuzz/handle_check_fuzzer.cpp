@@ -141,6 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ZEL_FUZZ_CHECK(placement == kNearGenuine || fresh.Get() != pointer);
 
   ZEL_FUZZ_CHECK(std::memcmp(before.data(), edge->Base(), before.size()) == 0);
-  ZEL_FUZZ_CHECK(zel::emu::OpenHandleCount() == 0);
+  ZEL_FUZZ_CHECK(zel::fake::OpenHandleCount() == 0);
   return 0;
 }

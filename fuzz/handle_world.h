@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "ZelHandles.h"
 #include "fake_windows/fake_system.h"
 #include "support/scripted_system.h"
@@ -20,9 +20,9 @@ using Probe = test::ProtectedProcess;
 inline constexpr std::uint32_t kAppId = 100;
 inline constexpr std::uint32_t kSecondThreadId = kAppId * 100 + 2;
 
-inline std::vector<emu::ProcessModel> Processes() {
-  std::vector<emu::ProcessModel> processes = {test::MakeProcess(8, 0, u"svc.exe"),
-                                              test::MakeTarget(kAppId, 8, u"app.exe", 3)};
+inline std::vector<fake::ProcessModel> Processes() {
+  std::vector<fake::ProcessModel> processes = {test::MakeProcess(8, 0, u"svc.exe"),
+                                               test::MakeTarget(kAppId, 8, u"app.exe", 3)};
   processes[1].vm.VirtualSize = 0x123456;
   processes[1].io.ReadOperationCount = 77;
   return processes;
@@ -52,8 +52,8 @@ class HandleWorld {
   void* ModuleHandle() const { return module_->Get(); }
 
  private:
-  emu::System system_;
-  emu::ScopedSystem use_{system_};
+  fake::System system_;
+  fake::ScopedSystem use_{system_};
   std::optional<Probe> process_;
   std::optional<FindHandle> byId_, filtered_, firstThread_, secondThread_, module_;
 };

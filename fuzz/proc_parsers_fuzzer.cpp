@@ -19,14 +19,14 @@
 #include "platform/linux/proc_files.h"
 #include "platform/linux/proc_parsers.h"
 #include "platform/linux/windows_terms.h"
-#include "proc_text_writers.h"
-#include "reference_command_line.h"
 #include "reference_utf8.h"
+#include "support/linux/proc_text.h"
+#include "support/reference_command_line.h"
 
 namespace {
 
 namespace proc = zel::procfs;
-using zel::fuzz::operator==;
+using zel::test::operator==;
 using Wide = unsigned __int128;
 
 constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
@@ -62,14 +62,15 @@ void CheckStat(std::string_view text) {
   ZEL_FUZZ_CHECK(ReferenceId(pid) == stat->pid);
   ZEL_FUZZ_CHECK(stat->state != ' ' && stat->state != '\t' && stat->state != '\n');
   // Written out again as the kernel writes it, it reads back the same.
-  const auto again = proc::ParseStat(zel::fuzz::WriteStat(*stat));
+  const auto again = proc::ParseStat(zel::test::WriteStat(*stat));
   ZEL_FUZZ_CHECK(again && *again == *stat);
 }
 
 // Arguments as the cmdline file holds them: quoted as one Windows command
-// line, they split back into themselves. A program name that holds a blank
-// and a quote, or starts with a quote, has no such spelling: it comes back
-// without its quotes, and the arguments after it still exactly.
+// line, they split back into themselves, in a spelling that every splitter
+// reads the same. A program name that holds a blank and a quote, or starts
+// with a quote, has no such spelling: it comes back without its quotes, and
+// the arguments after it still exactly.
 void CheckCommandLine(std::vector<std::string> arguments) {
   if (arguments.empty()) return;
   const std::string line = proc::QuoteCommandLine(arguments);
@@ -77,8 +78,9 @@ void CheckCommandLine(std::vector<std::string> arguments) {
   const bool blank = name.find_first_of(" \t") != std::string::npos;
   if ((blank && name.find('"') != std::string::npos) || name.starts_with('"'))
     std::erase(name, '"');
-  const auto split = zel::fuzz::SplitCommandLine(line);
-  ZEL_FUZZ_CHECK(split && *split == arguments);
+  bool ambiguous = true;
+  const std::vector<std::string> split = zel::test::SplitCommandLine(line, &ambiguous);
+  ZEL_FUZZ_CHECK(!ambiguous && split == arguments);
 }
 
 // The environment block read the way a host reads it, string by string up
@@ -142,17 +144,17 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   stat.nice = in.ConsumeIntegral<std::int64_t>();
   stat.startTicks = in.ConsumeIntegral<std::uint64_t>();
   stat.policy = in.ConsumeIntegral<std::uint32_t>();
-  const auto stat_read = proc::ParseStat(zel::fuzz::WriteStat(stat));
+  const auto stat_read = proc::ParseStat(zel::test::WriteStat(stat));
   ZEL_FUZZ_CHECK(stat_read && *stat_read == stat);
 
   // Sizes are written in kB, any count of them; read back in bytes, they
   // saturate where they do not fit.
-  zel::fuzz::StatusInKilobytes written;
+  zel::test::StatusInKilobytes written;
   if (in.ConsumeBool()) written.realUid = in.ConsumeIntegral<std::uint32_t>();
   for (std::uint64_t& kilobytes : written.sizes) kilobytes = in.ConsumeIntegral<std::uint64_t>();
   written.name = in.ConsumeRandomLengthString(20);
   std::replace(written.name.begin(), written.name.end(), '\n', ' ');
-  const proc::StatusFields status = proc::ParseStatus(zel::fuzz::WriteStatus(written));
+  const proc::StatusFields status = proc::ParseStatus(zel::test::WriteStatus(written));
   ZEL_FUZZ_CHECK(status.realUid == written.realUid);
   const std::uint64_t read[] = {status.vmPeak, status.vmSize,  status.vmHwm,
                                 status.vmRss,  status.rssAnon, status.vmSwap};
@@ -162,7 +164,7 @@ void CheckWrittenFiles(FuzzedDataProvider& in) {
   proc::IoFields io;
   for (std::uint64_t* counter : {&io.readChars, &io.writeChars, &io.readCalls, &io.writeCalls})
     *counter = in.ConsumeIntegral<std::uint64_t>();
-  ZEL_FUZZ_CHECK(proc::ParseIo(zel::fuzz::WriteIo(io)) == io);
+  ZEL_FUZZ_CHECK(proc::ParseIo(zel::test::WriteIo(io)) == io);
 
   const auto boot = in.ConsumeIntegral<std::uint64_t>();
   const std::string stat_file = "cpu  10 0 20 3000 0 0 0 0 0 0\nintr 5 0\nctxt 99\nbtime " +

@@ -9,12 +9,19 @@
 
 #include "ZelString.h"
 #include "fuzz_check.h"
-#include "reference_wildcards.h"
+#include "support/reference_wildcards.h"
 #include "wildcard_match.h"
 
 namespace {
 
-using zel::fuzz::Units;
+using zel::test::Units;
+
+// The unit a byte of the input stands for: ASCII as itself, the other values
+// spread over the reference's units beyond ASCII.
+unsigned short UnitOf(std::uint8_t byte) {
+  const auto& others = zel::test::kOtherUnits;
+  return byte < 0x80 ? byte : others[(byte - 0x80) % others.size()].first;
+}
 
 struct CountSteps {
   std::size_t count = 0;
@@ -30,20 +37,20 @@ std::size_t PatternBound(const Units& name, const Units& pattern) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Units name, list;
   std::size_t i = 0;
-  for (; i < size && data[i] != '\n'; ++i) name.push_back(zel::fuzz::UnitOf(data[i]));
-  for (++i; i < size && data[i] != 0; ++i) list.push_back(zel::fuzz::UnitOf(data[i]));
+  for (; i < size && data[i] != '\n'; ++i) name.push_back(UnitOf(data[i]));
+  for (++i; i < size && data[i] != 0; ++i) list.push_back(UnitOf(data[i]));
   Units terminated = list;
   terminated.push_back(0);
 
   // Each pattern on its own: the same answer, within its bound.
   bool expected = false;
   std::size_t bound = list.size();
-  for (const Units& pattern : zel::fuzz::ReferencePatterns(list)) {
-    if (zel::fuzz::IsStarDotStar(pattern)) {
+  for (const Units& pattern : zel::test::ReferencePatterns(list)) {
+    if (zel::test::IsStarDotStar(pattern)) {
       expected = true;
       continue;
     }
-    const bool reference = zel::fuzz::ReferenceMatchPattern(name, pattern);
+    const bool reference = zel::test::ReferenceMatchPattern(name, pattern);
     expected = expected || reference;
     CountSteps steps;
     const bool matched = zel::wildcard::MatchPattern(name.data(), name.size(), pattern.data(),

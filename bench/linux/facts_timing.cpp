@@ -38,12 +38,14 @@
 
 #include "ZelProcess.h"
 #include "ZelHandles.h"
+#include "support/filetime.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using zel::EnvironmentCopy;
 using zel::FindHandle;
+using zel::test::Ticks;
 
 constexpr int kDefaultRounds = 50;
 constexpr int kWarmUpRounds = 3;
@@ -56,10 +58,6 @@ struct Run {
 // Folds every value read into one number, printed by the standalone run, so
 // that no read can be left out as unused.
 std::uint64_t g_checksum = 0;
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 template <class ReadOne>
 Run Time(ReadOne readOne) {

@@ -48,6 +48,7 @@
 #include "ZelProcess.h"
 #include "host/win32_handle.h"
 #include "ZelHandles.h"
+#include "support/filetime.h"
 #include "platform/snapshot_records.h"
 
 namespace {
@@ -224,7 +225,7 @@ struct Round {
 std::uint64_t Mix(std::uint64_t sum, std::uint64_t value) { return sum * 31 + value; }
 
 std::uint64_t Mix(std::uint64_t sum, const FILETIME& time) {
-  return Mix(sum, (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  return Mix(sum, zel::test::Ticks(time));
 }
 
 Round LibraryRound() {

@@ -20,7 +20,7 @@
 #include "platform/windows/block_layouts.h"
 #include "platform/windows/windows_api.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 using Status = std::uint32_t;
 
@@ -47,6 +47,17 @@ std::vector<CallFault> WaysToFail(std::string_view call);
 // there is the platform's, not the library's.
 bool InPlatformCall();
 
+// A fallible call as System::RecordedCalls gives it, with what tells it from
+// other calls of its name: what it was asked about (the region a read or a
+// region query asked for, by its `what`; the class of a native query; the
+// owner of the window whose owner was asked for), and where it was given a
+// handle that a recorded call opened, that call's place in the recording.
+struct RecordedCall {
+  std::string_view name;  // the calls' names are literals
+  std::string about;
+  int handleFrom = -1;
+};
+
 struct ThreadModel {
   std::uint32_t id = 0;
   std::uint64_t createTime = 0;  // 100-ns units since 1601
@@ -60,6 +71,9 @@ struct ThreadModel {
 struct MemoryRegion {
   std::uint64_t address = 0;
   std::vector<std::byte> bytes;
+  // What it holds ("PEB", "process parameters", "string", "environment",
+  // "TEB"), as the recording names the reads and queries of it.
+  std::string what;
 };
 
 struct ProcessModel {
@@ -207,19 +221,6 @@ class System {
   }
   int SnapshotQueryCount() const { return snapshotQueries_; }
 
-  // The n-th OpenProcess from now (0: the next) fails with `error`.
-  void FailOpenProcess(int n, std::uint32_t error) {
-    openProcessFailures_[openProcessCalls_ + n] = error;
-  }
-  // The failure scripted for this OpenProcess call, if any; counts the call.
-  std::optional<std::uint32_t> TakeOpenProcessFailure() {
-    auto it = openProcessFailures_.find(openProcessCalls_++);
-    if (it == openProcessFailures_.end()) return std::nullopt;
-    const std::uint32_t error = it->second;
-    openProcessFailures_.erase(it);
-    return error;
-  }
-
   ProcessModel* FindProcess(std::uint32_t id) {
     for (auto& p : processes)
       if (p.id == id) return &p;
@@ -240,10 +241,11 @@ class System {
   void RecordCalls() {
     const std::lock_guard lock(faultMutex_);
     recorded_.clear();
+    openedBy_.clear();
     callsSeen_ = 0;
     recording_ = true;
   }
-  std::vector<std::string_view> RecordedCalls() {
+  std::vector<RecordedCall> RecordedCalls() {
     const std::lock_guard lock(faultMutex_);
     return recorded_;
   }
@@ -259,14 +261,21 @@ class System {
     const std::lock_guard lock(faultMutex_);
     return injected_;
   }
-  // Called as each fallible call starts: counts it and answers the fault it
-  // must fail with, if any.
-  std::optional<CallFault> Intercept(std::string_view call);  // `call` must outlive the system
+  // Called as each fallible call starts (`call` must outlive the system):
+  // counts it and answers the fault it must fail with, if any, and its place
+  // in the recording (-1: none).
+  std::optional<CallFault> Intercept(std::string_view call, int& record);
+  // What the recorded call was about; that it opened a handle; that it was
+  // given one.
+  void Describe(int record, std::string about);
+  void Opened(int record, const void* handle);
+  void Given(int record, const void* handle);
 
  private:
   std::mutex faultMutex_;
   bool recording_ = false;
-  std::vector<std::string_view> recorded_;  // the calls' names are literals
+  std::vector<RecordedCall> recorded_;
+  std::map<const void*, int> openedBy_;  // handles that recorded calls opened
   int callsSeen_ = 0;
   std::optional<CallFault> plannedFault_;
   int plannedAt_ = 0;
@@ -274,8 +283,6 @@ class System {
 
   std::deque<QueryStep> snapshotScript_;
   int snapshotQueries_ = 0;
-  std::map<int, std::uint32_t> openProcessFailures_;
-  int openProcessCalls_ = 0;
   std::recursive_mutex modelMutex_;
 };
 
@@ -313,4 +320,4 @@ std::size_t SnapshotSize(const std::vector<ProcessModel>& processes);
 // pointers are absolute addresses inside it.
 void WriteSnapshot(const std::vector<ProcessModel>& processes, std::byte* buffer);
 
-}  // namespace zel::emu
+}  // namespace zel::fake

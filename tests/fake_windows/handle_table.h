@@ -6,7 +6,7 @@
 
 #include "api.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 enum class HandleKind { Process, Thread, Token };
 
@@ -20,4 +20,4 @@ os::HANDLE OpenHandle(const HandleEntry& entry);
 // The entry of an open handle of the given kind, or null.
 const HandleEntry* FindHandle(os::HANDLE handle, HandleKind kind);
 
-}  // namespace zel::emu
+}  // namespace zel::fake

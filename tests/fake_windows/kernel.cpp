@@ -7,7 +7,7 @@
 #include "handle_table.h"
 #include "platform_call.h"
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
 std::mutex table_mutex;
@@ -49,17 +49,17 @@ const HandleEntry* FindHandle(os::HANDLE handle, HandleKind kind) {
   return &it->second;
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
-DWORD GetLastError() { return emu::last_error; }
-void SetLastError(DWORD code) { emu::last_error = code; }
+DWORD GetLastError() { return fake::last_error; }
+void SetLastError(DWORD code) { fake::last_error = code; }
 
 BOOL CloseHandle(HANDLE handle) {
-  std::lock_guard lock(emu::table_mutex);
-  if (emu::table.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
-    emu::last_error = code::kInvalidHandle;
+  std::lock_guard lock(fake::table_mutex);
+  if (fake::table.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
+    fake::last_error = code::kInvalidHandle;
     return 0;
   }
   return 1;
@@ -67,16 +67,13 @@ BOOL CloseHandle(HANDLE handle) {
 
 // As on Windows, an ID that names no live process or thread is a bad parameter.
 HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "OpenProcess");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "OpenProcess");
+  if (call.FailsWithLastError()) return nullptr;
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* process = system->FindProcess(process_id);
-  std::optional<std::uint32_t> failure = system->TakeOpenProcessFailure();
-  if (!failure && !process) failure = code::kInvalidParameter;
+  const fake::ProcessModel* process = system->FindProcess(process_id);
+  std::optional<std::uint32_t> failure;
+  if (!process) failure = code::kInvalidParameter;
   if (!failure && process->openError) failure = *process->openError;
   if (!failure && process->readOpenError && (access & kProcessVmRead))
     failure = *process->readOpenError;
@@ -84,22 +81,19 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD process_id) {
     SetLastError(*failure);
     return nullptr;
   }
-  return emu::OpenHandle({emu::HandleKind::Process, process_id, access});
+  return call.Open({fake::HandleKind::Process, process_id, access});
 }
 
 HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "OpenThread");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "OpenThread");
+  if (call.FailsWithLastError()) return nullptr;
   const std::lock_guard lock(system->ModelMutex());
-  if (!emu::FindThread(*system, thread_id).second) {
+  if (!fake::FindThread(*system, thread_id).second) {
     SetLastError(code::kInvalidParameter);
     return nullptr;
   }
-  return emu::OpenHandle({emu::HandleKind::Thread, thread_id, access});
+  return call.Open({fake::HandleKind::Thread, thread_id, access});
 }
 
 namespace {
@@ -119,15 +113,12 @@ void PutTimes(std::uint64_t created, std::uint64_t kernel_time, std::uint64_t us
 
 BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
                      FILETIME* user) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetProcessTimes");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
-  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Process);
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetProcessTimes");
+  if (call.FailsWithLastError()) return 0;
+  const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Process);
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
+  const fake::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
   if (!process) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -139,15 +130,12 @@ BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME
 
 BOOL GetThreadTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
                     FILETIME* user) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetThreadTimes");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
-  const emu::HandleEntry* entry = emu::FindHandle(handle, emu::HandleKind::Thread);
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetThreadTimes");
+  if (call.FailsWithLastError()) return 0;
+  const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Thread);
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ThreadModel* thread = entry ? emu::FindThread(*system, entry->id).second : nullptr;
+  const fake::ThreadModel* thread = entry ? fake::FindThread(*system, entry->id).second : nullptr;
   if (!thread) {
     SetLastError(code::kInvalidHandle);
     return 0;

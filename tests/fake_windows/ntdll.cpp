@@ -11,13 +11,13 @@
 #include "platform_call.h"
 
 namespace zel::os {
-struct EmulatedModule {};
+struct FakeModule {};
 }  // namespace zel::os
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
-os::EmulatedModule ntdll;
+os::FakeModule ntdll;
 
 bool SameModuleName(const wchar_t* a, std::wstring_view b) {
   std::size_t i = 0;
@@ -48,11 +48,12 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationProcess(void* handle, int cls, void* buf
                                                 ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationProcess");
   if (call.Fault()) return AsStatus(call.Fault()->code);
-  const HandleEntry* entry = FindHandle(handle, HandleKind::Process);
+  const HandleEntry* entry = call.Find(handle, HandleKind::Process);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (!(entry->access & os::kProcessQueryInformation)) return AsStatus(code::kStatusAccessDenied);
   const std::lock_guard lock(Installed()->ModelMutex());
   const ProcessModel* process = Installed()->FindProcess(entry->id);
+  call.About(cls == os::kProcessWow64Information ? "WoW64 information" : "basic information");
   if (cls == os::kProcessWow64Information) {
     if (size != sizeof(layout::Wow64Information)) return AsStatus(code::kStatusInfoLengthMismatch);
     if (process && process->wow64InfoStatus && *process->wow64InfoStatus != code::kStatusSuccess)
@@ -86,7 +87,7 @@ ZelNtStatus ZEL_NTAPI NtQueryInformationThread(void* handle, int cls, void* buff
                                                ZelUlong* returned) {
   const PlatformCall call(*Installed(), "NtQueryInformationThread");
   if (call.Fault()) return AsStatus(call.Fault()->code);
-  const HandleEntry* entry = FindHandle(handle, HandleKind::Thread);
+  const HandleEntry* entry = call.Find(handle, HandleKind::Thread);
   if (!entry) return AsStatus(code::kStatusInvalidHandle);
   if (cls != os::kThreadBasicInformation) return AsStatus(code::kStatusInvalidInfoClass);
   if (size != sizeof(layout::ThreadBasicInformation))
@@ -114,34 +115,28 @@ os::FARPROC AsFarProc(F* function) {
 }
 
 }  // namespace
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
 HMODULE GetModuleHandleW(const wchar_t* name) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetModuleHandleW");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
-  if (system->ntdllLoaded && name && emu::SameModuleName(name, L"NTDLL.DLL")) return &emu::ntdll;
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetModuleHandleW");
+  if (call.FailsWithLastError()) return nullptr;
+  if (system->ntdllLoaded && name && fake::SameModuleName(name, L"NTDLL.DLL")) return &fake::ntdll;
   SetLastError(code::kModuleNotFound);
   return nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetProcAddress");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return nullptr;
-  }
-  if (module == &emu::ntdll && name && !system->missingEntryPoints.count(name)) {
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetProcAddress");
+  if (call.FailsWithLastError()) return nullptr;
+  if (module == &fake::ntdll && name && !system->missingEntryPoints.count(name)) {
     const std::string_view n(name);
-    if (n == "NtQuerySystemInformation") return emu::AsFarProc(&emu::NtQuerySystemInformation);
-    if (n == "NtQueryInformationProcess") return emu::AsFarProc(&emu::NtQueryInformationProcess);
-    if (n == "NtQueryInformationThread") return emu::AsFarProc(&emu::NtQueryInformationThread);
+    if (n == "NtQuerySystemInformation") return fake::AsFarProc(&fake::NtQuerySystemInformation);
+    if (n == "NtQueryInformationProcess") return fake::AsFarProc(&fake::NtQueryInformationProcess);
+    if (n == "NtQueryInformationThread") return fake::AsFarProc(&fake::NtQueryInformationThread);
   }
   SetLastError(code::kProcNotFound);
   return nullptr;

@@ -9,7 +9,7 @@
 #include "handle_table.h"
 #include "platform_call.h"
 
-namespace zel::emu {
+namespace zel::fake {
 
 // The thread with this ID and the process that owns it, or nulls.
 std::pair<ProcessModel*, ThreadModel*> FindThread(System& system, std::uint32_t id) {
@@ -34,7 +34,7 @@ void AddString(ProcessModel& process, std::uint64_t& at, const std::u16string& t
   counted.Length = static_cast<std::uint16_t>(bytes);
   counted.MaximumLength = static_cast<std::uint16_t>(bytes + sizeof(char16_t));
   counted.Buffer = static_cast<decltype(counted.Buffer)>(at);
-  MemoryRegion region{at, {}};
+  MemoryRegion region{at, {}, "string"};
   Put(region.bytes, 0, text.c_str(), bytes + sizeof(char16_t));
   process.memory.push_back(std::move(region));
   at += (bytes + 0x100) & ~std::uint64_t{0xFF};
@@ -60,19 +60,20 @@ std::uint64_t LayOut(ProcessModel& process, const ProcessParametersModel& parame
   AddString(process, strings_at, parameters.desktop, block.DesktopInfo);
 
   block.Environment = static_cast<Address>(strings_at);
-  MemoryRegion environment{strings_at, {}};
+  MemoryRegion environment{strings_at, {}, "environment"};
   Put(environment.bytes, 0, parameters.environment.data(),
       parameters.environment.size() * sizeof(char16_t));
   process.memory.push_back(std::move(environment));
 
   MemoryRegion parameters_region{parameters_at,
-                                 std::vector<std::byte>(layout::kParametersReadSize, filler)};
+                                 std::vector<std::byte>(layout::kParametersReadSize, filler),
+                                 "process parameters"};
   Put(parameters_region.bytes, 0, &block, sizeof block);
   process.memory.push_back(std::move(parameters_region));
 
   Peb peb{};
   peb.ProcessParameters = static_cast<Address>(parameters_at);
-  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize, filler)};
+  MemoryRegion peb_region{peb_at, std::vector<std::byte>(layout::kPebReadSize, filler), "PEB"};
   Put(peb_region.bytes, 0, &peb, sizeof peb);
   process.memory.push_back(std::move(peb_region));
   return peb_at;
@@ -101,29 +102,29 @@ void LayOutParameters32(ProcessModel& process, const ProcessParametersModel& par
       LayOut<layout::PebPrefix32>(process, parameters, base, std::byte{0xA5}, block);
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
 BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T size,
                        SIZE_T* bytes_read) {
   if (bytes_read) *bytes_read = 0;
-  emu::System* system = emu::Installed();
+  fake::System* system = fake::Installed();
   // Told as the call returns, whatever it returns: a test may change the
   // process between two reads.
   struct Returning {
-    emu::System* system;
+    fake::System* system;
     ~Returning() { system->Returning("ReadProcessMemory"); }
   } const returning{system};
-  const emu::PlatformCall call(*system, "ReadProcessMemory");
-  using FaultKind = emu::CallFault::Kind;
+  const fake::PlatformCall call(*system, "ReadProcessMemory");
+  using FaultKind = fake::CallFault::Kind;
   if (call.Fault() && call.Fault()->kind != FaultKind::ShortRead) {
     SetLastError(call.Fault()->code);
     return 0;
   }
   // A short read copies the first half of what a whole one would.
   const bool short_read = call.Fault().has_value();
-  const emu::HandleEntry* entry = emu::FindHandle(process, emu::HandleKind::Process);
+  const fake::HandleEntry* entry = call.Find(process, fake::HandleKind::Process);
   if (!entry) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -133,7 +134,7 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
     return 0;
   }
   const std::lock_guard lock(system->ModelMutex());
-  emu::ProcessModel* target = system->FindProcess(entry->id);
+  fake::ProcessModel* target = system->FindProcess(entry->id);
   if (target && target->exitCode) {
     SetLastError(code::kAccessDenied);
     return 0;
@@ -141,8 +142,9 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
   if (size == 0) return 1;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
   if (target) {
-    for (const emu::MemoryRegion& region : target->memory) {
+    for (const fake::MemoryRegion& region : target->memory) {
       if (from < region.address || from >= region.address + region.bytes.size()) continue;
+      call.About(region.what);
       const std::size_t offset = from - region.address;
       std::size_t available = std::min<std::size_t>(size, region.bytes.size() - offset);
       if (short_read) available = std::min(available, size / 2);
@@ -160,9 +162,9 @@ BOOL ReadProcessMemory(HANDLE process, const void* address, void* buffer, SIZE_T
 // up to the next; past the user address space, none.
 SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMATION* info,
                       SIZE_T size) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "VirtualQueryEx");
-  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "VirtualQueryEx");
+  const fake::HandleEntry* entry = fake::EntryForCall(call, process, fake::HandleKind::Process);
   if (!entry) return 0;
   constexpr std::uint64_t kUserSpaceEnd = 0x7FFFFFFF0000;
   const auto from = reinterpret_cast<std::uintptr_t>(address);
@@ -171,14 +173,15 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
     return 0;
   }
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* target = system->FindProcess(entry->id);
+  const fake::ProcessModel* target = system->FindProcess(entry->id);
   if (!(entry->access & kProcessQueryInformation) || !target || target->exitCode) {
     SetLastError(code::kAccessDenied);
     return 0;
   }
   std::uint64_t free_end = kUserSpaceEnd;
-  for (const emu::MemoryRegion& region : target->memory) {
+  for (const fake::MemoryRegion& region : target->memory) {
     if (from >= region.address && from < region.address + region.bytes.size()) {
+      call.About(region.what);
       *info = {reinterpret_cast<void*>(region.address),
                reinterpret_cast<void*>(region.address),
                kPageReadWrite,
@@ -196,7 +199,7 @@ SIZE_T VirtualQueryEx(HANDLE process, const void* address, MEMORY_BASIC_INFORMAT
 
 }  // namespace zel::os
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
 // The loader layouts of one kind of process.
@@ -235,8 +238,9 @@ std::vector<std::uint64_t> LayOutList(ProcessModel& process,
     at += slot_of(sizeof(Entry) + (module.stringsApart ? 0 : module.path.size() + 1) * 2);
   }
   MemoryRegion region{
-      base, std::vector<std::byte>((at - base + layout::kPageSize - 1) & ~(layout::kPageSize - 1))};
-  MemoryRegion apart{at + layout::kPageSize, {}};
+      base, std::vector<std::byte>((at - base + layout::kPageSize - 1) & ~(layout::kPageSize - 1)),
+      "loader list"};
+  MemoryRegion apart{at + layout::kPageSize, {}, "module strings"};
   const std::uint64_t head = base + offsetof(Data, InLoadOrderModuleList);
   Data data{};
   data.Length = sizeof data;
@@ -295,4 +299,4 @@ std::vector<std::uint64_t> LayOutModules(ProcessModel& process,
       process, modules, process.pebAddress, base);
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake

@@ -4,7 +4,7 @@
 #include "platform/codes.h"
 #include "fake_system.h"
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
 constexpr std::size_t kAlign = alignof(std::uint64_t);
@@ -86,4 +86,4 @@ Status System::QuerySnapshot(void* buffer, std::uint32_t size, std::uint32_t* ne
   return code::kStatusSuccess;
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake

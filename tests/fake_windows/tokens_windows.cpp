@@ -9,7 +9,7 @@
 #include "handle_table.h"
 #include "platform_call.h"
 
-namespace zel::emu {
+namespace zel::fake {
 namespace {
 
 constexpr os::DWORD kErrorNoToken = 1008;
@@ -51,17 +51,17 @@ std::string SidToText(const std::uint8_t* sid) {
   return text;
 }
 
-}  // namespace zel::emu
+}  // namespace zel::fake
 
 namespace zel::os {
 
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
-  const emu::PlatformCall call(*emu::Installed(), "OpenProcessToken");
-  const emu::HandleEntry* entry = emu::EntryForCall(call, process, emu::HandleKind::Process);
+  const fake::PlatformCall call(*fake::Installed(), "OpenProcessToken");
+  const fake::HandleEntry* entry = fake::EntryForCall(call, process, fake::HandleKind::Process);
   if (!entry) return 0;
-  emu::System* system = emu::Installed();
+  fake::System* system = fake::Installed();
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* owner = system->FindProcess(entry->id);
+  const fake::ProcessModel* owner = system->FindProcess(entry->id);
   DWORD error = 0;
   if (!(entry->access & kProcessQueryInformation))
     error = code::kAccessDenied;
@@ -70,26 +70,23 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
   else if (owner->tokenOpenError)
     error = *owner->tokenOpenError;
   else if (!owner->ownerSid)
-    error = emu::kErrorNoToken;
+    error = fake::kErrorNoToken;
   if (error) {
     SetLastError(error);
     return 0;
   }
-  *token = emu::OpenHandle({emu::HandleKind::Token, entry->id, access});
+  *token = call.Open({fake::HandleKind::Token, entry->id, access});
   return 1;
 }
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer, DWORD size,
                          DWORD* needed) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetTokenInformation");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
-  const emu::HandleEntry* entry = emu::FindHandle(token, emu::HandleKind::Token);
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetTokenInformation");
+  if (call.FailsWithLastError()) return 0;
+  const fake::HandleEntry* entry = call.Find(token, fake::HandleKind::Token);
   const std::lock_guard lock(system->ModelMutex());
-  const emu::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
+  const fake::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
   if (!owner || !owner->ownerSid) {
     SetLastError(code::kInvalidHandle);
     return 0;
@@ -106,7 +103,7 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
     SetLastError(code::kInvalidParameter);
     return 0;
   }
-  const std::vector<std::uint8_t> sid = emu::SidFromText(*owner->ownerSid);
+  const std::vector<std::uint8_t> sid = fake::SidFromText(*owner->ownerSid);
   const DWORD required = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
   *needed = required;
   if (size < required) {
@@ -132,19 +129,16 @@ DWORD GetLengthSid(PSID sid) {
 
 BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, WCHAR* domain,
                        DWORD* domain_units, SID_NAME_USE* use) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "LookupAccountSidW");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "LookupAccountSidW");
+  if (call.FailsWithLastError()) return 0;
   const std::lock_guard lock(system->ModelMutex());
-  const std::string text = emu::SidToText(static_cast<const std::uint8_t*>(sid));
-  const emu::AccountModel* account = nullptr;
+  const std::string text = fake::SidToText(static_cast<const std::uint8_t*>(sid));
+  const fake::AccountModel* account = nullptr;
   for (const auto& a : system->accounts)
     if (a.sid == text) account = &a;
   if (!account) {
-    SetLastError(emu::kErrorNoneMapped);
+    SetLastError(fake::kErrorNoneMapped);
     return 0;
   }
   const DWORD name_needed = static_cast<DWORD>(account->name.size() + 1);
@@ -167,14 +161,11 @@ BOOL LookupAccountSidW(const WCHAR*, PSID sid, WCHAR* name, DWORD* name_units, W
 }
 
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
-  emu::System* system = emu::Installed();
-  std::vector<emu::WindowModel> windows;
+  fake::System* system = fake::Installed();
+  std::vector<fake::WindowModel> windows;
   {
-    const emu::PlatformCall call(*system, "EnumWindows");
-    if (call.Fault()) {
-      SetLastError(call.Fault()->code);
-      return 0;
-    }
+    const fake::PlatformCall call(*system, "EnumWindows");
+    if (call.FailsWithLastError()) return 0;
     // A copy, so that a callback may change the model.
     windows = system->windows;
   }
@@ -185,18 +176,16 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
 }
 
 DWORD GetWindowThreadProcessId(HWND window, DWORD* process_id) {
-  emu::System* system = emu::Installed();
-  const emu::PlatformCall call(*system, "GetWindowThreadProcessId");
-  if (call.Fault()) {
-    SetLastError(call.Fault()->code);
-    return 0;
-  }
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, "GetWindowThreadProcessId");
+  if (call.FailsWithLastError()) return 0;
   for (const auto& w : system->windows) {
     if (w.handle != reinterpret_cast<std::uintptr_t>(window)) continue;
+    call.About("window of process " + std::to_string(w.processId));
     if (process_id) *process_id = w.processId;
     return w.threadId;
   }
-  SetLastError(emu::kErrorInvalidWindowHandle);
+  SetLastError(fake::kErrorInvalidWindowHandle);
   return 0;
 }
 

@@ -6,9 +6,11 @@
 //   zel_dump_facts --exited-child
 //
 // Each object holds the snapshot facts (ids, name, threads, the three times
-// as raw 100-ns counts, all memory and I/O counters) and the live strings;
-// a string that comes back empty carries the code that the object recorded
-// for it, since an empty string alone cannot tell "none" from "refused".
+// as raw 100-ns counts, all memory and I/O counters) and the live strings,
+// with the arguments that the command line splits into by the reference
+// splitter's rules (CommandLineToArgvW's); a string that comes back empty
+// carries the code that the object recorded for it, since an empty string
+// alone cannot tell "none" from "refused".
 // The environment is read only for the processes named with --environment:
 // other processes' variables are nobody's business here. The modules are
 // walked for the processes named with --modules.
@@ -24,7 +26,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,6 +35,8 @@
 
 #include "ZelProcess.h"
 #include "ZelHandles.h"
+#include "support/filetime.h"
+#include "support/reference_command_line.h"
 #include "ZelCodes.h"
 #include "zelps/environment_block.h"
 #include "zelps/json.h"
@@ -42,13 +45,10 @@ namespace {
 
 using zel::EnvironmentCopy;
 using zel::FindHandle;
+using zel::test::Ticks;
 
 constexpr ZelCode kAccessDenied = 5;
 constexpr ZelCode kInvalidParameter = 87;
-
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
 
 using Json = zelps::JsonObject;
 
@@ -111,6 +111,15 @@ void AddLiveString(Json& json, std::string_view name, std::string_view errorName
   CodeIf(json.String(name, value.ToUtf8()), errorName, value.IsEmpty(), code);
 }
 
+std::string StringsJson(const std::vector<std::string>& strings) {
+  std::string list = "[";
+  for (const std::string& text : strings) {
+    if (list.size() > 1) list += ',';
+    zelps::AppendJsonString(list, text);
+  }
+  return list + "]";
+}
+
 // The whole block; it is complete unless the library's limit cut it.
 void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
   std::size_t size = 0;
@@ -123,12 +132,7 @@ void AddEnvironment(Json& json, CZelProcess& processes, void* process) {
     return;
   }
   const zelps::EnvironmentVariables split = zelps::SplitEnvironment(copy.Get(), copy.Size());
-  std::string list = "[";
-  for (const std::string& variable : split.variables) {
-    if (list.size() > 1) list += ',';
-    zelps::AppendJsonString(list, variable);
-  }
-  CodeIf(Bool(json.Raw("environment", list + "]"), "environmentComplete",
+  CodeIf(Bool(json.Raw("environment", StringsJson(split.variables)), "environmentComplete",
               !split.truncated && code != zel::kErrorMoreData),
          "environmentError", false, code);
 }
@@ -179,8 +183,10 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   CodeIf(json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io)), "ioError", !ioRead,
          processes.GetErrorCode());
 
-  AddLiveString(json, "commandLine", "commandLineError", processes,
-                [&] { return processes.GetCommandLineW(process); });
+  const CZelString commandLine = processes.GetCommandLineW(process);
+  CodeIf(json.String("commandLine", commandLine.ToUtf8()), "commandLineError",
+         commandLine.IsEmpty(), processes.GetErrorCode());
+  json.Raw("commandArguments", StringsJson(zel::test::SplitCommandLine(commandLine.ToUtf8())));
   AddLiveString(json, "currentDirectory", "currentDirectoryError", processes,
                 [&] { return processes.GetCurrentDirectoryW(process); });
   AddLiveString(json, "imageFile", "imageFileError", processes,

@@ -13,7 +13,7 @@
 #include <cstddef>
 
 #include "ZelProcess.h"
-#include "forked_check.h"
+#include "support/linux/forked_check.h"
 #include "platform/snapshot_records.h"
 #include "snapshot/handle_record.h"
 #include "platform/source.h"

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/command_line_cases.h"
+#include "support/reference_command_line.h"
 #include "ZelString.h"
 #include "platform/linux/windows_quoting.h"
 
@@ -14,73 +16,21 @@ namespace {
 
 using zel::procfs::EnvironmentBlock;
 using zel::procfs::QuoteCommandLine;
+using zel::test::SplitCommandLine;
 using Arguments = std::vector<std::string>;
 using namespace std::string_literals;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Splits a command line as CommandLineToArgvW does. The program name runs to
-// the first blank, or from a leading quote to the next quote, backslashes
-// taken literally. In the other arguments, 2n backslashes before a quote give
-// n backslashes and the quote opens or closes a quoted part; 2n+1 give n and
-// a literal quote; backslashes before anything else are literal; inside a
-// quoted part "" is a literal quote; blanks outside quoted parts separate.
-Arguments SplitLikeWindows(std::string_view line) {
-  Arguments arguments;
-  if (line.empty()) return arguments;
-  std::size_t i = 0;
-  std::string name;
-  if (line[0] == '"') {
-    for (i = 1; i < line.size() && line[i] != '"'; ++i) name += line[i];
-    if (i < line.size()) ++i;
-  } else {
-    for (; i < line.size() && !IsBlank(line[i]); ++i) name += line[i];
+// Splits as CommandLineToArgvW does, which the Windows tests check the
+// rows of CommandLineCases() against.
+TEST(CommandLineSplitterTest, SplitsAsCommandLineToArgvW) {
+  for (const zel::test::CommandLineCase& c : zel::test::CommandLineCases()) {
+    bool ambiguous = false;
+    EXPECT_EQ(SplitCommandLine(c.line, &ambiguous), c.arguments) << c.line;
+    EXPECT_EQ(ambiguous, c.ambiguous) << c.line;
   }
-  arguments.push_back(name);
-  for (;;) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i == line.size()) break;
-    std::string argument;
-    bool quoted = false;
-    while (i < line.size() && (quoted || !IsBlank(line[i]))) {
-      if (line[i] == '\\') {
-        std::size_t backslashes = 0;
-        for (; i < line.size() && line[i] == '\\'; ++i) ++backslashes;
-        if (i < line.size() && line[i] == '"') {
-          argument.append(backslashes / 2, '\\');
-          if (backslashes % 2 == 1) {
-            argument += '"';
-            ++i;
-          }
-        } else {
-          argument.append(backslashes, '\\');
-        }
-      } else if (line[i] == '"') {
-        if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-          argument += '"';
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        argument += line[i++];
-      }
-    }
-    arguments.push_back(argument);
-  }
-  return arguments;
-}
-
-TEST(CommandLineSplitterTest, AgreesWithTheDocumentedExamples) {
-  EXPECT_EQ(SplitLikeWindows(R"(prog "a b c" d e)"), (Arguments{"prog", "a b c", "d", "e"}));
-  EXPECT_EQ(SplitLikeWindows(R"(prog "ab\"c" "\\" d)"), (Arguments{"prog", "ab\"c", "\\", "d"}));
-  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\b d"e f"g h)"),
-            (Arguments{"prog", R"(a\\\b)", "de fg", "h"}));
-  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\"b c d)"), (Arguments{"prog", R"(a\"b)", "c", "d"}));
-  EXPECT_EQ(SplitLikeWindows(R"(prog a\\\\"b c" d e)"), (Arguments{"prog", R"(a\\b c)", "d", "e"}));
-  // The program name keeps its backslashes and ends at the next quote.
-  EXPECT_EQ(SplitLikeWindows(R"("C:\my dir\"x)"), (Arguments{R"(C:\my dir\)", "x"}));
+  bool ambiguous = false;
+  EXPECT_TRUE(SplitCommandLine("", &ambiguous).empty());
+  EXPECT_TRUE(ambiguous);
 }
 
 TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
@@ -102,7 +52,9 @@ TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
   };
   for (const Arguments& arguments : cases) {
     const std::string line = QuoteCommandLine(arguments);
-    EXPECT_EQ(SplitLikeWindows(line), arguments) << line;
+    bool ambiguous = true;
+    EXPECT_EQ(SplitCommandLine(line, &ambiguous), arguments) << line;
+    EXPECT_FALSE(ambiguous) << line;
   }
   EXPECT_EQ(QuoteCommandLine({}), "");
 
@@ -111,7 +63,7 @@ TEST(CommandLineQuotingTest, TrickyArgumentsSplitBack) {
   // still split back exactly.
   for (const std::string name : {"my \"quoted\" prog", "\"lead", "\"a b\""}) {
     const Arguments arguments = {name, "-c", "import sys", "quoted\"", ""};
-    const Arguments split = SplitLikeWindows(QuoteCommandLine(arguments));
+    const Arguments split = SplitCommandLine(QuoteCommandLine(arguments));
     ASSERT_EQ(split.size(), arguments.size()) << name;
     EXPECT_EQ(Arguments(split.begin() + 1, split.end()),
               Arguments(arguments.begin() + 1, arguments.end()));

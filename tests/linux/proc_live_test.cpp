@@ -24,10 +24,11 @@
 #include "ZelErrorMessage.h"
 #include "ZelHandles.h"
 #include "ZelProcess.h"
-#include "churn/linux/children.h"
-#include "common/live_failure_codes.h"
-#include "common/protected_process.h"
-#include "forked_check.h"
+#include "support/churn/children.h"
+#include "support/live_failure_codes.h"
+#include "support/protected_process.h"
+#include "support/linux/forked_check.h"
+#include "zelps/environment_block.h"
 #include "platform/codes.h"
 #include "platform/linux/proc_reader.h"
 #include "platform/snapshot_records.h"
@@ -39,6 +40,7 @@ namespace fs = std::filesystem;
 namespace code = zel::code;
 using zel::EnvironmentCopy;
 using zel::churn::WaitingChild;
+using zel::test::ExpectReadsFailWith;
 using namespace std::string_literals;
 
 std::string Utf8(const CZelString& s) { return s.ToUtf8(); }
@@ -56,16 +58,7 @@ std::string UserName() {
 
 // The UTF-16 strings of an environment buffer, up to the empty one.
 std::vector<std::string> Variables(const unsigned char* buffer) {
-  std::vector<std::string> variables;
-  std::u16string text(zel::layout::kEnvironmentReadSize / 2, u'\0');
-  std::memcpy(text.data(), buffer, zel::layout::kEnvironmentReadSize);
-  for (std::size_t at = 0; at < text.size() && text[at] != 0;) {
-    const std::size_t end = text.find(u'\0', at);
-    const CZelString variable(reinterpret_cast<const unsigned short*>(text.data() + at), end - at);
-    variables.push_back(variable.ToUtf8());
-    at = end + 1;
-  }
-  return variables;
+  return zelps::SplitEnvironment(buffer, zel::layout::kEnvironmentReadSize).variables;
 }
 
 std::size_t OpenDescriptors() {
@@ -83,24 +76,6 @@ class ProcLiveTest : public ::testing::Test {
  private:
   std::size_t descriptors_ = OpenDescriptors();
 };
-
-void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), codes.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  std::size_t size = 7;
-  EXPECT_EQ(p.GetEnvironmentBlock(h, size), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  EXPECT_EQ(size, 7u);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
-  EXPECT_EQ(p.GetErrorCode(), codes.owner);
-}
 
 TEST_F(ProcLiveTest, ListsThisProcessWithItsNameParentAndThreads) {
   CZelProcess p;
@@ -170,7 +145,7 @@ TEST_F(ProcLiveTest, ChildShowsItsArgumentsDirectoryAndEnvironment) {
                         "", "ü €漢字 😀"},
                        {"ZEL_A=1", "ZEL_TEXT=ü 😀"}, directory.string());
     CZelProcess p;
-    void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+    void* h = p.CreateHandleFromPID(child.Id());
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(p.GetParentProcess(h), static_cast<unsigned>(getpid()));
     // Named as ps names it, by the name it was started under.
@@ -232,17 +207,17 @@ TEST_F(ProcLiveTest, WholeEnvironmentBlockIsTheChildsEnviron) {
 TEST_F(ProcLiveTest, ChildThatExitedAfterTheSnapshotIsGone) {
   WaitingChild child;
   CZelProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  void* h = p.CreateHandleFromPID(child.Id());
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(Utf8(p.GetImageFile(h)), fs::canonical("/bin/sleep").string());
 
-  child.Reap();
+  child.Release();
   ExpectReadsFailWith(p, h, zel::test::kGoneProcess);
   p.CloseHandle(h);
 
   // The next snapshot no longer lists it.
   ASSERT_EQ(p.Refresh(), 1);
-  EXPECT_EQ(p.CreateHandleFromPID(static_cast<unsigned>(child.Id())), nullptr);
+  EXPECT_EQ(p.CreateHandleFromPID(child.Id()), nullptr);
 }
 
 // Run as the first process of a PID namespace of its own, with its own
@@ -309,9 +284,9 @@ TEST_F(ProcLiveTest, IdTakenByALaterProcessReadsAsGone) {
 
 TEST_F(ProcLiveTest, ZombieHasNoMemoryButAnOwnerAndAnExitStatus) {
   WaitingChild zombie({"/bin/sh", "-c", "exit 3"});
-  zombie.WaitUntilExited();
+  zombie.WaitUntilEnded();
   zel::test::ProtectedProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(zombie.Id()));
+  void* h = p.CreateHandleFromPID(zombie.Id());
   ASSERT_NE(h, nullptr);
   ExpectReadsFailWith(p, h, zel::test::kProcessWithoutMemory);
   PROCESS_BASIC_INFORMATION info{};
@@ -367,7 +342,7 @@ TEST_F(ProcLiveTest, ProcessWhoseMainThreadExitedRunsOnAndIsRead) {
   ASSERT_GT(child.Id(), 0);
   ASSERT_TRUE(child.MainThreadExited());
   zel::test::ProtectedProcess p;
-  void* h = p.CreateHandleFromPID(static_cast<unsigned>(child.Id()));
+  void* h = p.CreateHandleFromPID(child.Id());
   ASSERT_NE(h, nullptr);
   PROCESS_BASIC_INFORMATION info{};
   EXPECT_EQ(p.GetProcessInformation(h, &info), 1);

@@ -8,31 +8,31 @@
 #include "platform/linux/proc_parsers.h"
 #include "platform/linux/proc_files.h"
 #include "platform/linux/windows_terms.h"
+#include "support/linux/proc_text.h"
 
 namespace {
 
 using namespace zel::procfs;
 using namespace std::string_literals;
 
-// A stat line as the kernel writes it, with every field of proc(5) up to the
-// scheduling policy and a few after it.
-std::string StatLine(const std::string& pid_and_comm, char state) {
-  return pid_and_comm + " " + state +
-         // ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt
-         " 1 1 1 0 -1 4194560 1200 7 34 0"
-         // utime stime cutime cstime priority nice threads itrealvalue
-         " 250 75 0 0 15 -5 3 0"
-         // starttime vsize rss rsslim
-         " 98765 10000000 300 18446744073709551615"
-         // startcode endcode startstack kstkesp kstkeip signal blocked
-         // sigignore sigcatch wchan nswap cnswap
-         " 1 1 0 0 0 0 0 0 0 0 0 0"
-         // exit_signal processor rt_priority policy, then the rest
-         " 17 1 0 3 0 0 0 0 0 0 0 0 0 0 0\n";
+// A stat line as the kernel writes it for a process of this name.
+std::string StatLine(std::uint32_t pid, const std::string& comm, char state) {
+  return zel::test::WriteStat({.pid = pid,
+                               .comm = comm,
+                               .state = state,
+                               .parentPid = 1,
+                               .flags = 4194560,
+                               .minorFaults = 1200,
+                               .majorFaults = 34,
+                               .userTicks = 250,
+                               .systemTicks = 75,
+                               .nice = -5,
+                               .startTicks = 98765,
+                               .policy = 3});
 }
 
 TEST(ProcStatTest, CommandNameRunsToTheLastParenthesis) {
-  const auto stat = ParseStat(StatLine("4242 ((a) b) c))", 'S'));
+  const auto stat = ParseStat(StatLine(4242, "(a) b) c)", 'S'));
   ASSERT_TRUE(stat);
   EXPECT_EQ(stat->pid, 4242u);
   EXPECT_EQ(stat->comm, "(a) b) c)");
@@ -49,7 +49,7 @@ TEST(ProcStatTest, CommandNameRunsToTheLastParenthesis) {
   EXPECT_FALSE(stat->flags & kKernelThreadFlag);
 
   // Blanks and a lone '(' inside the name change nothing either.
-  const auto spaced = ParseStat(StatLine("7 (x ( y  z)", 'R'));
+  const auto spaced = ParseStat(StatLine(7, "x ( y  z", 'R'));
   ASSERT_TRUE(spaced);
   EXPECT_EQ(spaced->comm, "x ( y  z");
   EXPECT_EQ(spaced->nice, -5);
@@ -91,7 +91,7 @@ TEST(ProcStatTest, LinesThatAreNotStatAreRefused) {
 // and must read them as the whole parse does, or refuse the line as it does.
 TEST(ProcStatTest, StartOfTheLineAgreesWithTheWholeParse) {
   for (const std::string& line :
-       {StatLine("4242 ((a) b) c))", 'S'), StatLine("7 (x ( y  z)", 'Z'),
+       {StatLine(4242, "(a) b) c)", 'S'), StatLine(7, "x ( y  z", 'Z'),
         std::string("2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 4 0 0 20 0 1 0 2 0"),
         std::string("12 (name) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0"), std::string(""),
         std::string("x12 (name) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5"),

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/filetime.h"
+#include "support/linux/proc_text.h"
+#include "support/protected_process.h"
 #include "platform/codes.h"
 #include "platform/snapshot_records.h"
 #include "platform/linux/proc_live.h"
@@ -30,6 +32,7 @@ namespace procfs = zel::procfs;
 using procfs::ProcListing;
 using procfs::ProcReader;
 using procfs::ProcText;
+using zel::test::Ticks;
 using namespace std::string_literals;
 
 constexpr procfs::ProcClock kClock{1'700'000'000, 100};  // booted 2023-11-14T22:13:20Z
@@ -129,13 +132,19 @@ struct FakeProcess {
 
 std::string StatLine(std::uint32_t id, const FakeProcess& p, std::uint64_t start,
                      std::uint64_t user, std::uint64_t system, char state = 0) {
-  return std::to_string(id) + " (" + p.comm + ") " + (state ? state : p.state) + " " +
-         std::to_string(p.parent) + " " + std::to_string(id) + " " + std::to_string(id) + " 0 -1 " +
-         std::to_string(p.flags) + " " + std::to_string(p.minorFaults) + " 0 " +
-         std::to_string(p.majorFaults) + " 0 " + std::to_string(user) + " " +
-         std::to_string(system) + " 0 0 20 " + std::to_string(p.nice) + " 1 0 " +
-         std::to_string(start) + " 1000 10 18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 0 0 " +
-         std::to_string(p.policy) + " 0 0 0 0 0 0 0 0 0 0 " + std::to_string(p.exitCode) + "\n";
+  return zel::test::WriteStat({.pid = id,
+                               .comm = p.comm,
+                               .state = state ? state : p.state,
+                               .parentPid = p.parent,
+                               .flags = p.flags,
+                               .minorFaults = p.minorFaults,
+                               .majorFaults = p.majorFaults,
+                               .userTicks = user,
+                               .systemTicks = system,
+                               .nice = p.nice,
+                               .startTicks = start,
+                               .policy = p.policy,
+                               .exitCode = p.exitCode});
 }
 
 void WriteProcess(const TempTree& tree, const FakeProcess& p) {
@@ -217,10 +226,6 @@ class TreeSnapshot : public zel::test::ProtectedProcess {
   }
   static inline const ProcReader* reader_ = nullptr;
 };
-
-std::uint64_t Value(const FILETIME& t) {
-  return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
-}
 
 class ProcTreeTest : public ::testing::Test {
  protected:
@@ -370,12 +375,12 @@ TEST_F(ProcTreeTest, ThreadsTimesPrioritiesAndCounters) {
 
   FILETIME created{}, user{}, kernel{};
   ASSERT_EQ(p.GetCreateTime(h, created) + p.GetUserTime(h, user) + p.GetKernelTime(h, kernel), 3);
-  EXPECT_EQ(Value(created), kBootFileTime + 1'234'500'000);  // 123.45 s after boot
-  EXPECT_EQ(Value(user), 25'000'000u);                       // 250 ticks
-  EXPECT_EQ(Value(kernel), 7'500'000u);
+  EXPECT_EQ(Ticks(created), kBootFileTime + 1'234'500'000);  // 123.45 s after boot
+  EXPECT_EQ(Ticks(user), 25'000'000u);                       // 250 ticks
+  EXPECT_EQ(Ticks(kernel), 7'500'000u);
   t = p.CreateHandleFromTID(h, 101);
   ASSERT_EQ(p.GetThreadCreateTime(t, created), 1);
-  EXPECT_EQ(Value(created), kBootFileTime + 1'240'000'000);
+  EXPECT_EQ(Ticks(created), kBootFileTime + 1'240'000'000);
   p.CloseHandle(t);
 
   VM_COUNTERS vm{};

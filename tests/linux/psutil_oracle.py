@@ -55,97 +55,6 @@ MIB = 1 << 20
 EPSILON = 1e-6
 
 
-# -- Windows' command-line rules ---------------------------------------------
-
-def command_line_to_argv(line):
-    """Splits a command line by the rules of CommandLineToArgvW.
-
-    The program name ends at the closing quote when it starts with one, else
-    at the first blank, and knows no escapes. In the arguments, 2n
-    backslashes before a quote give n backslashes and the quote opens or
-    closes a quoted part; 2n+1 give n and a literal quote; backslashes
-    elsewhere are literal; a third quote in a row inside quotes is literal.
-    An empty line gives no arguments here (Windows would invent the
-    program's path, which is nothing to compare).
-    """
-    if not line:
-        return []
-    n = len(line)
-    if line[0] == '"':
-        end = line.find('"', 1)
-        argv = [line[1:] if end < 0 else line[1:end]]
-        i = n if end < 0 else end + 1
-    else:
-        i = 0
-        while i < n and line[i] not in " \t":
-            i += 1
-        argv = [line[:i]]
-    while i < n and line[i] in " \t":
-        i += 1
-
-    current = None
-    quotes = 0
-    backslashes = 0
-    while i < n:
-        c = line[i]
-        if c in " \t" and quotes == 0:
-            if current is not None:
-                argv.append("".join(current))
-                current = None
-            backslashes = 0
-            i += 1
-            continue
-        if current is None:
-            current = []
-        if c == "\\":
-            current.append(c)
-            backslashes += 1
-            i += 1
-        elif c == '"':
-            if backslashes % 2 == 0:
-                del current[len(current) - backslashes // 2:]
-                quotes += 1
-            else:
-                del current[len(current) - backslashes // 2 - 1:]
-                current.append('"')
-            backslashes = 0
-            i += 1
-            while i < n and line[i] == '"':
-                quotes += 1
-                if quotes == 3:
-                    current.append('"')
-                    quotes = 0
-                i += 1
-            if quotes == 2:
-                quotes = 0
-        else:
-            current.append(c)
-            backslashes = 0
-            i += 1
-    if current is not None:
-        argv.append("".join(current))
-    return argv
-
-
-def _self_test_command_line_to_argv():
-    cases = {
-        r'prog a b': ["prog", "a", "b"],
-        r'"C:\Program Files\x.exe" "a b" c': [r"C:\Program Files\x.exe", "a b", "c"],
-        r'prog "a\"b" c\\d "e\\" f\\\"g': ["prog", 'a"b', r"c\\d", "e\\", 'f\\"g'],
-        r'prog "" x': ["prog", "", "x"],
-        'prog\t "tab\there"  ': ["prog", "tab\there"],
-        r'prog "a""b c"': ["prog", 'a"b', "c"],
-        r'prog """a"""': ["prog", '"a"'],
-        r'pr\og x\"y': ["pr\\og", 'x"y'],
-        r'"pro g"x y': ["pro g", "x", "y"],
-        "": [],
-    }
-    for line, expected in cases.items():
-        got = command_line_to_argv(line)
-        if got != expected:
-            raise AssertionError("command_line_to_argv(%r) = %r, not %r" % (line, got, expected))
-
-
 # -- text as the library hands it over ----------------------------------------
 
 def as_library_text(text):
@@ -698,7 +607,7 @@ def check_process(verdicts, entry, readings, before, after, quiet):
     if entry["commandLine"] == "" and entry["commandLineError"] not in (None, 0):
         check_live_string(verdicts, entry, "commandLine", readings, [], guarded=False)
     elif splits:
-        library_args = command_line_to_argv(entry["commandLine"])
+        library_args = entry["commandArguments"]
         detail = ""
         if library_args not in splits:
             other = splits[0]
@@ -854,7 +763,7 @@ def check_known_children(verdicts, children, by_id, host_user):
                                                                 short(facts[fact], 300)))
         verdicts.judge(entry, "known threadIds", sorted(entry["threadIds"]) == facts["threadIds"],
                        "library %s, started %s" % (entry["threadIds"], facts["threadIds"]))
-        args = command_line_to_argv(entry["commandLine"])
+        args = entry["commandArguments"]
         verdicts.judge(entry, "known commandLine", args == facts["argv"],
                        "library %s splits into %s, started with %s"
                        % (short(entry["commandLine"], 300), args, facts["argv"]))
@@ -868,7 +777,6 @@ def main():
         print(__doc__.strip().splitlines()[2].strip(), file=sys.stderr)
         return 2
     dump = sys.argv[1]
-    _self_test_command_line_to_argv()
 
     verdicts = Verdicts()
     children = Children()

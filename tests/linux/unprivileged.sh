@@ -82,7 +82,7 @@ import sys
 here, facts, program, workdir = sys.argv[1:5]
 shell, sleeper = int(sys.argv[5]), int(sys.argv[6])
 sys.path.insert(0, here)
-from psutil_oracle import as_split_back, command_line_to_argv  # noqa: E402
+from psutil_oracle import as_split_back  # noqa: E402
 
 ACCESS_DENIED = 5
 
@@ -123,7 +123,7 @@ if own:
     started_with = [program, "--environment", str(me["id"]), "--environment", str(sleeper),
                     "--environment", str(shell), "--modules", str(me["id"]), "--modules",
                     str(sleeper)]
-    expect(command_line_to_argv(me["commandLine"]) == started_with,
+    expect(me["commandArguments"] == started_with,
            "its own command line is read (%r)" % me["commandLine"])
     expect(me["currentDirectory"] == workdir,
            "its own current directory is read (%r)" % me["currentDirectory"])
@@ -145,7 +145,7 @@ for pid in (sleeper, shell, 1):
            "%s has its snapshot facts (threads %d)" % (what, entry["threadCount"]))
     arguments = as_split_back(arguments_of(pid))
     expect(entry["commandLineError"] is None
-           and command_line_to_argv(entry["commandLine"]) == arguments,
+           and entry["commandArguments"] == arguments,
            "%s: its command line is read and splits into %r (got %r, code %r)"
            % (what, arguments, entry["commandLine"], entry["commandLineError"]))
     for fact in ("currentDirectory", "imageFile"):

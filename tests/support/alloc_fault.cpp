@@ -17,7 +17,7 @@ std::atomic<long> made{0};
 void* Allocate(std::size_t size, std::size_t alignment) {
   // The fake platform's own allocations are not the library's to fail.
   long left = -1;
-  if (!zel::emu::InPlatformCall()) {
+  if (!zel::fake::InPlatformCall()) {
     ++made;
     left = countdown.load();
     while (left >= 0 && !countdown.compare_exchange_weak(left, left - 1)) {

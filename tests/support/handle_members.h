@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ZelHandles.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "platform/codes.h"
 #include "platform/windows/block_layouts.h"
 #include "platform/windows/unique_handle.h"

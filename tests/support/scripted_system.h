@@ -10,15 +10,15 @@
 namespace zel::test {
 
 // A process with `threads` threads whose IDs are id*100+1, id*100+2, ...
-inline emu::ProcessModel MakeProcess(std::uint32_t id, std::uint32_t parent, std::u16string name,
-                                     int threads = 1) {
-  emu::ProcessModel p;
+inline fake::ProcessModel MakeProcess(std::uint32_t id, std::uint32_t parent, std::u16string name,
+                                      int threads = 1) {
+  fake::ProcessModel p;
   p.id = id;
   p.parentId = parent;
   p.name = std::move(name);
   p.createTime = 0x01D0000000000000ULL + id;
   for (int i = 0; i < threads; ++i) {
-    emu::ThreadModel t;
+    fake::ThreadModel t;
     t.id = id * 100 + static_cast<std::uint32_t>(i) + 1;
     t.createTime = 0x01D1000000000000ULL + t.id;
     p.threads.push_back(t);
@@ -27,8 +27,8 @@ inline emu::ProcessModel MakeProcess(std::uint32_t id, std::uint32_t parent, std
 }
 
 // A system of `count` processes named p<i>.exe with IDs 4, 8, 12, ...
-inline std::vector<emu::ProcessModel> MakeProcesses(int count) {
-  std::vector<emu::ProcessModel> list;
+inline std::vector<fake::ProcessModel> MakeProcesses(int count) {
+  std::vector<fake::ProcessModel> list;
   for (int i = 0; i < count; ++i) {
     const auto id = static_cast<std::uint32_t>(4 * (i + 1));
     std::u16string name = u"p";
@@ -39,13 +39,13 @@ inline std::vector<emu::ProcessModel> MakeProcesses(int count) {
 }
 
 // The account that owns a target, as the system names it.
-inline const emu::AccountModel kTargetOwner = {"S-1-5-21-7-8-9-1001", u"alice", u"CORP"};
+inline const fake::AccountModel kTargetOwner = {"S-1-5-21-7-8-9-1001", u"alice", u"CORP"};
 inline constexpr std::uint64_t kTargetTebAddress = 0x7FF000000000;
 
 // The strings of a process that has every live fact to give. The environment
 // is as long as the library's copy of it, so that the copy succeeds.
-inline emu::ProcessParametersModel TargetParameters() {
-  emu::ProcessParametersModel parameters;
+inline fake::ProcessParametersModel TargetParameters() {
+  fake::ProcessParametersModel parameters;
   parameters.imagePath = u"C:\\Program Files\\app\\app.exe";
   parameters.commandLine = u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"";
   parameters.currentDirectory = u"C:\\work dir\\";
@@ -61,8 +61,8 @@ inline emu::ProcessParametersModel TargetParameters() {
 // differs from its 64-bit copy in TargetParameters() (on Windows the
 // directory and the environment do once the process has changed them), so
 // that a read of the wrong copy shows.
-inline emu::ProcessParametersModel Wow64Parameters() {
-  emu::ProcessParametersModel parameters;
+inline fake::ProcessParametersModel Wow64Parameters() {
+  fake::ProcessParametersModel parameters;
   parameters.imagePath = u"C:\\Program Files (x86)\\app\\app32.exe";
   parameters.commandLine = u"app32.exe --copy \"32-bit ü €漢字 😀\"";
   parameters.currentDirectory = u"C:\\wow changed dir\\";
@@ -83,7 +83,7 @@ inline std::vector<std::byte> TargetTebBytes() {
 
 // The modules on a target's loader list, in load order; the last one's
 // strings lie apart from its entry.
-inline std::vector<emu::ModuleModel> TargetModules() {
+inline std::vector<fake::ModuleModel> TargetModules() {
   return {{u"C:\\Program Files\\app\\app.exe", 0x140000000, 0x5000},
           {u"C:\\Windows\\SYSTEM32\\ntdll.dll", 0x7FFD00000000, 0x1F8000},
           {u"C:\\Windows\\System32\\KERNEL32.DLL", 0x7FFCF0000000, 0xC4000},
@@ -93,7 +93,7 @@ inline std::vector<emu::ModuleModel> TargetModules() {
 // The 32-bit loader list of a 32-bit target, which differs from its 64-bit
 // one (TargetModules()), as on Windows, so that a read of the wrong one
 // shows.
-inline std::vector<emu::ModuleModel> Wow64Modules() {
+inline std::vector<fake::ModuleModel> Wow64Modules() {
   return {{u"C:\\Program Files (x86)\\app\\app32.exe", 0x400000, 0x7000},
           {u"C:\\Windows\\SysWOW64\\ntdll.dll", 0x77A00000, 0x1A4000, true},
           {u"C:\\Windows\\SysWOW64\\KERNEL32.DLL", 0x76F00000, 0xF0000}};
@@ -103,26 +103,26 @@ inline std::vector<emu::ModuleModel> Wow64Modules() {
 // loader list (TargetModules()) laid out, its first thread's environment
 // block at kTargetTebAddress, owned by kTargetOwner (whom the system must
 // know to name).
-inline emu::ProcessModel MakeTarget(
+inline fake::ProcessModel MakeTarget(
     std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
-    const emu::ProcessParametersModel& parameters = TargetParameters()) {
-  emu::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
-  emu::LayOutParameters(target, parameters);
-  emu::LayOutModules(target, TargetModules(), false);
+    const fake::ProcessParametersModel& parameters = TargetParameters()) {
+  fake::ProcessModel target = MakeProcess(id, parent, std::move(name), threads);
+  fake::LayOutParameters(target, parameters);
+  fake::LayOutModules(target, TargetModules(), false);
   target.threads.front().tebAddress = kTargetTebAddress;
-  target.memory.push_back({kTargetTebAddress, TargetTebBytes()});
+  target.memory.push_back({kTargetTebAddress, TargetTebBytes(), "TEB"});
   target.ownerSid = kTargetOwner.sid;
   return target;
 }
 
 // A 32-bit target: one of MakeTarget whose 32-bit copies hold `wow64`, and
 // whose 32-bit loader list holds Wow64Modules().
-inline emu::ProcessModel MakeWow64Target(
+inline fake::ProcessModel MakeWow64Target(
     std::uint32_t id, std::uint32_t parent, std::u16string name, int threads,
-    const emu::ProcessParametersModel& wow64 = Wow64Parameters()) {
-  emu::ProcessModel target = MakeTarget(id, parent, std::move(name), threads);
-  emu::LayOutParameters32(target, wow64);
-  emu::LayOutModules(target, Wow64Modules(), true, 0x900000);
+    const fake::ProcessParametersModel& wow64 = Wow64Parameters()) {
+  fake::ProcessModel target = MakeTarget(id, parent, std::move(name), threads);
+  fake::LayOutParameters32(target, wow64);
+  fake::LayOutModules(target, Wow64Modules(), true, 0x900000);
   return target;
 }
 

@@ -23,11 +23,11 @@ namespace zel::test {
 class SystemTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    EXPECT_EQ(emu::OpenHandleCount(), 0u) << "platform handles left open";
+    EXPECT_EQ(fake::OpenHandleCount(), 0u) << "platform handles left open";
   }
 
-  emu::System system;
-  emu::ScopedSystem use{system};
+  fake::System system;
+  fake::ScopedSystem use{system};
 };
 
 // An address whose page is not mapped, and one aligned as the records are

@@ -15,14 +15,14 @@
 namespace zel::sweep {
 namespace {
 
-using Kind = emu::CallFault::Kind;
+using Kind = fake::CallFault::Kind;
 namespace layout = zel::layout;
 
 const unsigned short* U(const char16_t* text) {
   return reinterpret_cast<const unsigned short*>(text);
 }
 
-constexpr std::uint32_t kTarget = 100;
+constexpr std::uint32_t kTarget = 100;  // kTargetsWindow's owner
 constexpr std::uint32_t kWow64Target = 200;
 constexpr std::uint32_t kSecondThread = kTarget * 100 + 2;
 constexpr std::uintptr_t kTargetWindow = 0x2000;
@@ -71,20 +71,33 @@ Operation FactGetter(std::string name, int (CZelProcess::*get)(void*, T&), void*
           {}};
 }
 
-// The failures that the live strings share: the first open is the basic
-// information query's, whose failure the holder reports as access denied;
-// the second and third opens are those of the PEB and parameters reads,
-// which then read through no handle.
+// The opens of a process, by what their handles are for.
+constexpr const char* kForTheQuery = "for NtQueryInformationProcess (basic information)";
+constexpr const char* kForThePebRead = "for ReadProcessMemory (PEB)";
+constexpr const char* kForTheParametersRead = "for ReadProcessMemory (process parameters)";
+constexpr const char* kForTheTebRead = "for ReadProcessMemory (TEB)";
+constexpr const char* kForTheToken = "for OpenProcessToken";
+// The windows whose owner the main window search asks for.
+constexpr const char* kOthersWindow = "window of process 4";
+constexpr const char* kTargetsWindow = "window of process 100";
+
+// The failures of the reads that lead to the PEB: a failed open for the basic
+// information query is reported as access denied, and one for the PEB read
+// leaves the read without a handle.
+std::vector<Rule> PebRules() {
+  return {{"OpenProcess", kForTheQuery, std::nullopt, {true, code::kAccessDenied}},
+          {"OpenProcess", kForThePebRead, std::nullopt, {true, code::kInvalidHandle}}};
+}
+
+// The live strings' failures: those on the way to the PEB, the parameters
+// read without a handle, and the string's own read, which is access denied
+// whatever the platform said.
 std::vector<Rule> LiveStringRules() {
-  return {
-      {"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
-      {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}},
-      {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}},
-      // The string's own read: access denied, whatever the platform said.
-      {"ReadProcessMemory", 3, std::nullopt, {true, code::kAccessDenied}},
-      // The characters of the result, built by value.
-      {"new", 2, std::nullopt, {true, code::kOutOfMemory}},
-  };
+  std::vector<Rule> rules = PebRules();
+  rules.push_back(
+      {"OpenProcess", kForTheParametersRead, std::nullopt, {true, code::kInvalidHandle}});
+  rules.push_back({"ReadProcessMemory", "string", std::nullopt, {true, code::kAccessDenied}});
+  return rules;
 }
 
 // The live reads of the 64-bit target, and of the 32-bit one, which read the
@@ -92,7 +105,7 @@ std::vector<Rule> LiveStringRules() {
 struct LiveTarget {
   std::string suffix;
   void* Stage::*handle;
-  emu::ProcessParametersModel strings;
+  fake::ProcessParametersModel strings;
   std::u16string environmentStart;
 };
 
@@ -168,8 +181,8 @@ std::vector<Operation> MakeOperations() {
                  nullptr,
                  {false, kNothingRecorded},
                  // The constructor reads the platform's last error itself.
-                 {{"GetModuleHandleW", 0, std::nullopt, {true, kNothingRecorded}},
-                  {"GetProcAddress", 0, std::nullopt, {true, kNothingRecorded}}}});
+                 {{"GetModuleHandleW", "", std::nullopt, {true, kNothingRecorded}},
+                  {"GetProcAddress", "", std::nullopt, {true, kNothingRecorded}}}});
   ops.push_back({"GetProcessCount",
                  [](Stage& s) { s.failed = s.p().GetProcessCount() != 3; },
                  nullptr,
@@ -224,7 +237,7 @@ std::vector<Operation> MakeOperations() {
                  CloseMade,
                  {false, code::kSuccess},
                  // Its walk finds nothing when it cannot make its handle.
-                 {{"new", 0, std::nullopt, {true, code::kNotFound}}}});
+                 {{"new", "", std::nullopt, {true, code::kNotFound}}}});
 
   // The snapshot's facts.
   ops.push_back({"GetName",
@@ -236,7 +249,7 @@ std::vector<Operation> MakeOperations() {
                  },
                  [](Stage& s) { return s.failed ? Unwritten(s) : s.text == U(u"target.exe"); },
                  {false, code::kSuccess},
-                 {{"new", 0, std::nullopt, {true, kBadAllocEscaped}}}});
+                 {{"new", "", std::nullopt, {true, kBadAllocEscaped}}}});
   ops.push_back(IdGetter("GetProcessID", &CZelProcess::GetProcessID, &Stage::process));
   ops.push_back(IdGetter("GetParentProcess", &CZelProcess::GetParentProcess, &Stage::process));
   ops.push_back(
@@ -294,14 +307,14 @@ std::vector<Operation> MakeOperations() {
                  },
                  {false, code::kSuccess},
                  // Without a process handle the read fails on the handle.
-                 {{"OpenProcess", 1, std::nullopt, {true, code::kInvalidHandle}}}});
+                 {{"OpenProcess", kForTheTebRead, std::nullopt, {true, code::kInvalidHandle}}}});
 
   // The live strings and environment.
   const std::vector<LiveTarget> live_targets = {
       {"", &Stage::process, test::TargetParameters(), u"A=1"},
       {" of a 32-bit process", &Stage::wow64, test::Wow64Parameters(), u"B=32"}};
   for (const LiveTarget& target : live_targets) {
-    const emu::ProcessParametersModel& want = target.strings;
+    const fake::ProcessParametersModel& want = target.strings;
     ops.push_back(LiveString(target, "GetImageFile", &CZelProcess::GetImageFile, want.imagePath));
     ops.push_back(
         LiveString(target, "GetCommandLineW", &CZelProcess::GetCommandLineW, want.commandLine));
@@ -334,10 +347,9 @@ std::vector<Operation> MakeOperations() {
                      return as_promised;
                    },
                    {false, code::kSuccess},
-                   // The basic information's open fails as the strings' does; the
-                   // PEB's leaves its read without a handle.
-                   {{"OpenProcess", 2, std::nullopt, {true, code::kAccessDenied}},
-                    {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
+                   // Those on the way to the PEB fail as the strings' do; the
+                   // copy's own open, for the parameters read, with its code.
+                   PebRules()});
   }
   // The whole environment block, of either kind.
   for (const LiveTarget& target : live_targets) {
@@ -357,8 +369,8 @@ std::vector<Operation> MakeOperations() {
                                            std::memcmp(copy.Get(), block.data(), copy.Size()) == 0;
                    },
                    {false, code::kSuccess},
-                   {{"OpenProcess", 2, std::nullopt, {true, code::kAccessDenied}},
-                    {"OpenProcess", 3, std::nullopt, {true, code::kInvalidHandle}}}});
+                   // The same chain of calls as the first bytes' copy.
+                   PebRules()});
   }
   ops.push_back({"GetReadHandle",
                  [](Stage& s) {
@@ -371,7 +383,7 @@ std::vector<Operation> MakeOperations() {
                  },
                  {false, kNothingRecorded},
                  // The caller records why.
-                 {{"OpenProcess", 1, std::nullopt, {true, kNothingRecorded}}}});
+                 {{"OpenProcess", "", std::nullopt, {true, kNothingRecorded}}}});
   ops.push_back({"GetProcessInformation",
                  [](Stage& s) {
                    s.failed = !s.p().GetProcessInformation(
@@ -384,15 +396,14 @@ std::vector<Operation> MakeOperations() {
                    return info.UniqueProcessId == kTarget && info.PebBaseAddress != 0;
                  },
                  {false, code::kSuccess},
-                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
+                 {{"OpenProcess", kForTheQuery, std::nullopt, {true, code::kAccessDenied}}}});
   ops.push_back({"GetPEB",
                  [](Stage& s) {
                    s.failed = !s.p().GetPEB(s.process, reinterpret_cast<_PEB*>(s.buffer.data()));
                  },
                  nullptr,
                  {false, code::kSuccess},
-                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
-                  {"OpenProcess", 2, std::nullopt, {true, code::kInvalidHandle}}}});
+                 PebRules()});
 
   // The module walk: the whole list read at once, with the target's own
   // blocks (the 32-bit ones of a 32-bit process).
@@ -400,31 +411,32 @@ std::vector<Operation> MakeOperations() {
        {std::tuple{"", &Stage::process, test::TargetModules()},
         std::tuple{" of a 32-bit process", &Stage::wow64, test::Wow64Modules()}}) {
     std::vector<std::u16string> dlls;
-    for (const emu::ModuleModel& module : modules)
+    for (const fake::ModuleModel& module : modules)
       if (module.path.ends_with(u".dll") || module.path.ends_with(u".DLL"))
         dlls.push_back(module.path);
-    ops.push_back({std::string("FindFirstModule") + suffix,
-                   [handle = handle](Stage& s) {
-                     s.made = s.p().FindFirstModule(s.*handle, std::move(s.modulePattern));
-                     s.failed = !s.made;
-                   },
-                   [dlls](Stage& s) {
-                     // The whole list, kept whole: every module that matches, in order.
-                     bool whole = true;
-                     std::size_t seen = 0;
-                     for (bool more = s.made != nullptr; more; more = s.p().FindNextModule(s.made))
-                       whole = whole && seen < dlls.size() &&
-                               s.p().GetModulePath(s.made) == U(dlls[seen++].c_str());
-                     return CloseMade(s) && (s.failed || (whole && seen == dlls.size()));
-                   },
-                   {false, code::kSuccess},
-                   // The open fails as the strings' first one does; so does the read of
-                   // the PEB. Any later read that fails is taken for a list that
-                   // changed under the walk, which is read again, whole.
-                   {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}},
-                    {"ReadProcessMemory", 1, Kind::Error, {true, emu::kInjectedError}},
-                    {"ReadProcessMemory", 1, Kind::ShortRead, {true, code::kPartialCopy}},
-                    {"ReadProcessMemory", 0, std::nullopt, {false, code::kSuccess}}}});
+    ops.push_back(
+        {std::string("FindFirstModule") + suffix,
+         [handle = handle](Stage& s) {
+           s.made = s.p().FindFirstModule(s.*handle, std::move(s.modulePattern));
+           s.failed = !s.made;
+         },
+         [dlls](Stage& s) {
+           // The whole list, kept whole: every module that matches, in order.
+           bool whole = true;
+           std::size_t seen = 0;
+           for (bool more = s.made != nullptr; more; more = s.p().FindNextModule(s.made))
+             whole = whole && seen < dlls.size() &&
+                     s.p().GetModulePath(s.made) == U(dlls[seen++].c_str());
+           return CloseMade(s) && (s.failed || (whole && seen == dlls.size()));
+         },
+         {false, code::kSuccess},
+         // The one open fails as the strings' first one does, and the PEB's
+         // read with its own code. A read of the list that fails is taken
+         // for a list that changed under the walk, which is read again,
+         // whole.
+         {{"OpenProcess", kForTheQuery, std::nullopt, {true, code::kAccessDenied}},
+          {"ReadProcessMemory", "loader list", std::nullopt, {false, code::kSuccess}},
+          {"ReadProcessMemory", "module strings", std::nullopt, {false, code::kSuccess}}}});
   }
   ops.push_back(
       {"FindNextModule",
@@ -489,7 +501,7 @@ std::vector<Operation> MakeOperations() {
                    return s.user == U(u"alice") && s.domain == U(u"CORP");
                  },
                  {false, code::kSuccess},
-                 {{"OpenProcess", 1, std::nullopt, {true, code::kAccessDenied}}}});
+                 {{"OpenProcess", kForTheToken, std::nullopt, {true, code::kAccessDenied}}}});
   ops.push_back(
       {"GetMainWindow",
        [](Stage& s) {
@@ -499,12 +511,12 @@ std::vector<Operation> MakeOperations() {
        [](Stage& s) { return s.failed || s.made == reinterpret_cast<void*>(kTargetWindow); },
        {false, code::kSuccess},
        // A window whose owner cannot be told is not the target's: the
-       // search goes on past the first, and finds none at the second.
-       {{"GetWindowThreadProcessId", 1, std::nullopt, {false, code::kSuccess}},
-        {"GetWindowThreadProcessId", 2, std::nullopt, {true, code::kSuccess}},
+       // search goes on past another's, and finds none at the target's.
+       {{"GetWindowThreadProcessId", kOthersWindow, std::nullopt, {false, code::kSuccess}},
+        {"GetWindowThreadProcessId", kTargetsWindow, std::nullopt, {true, code::kSuccess}},
         // A process that cannot be opened to tell whether it is still
         // the snapshot's is searched for all the same.
-        {"OpenProcess", 1, std::nullopt, {false, code::kSuccess}}}});
+        {"OpenProcess", "", std::nullopt, {false, code::kSuccess}}}});
   return ops;
 }
 
@@ -542,23 +554,17 @@ Stage::~Stage() {
   if (environment) p().FreeEnvironmentBuffer(environment);
 }
 
-Expectation Operation::Expect(const std::string& call, int occurrence,
-                              const emu::CallFault& fault) const {
-  // Each open is followed by the look at the creation time that tells the
-  // snapshot's process from a later one, and fails as the open does.
-  const std::string& as = call == "GetProcessTimes"  ? "OpenProcess"
-                          : call == "GetThreadTimes" ? "OpenThread"
-                                                     : call;
+Expectation Operation::Expect(const std::string& call, const std::string& does,
+                              const fake::CallFault& fault) const {
   for (const Rule& r : rules)
-    if (r.call == as && (r.occurrence == 0 || r.occurrence == occurrence) &&
-        (!r.kind || *r.kind == fault.kind))
+    if (r.call == call && (r.does.empty() || r.does == does) && (!r.kind || *r.kind == fault.kind))
       return r.expect;
   return {true, fault.code};
 }
 
-Expectation Operation::ExpectAllocation(int occurrence) const {
+Expectation Operation::ExpectAllocation() const {
   for (const Rule& r : rules)
-    if (r.call == "new" && (r.occurrence == 0 || r.occurrence == occurrence)) return r.expect;
+    if (r.call == "new") return r.expect;
   return {true, code::kOutOfMemory};
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "fake_windows/fake_system.h"
 
 namespace zel::sweep {
@@ -31,8 +31,8 @@ class Stage {
   Stage(const Stage&) = delete;
   Stage& operator=(const Stage&) = delete;
 
-  emu::System system;
-  std::optional<emu::ScopedSystem> use;
+  fake::System system;
+  std::optional<fake::ScopedSystem> use;
   std::optional<Probe> object;
   Probe& p() { return *object; }
 
@@ -64,13 +64,17 @@ struct Expectation {
   ZelCode code = 0;
 };
 
-// The outcome of failing one platform call (by name and by its position among
-// the calls of that name, from 1; 0 matches each), or of failing an
-// allocation (the call "new", by its position among the allocations).
+// The outcome of failing one platform call, by its name and what it does
+// (empty: every call of the name), or of failing an allocation (the call
+// "new"). What a call does is what the recording says it was about (the
+// region of a read, "PEB", "string", ...; "window of process 4"); for a call
+// that opens a handle, what the handle is first used for: "for " and that
+// call's name, with what it was about in parentheses ("for
+// ReadProcessMemory (PEB)").
 struct Rule {
   std::string call;
-  int occurrence = 0;
-  std::optional<emu::CallFault::Kind> kind;
+  std::string does;
+  std::optional<fake::CallFault::Kind> kind;
   Expectation expect;
 };
 
@@ -85,8 +89,9 @@ struct Operation {
 
   // Without a rule, a failed call makes the operation fail with the call's
   // own code, and a failed allocation with ERROR_OUTOFMEMORY.
-  Expectation Expect(const std::string& call, int occurrence, const emu::CallFault& fault) const;
-  Expectation ExpectAllocation(int occurrence) const;
+  Expectation Expect(const std::string& call, const std::string& does,
+                     const fake::CallFault& fault) const;
+  Expectation ExpectAllocation() const;
 };
 
 const std::vector<Operation>& Operations();

@@ -1,23 +1,24 @@
 // Reading the parameter strings and the environment out of a live process.
+#include "support/live_failure_codes.h"
+#include "support/protected_process.h"
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ZelHandles.h"
-#include "common/live_failure_codes.h"
-#include "common/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
 
 namespace {
 
+using zel::test::ExpectReadsFailWith;
 using zel::test::MakeProcess;
 namespace code = zel::code;
 namespace layout = zel::layout;
 
-constexpr zel::emu::Status kQueryFailure = 0xC0000022;
+constexpr zel::fake::Status kQueryFailure = 0xC0000022;
 
 using BlockReader = zel::test::ProtectedProcess;
 
@@ -30,21 +31,21 @@ class LiveStringsTest : public zel::test::SystemTest {
                         zel::test::MakeTarget(100, 8, u"app.exe", 2, parameters)};
   }
 
-  zel::emu::ProcessModel& Target() { return *system.FindProcess(100); }
-  zel::emu::ProcessParametersModel parameters = zel::test::TargetParameters();
+  zel::fake::ProcessModel& Target() { return *system.FindProcess(100); }
+  zel::fake::ProcessParametersModel parameters = zel::test::TargetParameters();
 
   std::uint64_t ParametersAddress() {
-    const auto& peb = zel::emu::FindRegion(Target(), Target().pebAddress)->bytes;
+    const auto& peb = zel::fake::FindRegion(Target(), Target().pebAddress)->bytes;
     return layout::Load<std::uint64_t>(peb.data(), ZEL_OFFSET(PebPrefix, ProcessParameters));
   }
   // The descriptor of a string in the target's parameters block.
   layout::CountedString& Descriptor(std::size_t offset) {
-    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+    auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
     return *reinterpret_cast<layout::CountedString*>(block.data() + offset);
   }
   std::vector<std::byte>& EnvironmentRegion() {
-    auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
-    return zel::emu::FindRegion(
+    auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
+    return zel::fake::FindRegion(
                Target(), layout::Load<std::uint64_t>(block.data(),
                                                      ZEL_OFFSET(ProcessParameters, Environment)))
         ->bytes;
@@ -54,26 +55,6 @@ class LiveStringsTest : public zel::test::SystemTest {
 std::u16string Text(const CZelString& s) {
   const unsigned short* units = s;
   return std::u16string(units, units + s.GetLength());
-}
-
-// Every string and the environment of the process fail with these codes, and
-// its owner with its own (or is read, where that is 0).
-void ExpectReadsFailWith(CZelProcess& p, void* h, const zel::test::LiveFailureCodes& codes) {
-  for (auto get : {&CZelProcess::GetImageFile, &CZelProcess::GetCommandLineW,
-                   &CZelProcess::GetCurrentDirectoryW, &CZelProcess::GetWindowTitle,
-                   &CZelProcess::GetDesktopName, &CZelProcess::GetPath}) {
-    EXPECT_TRUE((p.*get)(h).IsEmpty());
-    EXPECT_EQ(p.GetErrorCode(), codes.strings);
-  }
-  EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  std::size_t size = 7;
-  EXPECT_EQ(p.GetEnvironmentBlock(h, size), nullptr);
-  EXPECT_EQ(p.GetErrorCode(), codes.environment);
-  EXPECT_EQ(size, 7u);
-  CZelString user, domain;
-  EXPECT_EQ(p.GetUserAndDomain(h, user, domain), codes.owner == 0 ? 1 : 0);
-  EXPECT_EQ(p.GetErrorCode(), codes.owner);
 }
 
 TEST_F(LiveStringsTest, EachGetterReadsItsOwnString) {
@@ -206,7 +187,7 @@ constexpr std::uint64_t kFormerPebAddress = 0x7FFDF000;
 
 TEST_F(LiveStringsTest, NothingIsReadWhereThePebIsNotKnown) {
   Target().memory.clear();
-  zel::emu::LayOutParameters(Target(), parameters, kFormerPebAddress);
+  zel::fake::LayOutParameters(Target(), parameters, kFormerPebAddress);
   EnvironmentRegion().resize(layout::kEnvironmentReadSize);
   Target().basicInfoStatus = kQueryFailure;
   BlockReader p;
@@ -226,12 +207,12 @@ TEST_F(LiveStringsTest, FailedReadsLeaveTheirCodes) {
   void* h = p.CreateHandleFromPID(100);
   // The parameters block ends early.
   const std::uint64_t parameters_at = ParametersAddress();
-  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize - 1);
+  zel::fake::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize - 1);
   EXPECT_TRUE(p.GetImageFile(h).IsEmpty());
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
-  zel::emu::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize);
+  zel::fake::FindRegion(Target(), parameters_at)->bytes.resize(layout::kParametersReadSize);
 
   // A type beyond the six is a bad parameter, whatever number it is.
   for (const int type : {6, -1}) {
@@ -241,7 +222,7 @@ TEST_F(LiveStringsTest, FailedReadsLeaveTheirCodes) {
 
   // The PEB itself cannot be read after a successful query, as for a process
   // that has ended while a handle still holds it: the read's code, not 0.
-  zel::emu::FindRegion(Target(), Target().pebAddress)->bytes.resize(8);
+  zel::fake::FindRegion(Target(), Target().pebAddress)->bytes.resize(8);
   std::vector<std::byte> peb(layout::kPebReadSize);
   EXPECT_EQ(p.GetPEB(h, reinterpret_cast<_PEB*>(peb.data())), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kPartialCopy);
@@ -300,7 +281,7 @@ TEST_F(LiveStringsTest, EnvironmentIsReadUpToTheEndOfItsRegion) {
   p.FreeEnvironmentBuffer(env);
 
   // Where no region holds it, the read gets nothing and says why.
-  auto& block = zel::emu::FindRegion(Target(), ParametersAddress())->bytes;
+  auto& block = zel::fake::FindRegion(Target(), ParametersAddress())->bytes;
   layout::Store(block.data(), ZEL_OFFSET(ProcessParameters, Environment),
                 std::uint64_t{0xDEAD0000});
   EXPECT_EQ(p.GetEnvironmentBuffer(h), nullptr);

@@ -15,7 +15,7 @@ namespace {
 
 namespace code = zel::code;
 namespace layout = zel::layout;
-using zel::emu::ModuleModel;
+using zel::fake::ModuleModel;
 
 constexpr unsigned kTarget = 100;
 constexpr unsigned kWow64Target = 200;
@@ -62,16 +62,16 @@ class ModuleWalkTest : public zel::test::SystemTest {
                         zel::test::MakeTarget(kTarget, 4, u"app.exe", 1),
                         zel::test::MakeWow64Target(kWow64Target, 4, u"app32.exe", 1)};
   }
-  zel::emu::ProcessModel& Target() { return *system.FindProcess(kTarget); }
+  zel::fake::ProcessModel& Target() { return *system.FindProcess(kTarget); }
 
   // The target's list, laid out again with `modules`; its entries' addresses.
   std::vector<std::uint64_t> Relist(const std::vector<ModuleModel>& modules) {
     Target().memory.clear();
-    zel::emu::LayOutParameters(Target(), zel::test::TargetParameters());
-    return zel::emu::LayOutModules(Target(), modules, false);
+    zel::fake::LayOutParameters(Target(), zel::test::TargetParameters());
+    return zel::fake::LayOutModules(Target(), modules, false);
   }
   layout::LoaderEntry& EntryAt(std::uint64_t address) {
-    return *reinterpret_cast<layout::LoaderEntry*>(zel::emu::MemoryAt(Target(), address));
+    return *reinterpret_cast<layout::LoaderEntry*>(zel::fake::MemoryAt(Target(), address));
   }
 };
 
@@ -98,8 +98,8 @@ TEST_F(ModuleWalkTest, TheLoadersListInLoadOrderWithTheFileNamesThatMatch) {
   EXPECT_EQ(none.first, code::kNotFound);
 
   // A process whose loader has not started: no modules yet.
-  zel::emu::ProcessModel bare = zel::test::MakeProcess(300, 4, u"new.exe");
-  zel::emu::LayOutParameters(bare, zel::test::TargetParameters());
+  zel::fake::ProcessModel bare = zel::test::MakeProcess(300, 4, u"new.exe");
+  zel::fake::LayOutParameters(bare, zel::test::TargetParameters());
   system.processes.push_back(bare);
   CZelProcess later;
   EXPECT_EQ(Walk(later, 300).first, code::kNotFound);

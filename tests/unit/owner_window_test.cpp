@@ -165,10 +165,10 @@ TEST_F(OwnerWindowTest, MainWindowIsTheFirstInThePlatformsOrder) {
 TEST(SidText, RoundTripsThroughTheBinaryForm) {
   for (const char* text :
        {"S-1-5-18", "S-1-22-1-1000", "S-1-5-21-3623811015-3361044348-30300820-1013"}) {
-    const auto sid = zel::emu::SidFromText(text);
-    EXPECT_EQ(zel::emu::SidToText(sid.data()), text);
+    const auto sid = zel::fake::SidFromText(text);
+    EXPECT_EQ(zel::fake::SidToText(sid.data()), text);
   }
-  EXPECT_EQ(zel::emu::SidFromText("S-1-5-18").size(), 12u);
+  EXPECT_EQ(zel::fake::SidFromText("S-1-5-18").size(), 12u);
 }
 
 }  // namespace

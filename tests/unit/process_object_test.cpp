@@ -9,25 +9,25 @@
 #include "ZelHandles.h"
 #include "ZelProcess.h"
 #include "platform/codes.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "snapshot/records.h"
 #include "support/alloc_fault.h"
 #include "support/scripted_system.h"
 
 namespace {
 
-using zel::emu::ProcessModel;
+using zel::fake::ProcessModel;
 using zel::test::MakeProcess;
 using zel::test::MakeProcesses;
 
-constexpr zel::emu::Status kNoMemory = 0xC0000017;
+constexpr zel::fake::Status kNoMemory = 0xC0000017;
 
 using SnapshotProbe = zel::test::ProtectedProcess;
 
 class ProcessObjectTest : public ::testing::Test {
  protected:
-  zel::emu::System system;
-  zel::emu::ScopedSystem use{system};
+  zel::fake::System system;
+  zel::fake::ScopedSystem use{system};
 };
 
 TEST_F(ProcessObjectTest, OneRecordIsCountedAndFound) {
@@ -73,7 +73,7 @@ TEST_F(ProcessObjectTest, DuplicateIdsGiveTheFirstRecord) {
 TEST_F(ProcessObjectTest, FailedRefreshRecordsWhyAndKeepsTheOldSnapshot) {
   const struct {
     const char* name;
-    std::function<void(zel::emu::System&)> arm;
+    std::function<void(zel::fake::System&)> arm;
     ZelCode code;
   } failures[] = {
       {"probe fails", [](auto& s) { s.FailSnapshotQuery(kNoMemory); }, kNoMemory},
@@ -93,7 +93,7 @@ TEST_F(ProcessObjectTest, FailedRefreshRecordsWhyAndKeepsTheOldSnapshot) {
          for (int i = 0; i < 20; ++i)
            s.ScriptSnapshotQuery([&s, grow] {
              s.processes = MakeProcesses(*grow *= 4);
-             return std::optional<zel::emu::Status>();
+             return std::optional<zel::fake::Status>();
            });
        },
        zel::code::kNotFound},
@@ -102,8 +102,8 @@ TEST_F(ProcessObjectTest, FailedRefreshRecordsWhyAndKeepsTheOldSnapshot) {
   };
   for (const auto& failure : failures) {
     SCOPED_TRACE(failure.name);
-    zel::emu::System failing;
-    const zel::emu::ScopedSystem use_failing(failing);
+    zel::fake::System failing;
+    const zel::fake::ScopedSystem use_failing(failing);
     failing.processes = MakeProcesses(3);
     SnapshotProbe p;
     auto* old_record = p.GetProcess(8);
@@ -120,7 +120,7 @@ TEST_F(ProcessObjectTest, FailedRefreshRecordsWhyAndKeepsTheOldSnapshot) {
     EXPECT_EQ(p.GetProcessID(h.Get()), 8u);
     // The next refresh starts over.
     system.processes = MakeProcesses(5);
-    const zel::emu::ScopedSystem use_passing(system);
+    const zel::fake::ScopedSystem use_passing(system);
     EXPECT_EQ(p.Refresh(), 1);
     EXPECT_EQ(p.GetProcessCount(), 5u);
   }
@@ -143,7 +143,7 @@ TEST_F(ProcessObjectTest, FillThatRacesWithNewProcessesGrowsAndSucceeds) {
   system.PassSnapshotQuery();
   system.ScriptSnapshotQuery([this] {
     system.processes = MakeProcesses(40);
-    return std::optional<zel::emu::Status>();
+    return std::optional<zel::fake::Status>();
   });
   const int before = system.SnapshotQueryCount();
   EXPECT_EQ(p.Refresh(), 1);

@@ -1,6 +1,7 @@
 // Walking the threads of a process, and reading a thread's environment block.
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "support/alloc_fault.h"
+#include "support/filetime.h"
 #include "support/full_record_pool.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
@@ -42,8 +43,7 @@ TEST_F(ThreadWalkTest, WalkOfManyThreadsVisitsEachOnce) {
     EXPECT_EQ(p.GetErrorCode(), code::kInvalidParameter);
     EXPECT_EQ(p.GetThreadCreateTime(thread, created), 1);
     EXPECT_EQ(p.GetErrorCode(), 0u);
-    EXPECT_EQ((std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime,
-              0x01D1000000000000ULL + ids.back());
+    EXPECT_EQ(zel::test::Ticks(created), 0x01D1000000000000ULL + ids.back());
     Mark(p);
   } while (p.FindNextThread(thread) && ++moves);
   EXPECT_EQ(moves, 4);
@@ -141,7 +141,8 @@ class TebTest : public ThreadWalkTest {
     ThreadWalkTest::SetUp();
     auto& many = *system.FindProcess(30);
     many.threads[2].tebAddress = kTebAddress;
-    zel::emu::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize)};
+    zel::fake::MemoryRegion teb{kTebAddress, std::vector<std::byte>(zel::layout::kTebReadSize),
+                                "TEB"};
     for (std::size_t i = 0; i < teb.bytes.size(); ++i) teb.bytes[i] = std::byte(i * 7);
     many.memory.push_back(teb);
   }
@@ -174,9 +175,10 @@ TEST_F(TebTest, FailuresKeepThePlatformsCode) {
   auto* out = reinterpret_cast<_TEB*>(teb.data());
 
   // The process cannot be opened: the read without a handle fails.
-  system.FailOpenProcess(0, code::kAccessDenied);
+  system.FindProcess(30)->openError = code::kAccessDenied;
   EXPECT_EQ(p.GetTEB(thread, out), 0);
   EXPECT_EQ(p.GetErrorCode(), code::kInvalidHandle);
+  system.FindProcess(30)->openError.reset();
 
   // The block ends early.
   system.FindProcess(30)->memory.back().bytes.resize(100);

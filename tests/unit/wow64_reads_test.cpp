@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
 
@@ -12,7 +12,7 @@ namespace {
 namespace code = zel::code;
 namespace layout = zel::layout;
 
-constexpr zel::emu::Status kQueryFailure = 0xC0000022;
+constexpr zel::fake::Status kQueryFailure = 0xC0000022;
 
 using BlockReader = zel::test::ProtectedProcess;
 
@@ -34,9 +34,9 @@ class Wow64ReadsTest : public zel::test::SystemTest {
     SystemTest::TearDown();
   }
 
-  zel::emu::ProcessModel& Target() { return *system.FindProcess(100); }
+  zel::fake::ProcessModel& Target() { return *system.FindProcess(100); }
   std::vector<std::byte>& Region(std::uint64_t address) {
-    return zel::emu::FindRegion(Target(), address)->bytes;
+    return zel::fake::FindRegion(Target(), address)->bytes;
   }
   std::vector<std::byte>& Parameters32() {
     return Region(layout::Load<std::uint32_t>(Region(Target().wow64PebAddress).data(),
@@ -46,7 +46,7 @@ class Wow64ReadsTest : public zel::test::SystemTest {
     return *reinterpret_cast<layout::CountedString32*>(Parameters32().data() + offset);
   }
 
-  zel::emu::ProcessParametersModel wow64 = zel::test::Wow64Parameters();
+  zel::fake::ProcessParametersModel wow64 = zel::test::Wow64Parameters();
   std::optional<BlockReader> reader;
   BlockReader& p() { return *reader; }
   void* handle = nullptr;
@@ -99,7 +99,7 @@ TEST_F(Wow64ReadsTest, FlagForAnAnswerFindsThePebAfterThe64BitOne) {
   Target().wow64InfoIsFlag = true;
   // Laid out elsewhere, it is not found.
   EXPECT_TRUE(p().GetCurrentDirectoryW(handle).IsEmpty());
-  zel::emu::FindRegion(Target(), Target().pebAddress)->address =
+  zel::fake::FindRegion(Target(), Target().pebAddress)->address =
       Target().wow64PebAddress - layout::kPeb32AfterPeb64;
   Target().pebAddress = Target().wow64PebAddress - layout::kPeb32AfterPeb64;
   EXPECT_EQ(Text(p().GetCurrentDirectoryW(handle)), wow64.currentDirectory);

@@ -1,6 +1,7 @@
 // The strings and environment read out of live processes, checked against what
 // a child of the test binary says of itself and against the host's own view.
 #include <windows.h>
+#include <shellapi.h>
 #include <winternl.h>
 
 #include <gtest/gtest.h>
@@ -18,42 +19,22 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "common/live_failure_codes.h"
-#include "common/protected_process.h"
-#include "comparable.h"
-#include "handle_count.h"
-#include "host_handles.h"
-#include "live_reads.h"
+#include "support/windows/child_process.h"
+#include "support/churn/children.h"
+#include "support/command_line_cases.h"
+#include "support/live_failure_codes.h"
+#include "support/protected_process.h"
+#include "support/reference_command_line.h"
+#include "support/windows/comparable.h"
+#include "support/windows/handle_count.h"
+#include "support/windows/host_handles.h"
+#include "support/windows/live_reads.h"
 #include "platform/windows/block_layouts.h"
 
 namespace {
 
-using zel::test::AsKeptInParameters;
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::CurrentDirectory;
-using zel::test::Desktop;
-using zel::test::EnvironmentBlock;
-using zel::test::EnvironmentBytes;
-using zel::test::EnvironmentCopy;
-using zel::test::ExpectHandleCountToTrackHandles;
-using zel::test::FirstDifference;
-using zel::test::Getter;
-using zel::test::Getters;
-using zel::test::kEnvironmentCopySize;
-using zel::test::kRounds;
-using zel::test::MessagePipe;
-using zel::test::ModuleFileName;
-using zel::test::OwnedHandle;
-using zel::test::ReadRepeatedly;
-using zel::test::ReadReport;
-using zel::test::ReadTally;
-using zel::test::SelfReport;
-using zel::test::SystemRootEntry;
-using zel::test::TempDirectory;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using zel::EnvironmentCopy;
+using namespace zel::test;
 
 int ReportSelfAndWait(MessagePipe& host) {
   for (const auto& message : zel::test::SelfReportMessages())
@@ -102,17 +83,6 @@ int ReportSelfFromRegionEndAndWait(MessagePipe& host) {
 const zel::test::ChildMode kReportSelfFromRegionEnd("report-self-from-region-end",
                                                     &ReportSelfFromRegionEndAndWait);
 
-// An ended process can be opened for a while after the host has closed its
-// last handle on it: under Wine for some hundreds of milliseconds.
-bool WaitUntilGone(DWORD processId) {
-  for (int attempt = 0; attempt < 3000; ++attempt) {
-    const OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process) return true;
-    ::Sleep(10);
-  }
-  return false;
-}
-
 // A child started with every string the library reads set to something of
 // its own: quotes, spaces and characters beyond ASCII and beyond the BMP.
 class LiveStringsOfAChild : public ::testing::Test {
@@ -148,25 +118,13 @@ TEST_F(LiveStringsOfAChild, AgreeWithWhatTheChildSeesOfItself) {
   // library read this child's strings, not some default.
   ASSERT_EQ(report_.commandLine, child_->CommandLine());
   ASSERT_EQ(report_.currentDirectory, directory_.path());
+  ASSERT_EQ(report_.title, kTitle);
+  ASSERT_EQ(report_.desktop, desktop_.fullName());
 
   CZelProcess processes;
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
-
-  EXPECT_EQ(Text(processes.GetCommandLineW(child.Get())), report_.commandLine);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.Get())),
-            AsKeptInParameters(report_.currentDirectory));
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetImageFile(child.Get())), report_.moduleFile);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetWindowTitle(child.Get())), kTitle);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetDesktopName(child.Get())), desktop_.fullName());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  // The loader's search path: its content is the platform's affair.
-  processes.GetPath(child.Get());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  ExpectStringsAsReported(processes, child.Get(), report_);
 }
 
 TEST_F(LiveStringsOfAChild, EnvironmentBufferStartsLikeTheChildsBlock) {
@@ -174,14 +132,15 @@ TEST_F(LiveStringsOfAChild, EnvironmentBufferStartsLikeTheChildsBlock) {
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
 
-  EnvironmentCopy copy(processes, child.Get());
-  ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
+  // Held bare, to see what giving it back answers; no check below returns early.
+  unsigned char* copy = processes.GetEnvironmentBuffer(child.Get());
+  ASSERT_NE(copy, nullptr) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
-  EXPECT_EQ(FirstDifference(copy.get(), report_.environment, compared), compared);
+  EXPECT_EQ(FirstDifference(copy, report_.environment, compared), compared);
 
-  EXPECT_EQ(copy.Free(), 1);
-  EXPECT_EQ(copy.get(), nullptr);
+  EXPECT_EQ(processes.FreeEnvironmentBuffer(copy), 1);
+  EXPECT_EQ(copy, nullptr);
 }
 
 TEST_F(LiveStringsOfAChild, RepeatedReadsLeaveNoHandlesBehind) {
@@ -223,12 +182,12 @@ TEST(LiveStringsOfAnEnvironment, YieldTheFirst4096BytesThatItsRegionHolds) {
     CZelProcess processes;
     ZelHandle handle(processes, processes.CreateHandleFromPID(child.Id()));
     ASSERT_TRUE(handle) << processes.GetErrorCode();
-    EnvironmentCopy copy(processes, handle.Get());
-    ASSERT_NE(copy.get(), nullptr) << c.mode << ": " << processes.GetErrorCode();
+    const EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(handle.Get()));
+    ASSERT_NE(copy.Get(), nullptr) << c.mode << ": " << processes.GetErrorCode();
     const std::size_t held = std::min(kEnvironmentCopySize, report->environment.size());
-    EXPECT_EQ(FirstDifference(copy.get(), report->environment, held), held) << c.mode;
+    EXPECT_EQ(FirstDifference(copy.Get(), report->environment, held), held) << c.mode;
     const std::vector<std::byte> zeros(kEnvironmentCopySize - held);
-    EXPECT_EQ(FirstDifference(copy.get() + held, zeros, zeros.size()), zeros.size()) << c.mode;
+    EXPECT_EQ(FirstDifference(copy.Get() + held, zeros, zeros.size()), zeros.size()) << c.mode;
     // The whole block is the child's, however long.
     const EnvironmentBlock block(processes, handle.Get());
     EXPECT_TRUE(block.Holds(report->environment)) << c.mode << ": " << processes.GetErrorCode();
@@ -259,25 +218,6 @@ class LiveStringsOfAnEndedChild : public ::testing::Test {
   std::optional<ZelHandle> handle_;
 };
 
-// Every read of the ended child fails with the codes that the Linux build
-// gives for the same case.
-void ExpectReadsFailWith(CZelProcess& processes, void* handle,
-                         const zel::test::LiveFailureCodes& codes) {
-  for (const Getter& getter : Getters()) {
-    EXPECT_EQ(Text((processes.*getter.read)(handle)), L"") << getter.name;
-    EXPECT_EQ(processes.GetErrorCode(), codes.strings) << getter.name;
-  }
-  EnvironmentCopy copy(processes, handle);
-  EXPECT_EQ(copy.get(), nullptr);
-  EXPECT_EQ(processes.GetErrorCode(), codes.environment);
-  const EnvironmentBlock block(processes, handle);
-  EXPECT_EQ(block.bytes, nullptr);
-  EXPECT_EQ(processes.GetErrorCode(), codes.environment);
-  CZelString user, domain;
-  EXPECT_EQ(processes.GetUserAndDomain(handle, user, domain), codes.owner == 0 ? 1 : 0);
-  EXPECT_EQ(processes.GetErrorCode(), codes.owner);
-}
-
 // The host still holds the child's process, so it opens, but it has no memory
 // left to read; its owner and exit status are still there.
 TEST_F(LiveStringsOfAnEndedChild, WhileStillHeldHaveNoMemoryButAnOwnerAndAnExitStatus) {
@@ -305,7 +245,7 @@ TEST_F(LiveStringsOfAnEndedChild, FailedReadsLeaveNoHandlesBehind) {
 TEST_F(LiveStringsOfAnEndedChild, OnceGoneAreEmptyWithTheReasonItCouldNotBeOpened) {
   const DWORD id = child_->Id();
   child_->Release();
-  ASSERT_TRUE(WaitUntilGone(id)) << "the ended child's process can still be opened";
+  ASSERT_TRUE(zel::churn::WaitUntilGone({id})) << "the ended child's process can still be opened";
 
   ExpectReadsFailWith(*processes_, handle_->Get(), zel::test::kGoneProcess);
 }
@@ -348,6 +288,22 @@ TEST(LiveStringsOfTheHost, AgreeWithItsOwnView) {
   ASSERT_TRUE(change.changed()) << ::GetLastError();
   EXPECT_EQ(Text(processes.GetCurrentDirectoryW(self.Get())), AsKeptInParameters(directory.path()));
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+}
+
+// The splitter that the Linux tests and the fuzzers hold the Linux source's
+// command lines to splits them as the platform does.
+TEST(CommandLineSplitting, ReferenceSplitsAsCommandLineToArgvW) {
+  for (const zel::test::CommandLineCase& c : zel::test::CommandLineCases()) {
+    const std::wstring line(c.line.begin(), c.line.end());
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(argv, nullptr) << c.line;
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(CZelString(argv[i]).ToUtf8());
+    ::LocalFree(argv);
+    EXPECT_EQ(arguments, c.arguments) << c.line;
+    EXPECT_EQ(zel::test::SplitCommandLine(c.line), c.arguments) << c.line;
+  }
 }
 
 }  // namespace

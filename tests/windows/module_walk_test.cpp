@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "comparable.h"
-#include "host_handles.h"
-#include "live_reads.h"
-#include "self_view.h"
+#include "support/windows/child_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/host_handles.h"
+#include "support/windows/live_reads.h"
+#include "support/windows/self_view.h"
 
 namespace zel::test {
 
@@ -55,10 +55,9 @@ Walked Walk(DWORD id) {
   const ZelHandle module(processes, processes.FindFirstModule(process.Get(), CZelString()));
   EXPECT_TRUE(module) << "code " << processes.GetErrorCode();
   for (bool more = static_cast<bool>(module); more; more = processes.FindNextModule(module.Get()))
-    walked.modules.push_back({Text(processes.GetModuleName(module.Get())),
-                              Text(processes.GetModulePath(module.Get())),
-                              processes.GetModuleBase(module.Get()),
-                              processes.GetModuleSize(module.Get())});
+    walked.modules.push_back(
+        {Text(processes.GetModuleName(module.Get())), Text(processes.GetModulePath(module.Get())),
+         processes.GetModuleBase(module.Get()), processes.GetModuleSize(module.Get())});
   walked.end = processes.GetErrorCode();
   return walked;
 }
@@ -68,10 +67,9 @@ std::vector<ModuleFacts> PsapiModules(DWORD id) {
   const OwnedHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
   std::vector<HMODULE> handles(1024);
   DWORD needed = 0;
-  if (!process ||
-      !::EnumProcessModulesEx(process.Get(), handles.data(),
-                              static_cast<DWORD>(handles.size() * sizeof(HMODULE)), &needed,
-                              LIST_MODULES_ALL))
+  if (!process || !::EnumProcessModulesEx(process.Get(), handles.data(),
+                                          static_cast<DWORD>(handles.size() * sizeof(HMODULE)),
+                                          &needed, LIST_MODULES_ALL))
     return modules;
   handles.resize(std::min<std::size_t>(handles.size(), needed / sizeof(HMODULE)));
   for (HMODULE handle : handles) {
@@ -80,8 +78,8 @@ std::vector<ModuleFacts> PsapiModules(DWORD id) {
     path.resize(::GetModuleFileNameExW(process.Get(), handle, path.data(), 32768));
     MODULEINFO info{};
     ::GetModuleInformation(process.Get(), handle, &info, sizeof info);
-    modules.push_back({name, path, reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll),
-                       info.SizeOfImage});
+    modules.push_back(
+        {name, path, reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll), info.SizeOfImage});
   }
   return modules;
 }

@@ -16,21 +16,14 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "comparable.h"
-#include "handle_count.h"
-#include "host_handles.h"
+#include "support/windows/child_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/handle_count.h"
+#include "support/windows/host_handles.h"
 
 namespace {
 
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::ExpectHandleCountToTrackHandles;
-using zel::test::HandleCount;
-using zel::test::MessagePipe;
-using zel::test::OwnedHandle;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 // ---------------------------------------------------------------------------
 // The account behind the host's own token, named without the library.

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
+#include "support/protected_process.h"
 #include "platform/snapshot_records.h"
 
 namespace {

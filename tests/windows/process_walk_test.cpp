@@ -22,16 +22,15 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "comparable.h"
-#include "host_handles.h"
+#include "support/windows/comparable.h"
+#include "support/windows/host_handles.h"
 #include "snapshot/handle_record.h"
 #include "support/handle_members.h"
+#include "support/reference_wildcards.h"
 
 namespace {
 
-using zel::test::OwnedHandle;
-using zel::test::Ticks;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 // Enough tries for the system to hold still between two platform snapshots;
 // Wine's service processes start and end worker threads now and then.
@@ -155,29 +154,9 @@ QuietWalk WalkAtAQuietMoment(const CZelString& pattern) {
   return result;
 }
 
-wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
-
-// Deliberately naive: '*' tries every split. The patterns used here have no
-// leading spaces, so the reference does not trim them.
-bool MatchOne(std::wstring_view pattern, std::wstring_view name) {
-  if (pattern.empty()) return name.empty();
-  if (pattern.front() == L'*')
-    return MatchOne(pattern.substr(1), name) ||
-           (!name.empty() && MatchOne(pattern, name.substr(1)));
-  if (name.empty()) return false;
-  if (pattern.front() != L'?' && FoldAscii(pattern.front()) != FoldAscii(name.front()))
-    return false;
-  return MatchOne(pattern.substr(1), name.substr(1));
-}
-
+// The reference matcher that the wildcard fuzzer holds MatchSpec to.
 bool MatchList(std::wstring_view list, std::wstring_view name) {
-  for (;;) {
-    const std::size_t semicolon = list.find(L';');
-    const std::wstring_view one = list.substr(0, semicolon);
-    if (!one.empty() && MatchOne(one, name)) return true;
-    if (semicolon == std::wstring_view::npos) return false;
-    list.remove_prefix(semicolon + 1);
-  }
+  return ReferenceMatchesList(Units(name.begin(), name.end()), Units(list.begin(), list.end()));
 }
 
 TEST(ProcessWalkOnWindows, ReferenceMatcherBehavesAsIntended) {

@@ -12,19 +12,16 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "common/protected_process.h"
-#include "comparable.h"
-#include "host_handles.h"
+#include "support/protected_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/host_handles.h"
+#include "support/windows/self_view.h"
 #include "platform/windows/block_layouts.h"
-#include "self_view.h"
 
 namespace {
 
 using zel::layout::Load;
-using zel::test::CurrentTeb;
-using zel::test::OwnedHandle;
-using zel::test::Ticks;
-using zel::test::ZelHandle;
+using namespace zel::test;
 
 using TebReader = zel::test::ProtectedProcess;
 

@@ -13,26 +13,16 @@
 #include <vector>
 
 #include "ZelProcess.h"
-#include "child_process.h"
-#include "comparable.h"
-#include "handle_count.h"
-#include "host_handles.h"
-#include "live_reads.h"
+#include "support/windows/child_process.h"
+#include "support/windows/comparable.h"
+#include "support/windows/handle_count.h"
+#include "support/windows/host_handles.h"
+#include "support/windows/live_reads.h"
 
 namespace {
 
-using zel::test::AsKeptInParameters;
-using zel::test::BesideTests;
-using zel::test::ChildOptions;
-using zel::test::ChildProcess;
-using zel::test::Desktop;
-using zel::test::EnvironmentCopy;
-using zel::test::FirstDifference;
-using zel::test::kEnvironmentCopySize;
-using zel::test::OwnedHandle;
-using zel::test::TempDirectory;
-using zel::test::Text;
-using zel::test::ZelHandle;
+using zel::EnvironmentCopy;
+using namespace zel::test;
 
 struct Run {
   DWORD exitCode = 0;
@@ -131,27 +121,15 @@ TEST_F(LiveStringsOfA32BitChild, AgreeWithWhatTheChildSeesAfterItsChanges) {
   ZelHandle child(processes, processes.CreateHandleFromPID(child_->Id()));
   ASSERT_TRUE(child) << processes.GetErrorCode();
 
-  EXPECT_EQ(Text(processes.GetCommandLineW(child.Get())), report_.commandLine);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetCurrentDirectoryW(child.Get())),
-            AsKeptInParameters(report_.currentDirectory));
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetImageFile(child.Get())), report_.moduleFile);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetWindowTitle(child.Get())), report_.title);
   EXPECT_EQ(report_.title, kTitle);
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  EXPECT_EQ(Text(processes.GetDesktopName(child.Get())), report_.desktop);
   EXPECT_EQ(report_.desktop, desktop_.fullName());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
-  processes.GetPath(child.Get());
-  EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
+  ExpectStringsAsReported(processes, child.Get(), report_);
 
-  EnvironmentCopy copy(processes, child.Get());
-  ASSERT_NE(copy.get(), nullptr) << processes.GetErrorCode();
+  const EnvironmentCopy copy(processes, processes.GetEnvironmentBuffer(child.Get()));
+  ASSERT_NE(copy.Get(), nullptr) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);
   const std::size_t compared = std::min(kEnvironmentCopySize, report_.environment.size());
-  EXPECT_EQ(FirstDifference(copy.get(), report_.environment, compared), compared);
+  EXPECT_EQ(FirstDifference(copy.Get(), report_.environment, compared), compared);
   const zel::test::EnvironmentBlock block(processes, child.Get());
   EXPECT_TRUE(block.Holds(report_.environment)) << processes.GetErrorCode();
   EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS);

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "../self_view.h"
+#include "../../support/windows/self_view.h"
 #include "platform/windows/block_layouts.h"
 
 // The 32-bit layouts by which the library reads a 32-bit process's modules,

@@ -1,7 +1,6 @@
 // What the tests of the live reads share: the host's own view of what the
-// library reads from outside, the library's getters by name, environment
-// copies given back on every path, and the directory and desktop that a
-// child is started in.
+// library reads from outside, the library's getters by name, and the
+// directory and desktop that a child is started in.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +17,7 @@
 #include "ZelProcess.h"
 #include "child_process.h"
 #include "self_view.h"
+#include "support/live_failure_codes.h"
 
 namespace zel::test {
 
@@ -41,6 +41,11 @@ struct SelfReport {
 };
 // Nothing when the child ended before it had said all of it.
 std::optional<SelfReport> ReadReport(MessagePipe& child);
+
+// Every string getter on the child gives what it reported, each with code 0
+// (the loader's search path only its code: its content is the platform's
+// affair).
+void ExpectStringsAsReported(CZelProcess& processes, void* child, const SelfReport& report);
 
 // The parameters block keeps the current directory with a trailing separator,
 // which GetCurrentDirectoryW drops for every directory but a drive's root.
@@ -66,38 +71,6 @@ struct EnvironmentBlock {
     return bytes != nullptr && size == block.size() && FirstDifference(bytes, block, size) == size;
   }
 };
-
-// An environment copy, given back on every path out of a test.
-class EnvironmentCopy {
- public:
-  EnvironmentCopy(CZelProcess& owner, void* process)
-      : owner_(&owner), bytes_(owner.GetEnvironmentBuffer(process)) {}
-  EnvironmentCopy(const EnvironmentCopy&) = delete;
-  EnvironmentCopy& operator=(const EnvironmentCopy&) = delete;
-  ~EnvironmentCopy() {
-    if (bytes_ != nullptr) owner_->FreeEnvironmentBuffer(bytes_);
-  }
-  const unsigned char* get() const { return bytes_; }
-  int Free() { return owner_->FreeEnvironmentBuffer(bytes_); }
-
- private:
-  CZelProcess* owner_;
-  unsigned char* bytes_;
-};
-
-struct Getter {
-  const char* name;
-  CZelString (CZelProcess::*read)(void*);
-};
-
-inline std::array<Getter, 6> Getters() {
-  return {{{"GetImageFile", &CZelProcess::GetImageFile},
-           {"GetCommandLineW", &CZelProcess::GetCommandLineW},
-           {"GetCurrentDirectoryW", &CZelProcess::GetCurrentDirectoryW},
-           {"GetWindowTitle", &CZelProcess::GetWindowTitle},
-           {"GetDesktopName", &CZelProcess::GetDesktopName},
-           {"GetPath", &CZelProcess::GetPath}}};
-}
 
 // A directory of the temporary directory, removed again.
 class TempDirectory {

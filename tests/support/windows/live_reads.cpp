@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <iterator>
 
+#include "comparable.h"
 #include "handle_count.h"
 
 namespace zel::test {
@@ -20,6 +22,20 @@ std::optional<SelfReport> ReadReport(MessagePipe& child) {
   if (!environment) return std::nullopt;
   report.environment = std::move(*environment);
   return report;
+}
+
+void ExpectStringsAsReported(CZelProcess& processes, void* child, const SelfReport& report) {
+  const std::wstring expected[] = {report.moduleFile, report.commandLine,
+                                   AsKeptInParameters(report.currentDirectory), report.title,
+                                   report.desktop};
+  const auto getters = Getters();
+  for (std::size_t i = 0; i < getters.size(); ++i) {
+    const std::wstring text = Text((processes.*getters[i].read)(child));
+    if (i < std::size(expected)) {
+      EXPECT_EQ(text, expected[i]) << getters[i].name;
+    }
+    EXPECT_EQ(processes.GetErrorCode(), ERROR_SUCCESS) << getters[i].name;
+  }
 }
 
 std::wstring AsKeptInParameters(std::wstring directory) {

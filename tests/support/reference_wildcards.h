@@ -1,15 +1,15 @@
-// A wildcard matcher written apart from the library's, to hold MatchSpec to:
-// a table over (pattern prefix, name prefix) instead of greedy retries, and a
-// case fold of its own over the units the fuzzer draws from.
+// A wildcard matcher written apart from the library's, to hold MatchSpec to
+// (in the wildcard fuzzer, and the filtered walks under Wine): a table over
+// (pattern prefix, name prefix) instead of greedy retries, and a case fold of
+// its own over ASCII and the units of kOtherUnits.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
-namespace zel::fuzz {
+namespace zel::test {
 
 using Units = std::vector<unsigned short>;
 
@@ -37,12 +37,6 @@ inline constexpr std::array<std::pair<unsigned short, unsigned short>, 39> kOthe
     {0x4E2D, 0x4E2D}, {0xFFFD, 0xFFFD}, {0xD83D, 0xD83D},
     {0xDE00, 0xDE00},
 }};
-
-// The unit a byte of the input stands for: ASCII as itself, the other values
-// spread over kOtherUnits.
-inline unsigned short UnitOf(std::uint8_t byte) {
-  return byte < 0x80 ? byte : kOtherUnits[(byte - 0x80) % kOtherUnits.size()].first;
-}
 
 inline unsigned short ReferenceFold(unsigned short u) {
   if (u >= u'a' && u <= u'z') return static_cast<unsigned short>(u - (u'a' - u'A'));
@@ -90,4 +84,11 @@ inline std::vector<Units> ReferencePatterns(const Units& list) {
 
 inline bool IsStarDotStar(const Units& pattern) { return pattern == Units{u'*', u'.', u'*'}; }
 
-}  // namespace zel::fuzz
+// Whether the name matches a pattern of the list; "*.*" matches every name.
+inline bool ReferenceMatchesList(const Units& name, const Units& list) {
+  for (const Units& pattern : ReferencePatterns(list))
+    if (IsStarDotStar(pattern) || ReferenceMatchPattern(name, pattern)) return true;
+  return false;
+}
+
+}  // namespace zel::test

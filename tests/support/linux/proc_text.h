@@ -1,6 +1,7 @@
 // The /proc files as the kernel writes them (proc(5)), from the fields that
-// the parsers return: what a parser reads back from them must be what they
-// were written from.
+// the parsers return, for the trees the Linux tests write and for the
+// fuzzer: what a parser reads back from them must be what they were written
+// from.
 #pragma once
 
 #include <array>
@@ -10,9 +11,11 @@
 
 #include "platform/linux/proc_parsers.h"
 
-namespace zel::fuzz {
+namespace zel::test {
 
-// A stat line with 52 fields; those the parser does not return are 0.
+// A stat line with all 52 fields. Those the parser does not return hold what
+// a process of one thread would show, the child counters unlike their
+// neighbours, so that a field read one off shows.
 inline std::string WriteStat(const procfs::StatFields& s) {
   using std::to_string;
   std::string line = to_string(s.pid) + " (" + s.comm + ") " + s.state;
@@ -21,14 +24,28 @@ inline std::string WriteStat(const procfs::StatFields& s) {
   for (int number = 4; number <= 52; ++number) {
     switch (number) {
       case 4: field(to_string(s.parentPid)); break;
+      case 5:  // process group and session
+      case 6: field(to_string(s.pid)); break;
+      case 8: field("-1"); break;  // no terminal's process group
       case 9: field(to_string(s.flags)); break;
       case 10: field(to_string(s.minorFaults)); break;
+      case 11: field("7"); break;  // the children's minor faults
       case 12: field(to_string(s.majorFaults)); break;
+      case 13: field("3"); break;  // the children's major faults
       case 14: field(to_string(s.userTicks)); break;
       case 15: field(to_string(s.systemTicks)); break;
+      case 16: field("5"); break;  // the children's times
+      case 17: field("2"); break;
+      case 18: field("20"); break;  // the priority
       case 19: field(to_string(s.nice)); break;
+      case 20: field("1"); break;  // threads
       case 22: field(to_string(s.startTicks)); break;
+      case 23: field("10000000"); break;  // virtual size and resident pages
+      case 24: field("300"); break;
+      case 25: field("18446744073709551615"); break;  // no limit to them
+      case 38: field("17"); break;                    // SIGCHLD on its exit
       case 41: field(to_string(s.policy)); break;
+      case 52: field(to_string(s.exitCode)); break;
       default: field("0"); break;
     }
   }
@@ -68,7 +85,7 @@ inline bool operator==(const procfs::StatFields& a, const procfs::StatFields& b)
   return a.pid == b.pid && a.comm == b.comm && a.state == b.state && a.parentPid == b.parentPid &&
          a.flags == b.flags && a.minorFaults == b.minorFaults && a.majorFaults == b.majorFaults &&
          a.userTicks == b.userTicks && a.systemTicks == b.systemTicks && a.nice == b.nice &&
-         a.startTicks == b.startTicks && a.policy == b.policy;
+         a.startTicks == b.startTicks && a.policy == b.policy && a.exitCode == b.exitCode;
 }
 
 inline bool operator==(const procfs::IoFields& a, const procfs::IoFields& b) {
@@ -76,4 +93,4 @@ inline bool operator==(const procfs::IoFields& a, const procfs::IoFields& b) {
          a.writeCalls == b.writeCalls;
 }
 
-}  // namespace zel::fuzz
+}  // namespace zel::test

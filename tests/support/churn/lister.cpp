@@ -13,11 +13,13 @@
 #include <utility>
 
 #include "ZelHandles.h"
+#include "support/filetime.h"
 
 namespace zel::churn {
 namespace {
 
 using zel::FindHandle;
+using zel::test::Ticks;
 
 constexpr unsigned kNoId = 0xFFFFFFFF;
 constexpr ZelCode kAccessDenied = 5;
@@ -30,35 +32,9 @@ constexpr std::uint64_t kYear2000 = 125'911'584'000'000'000;
 // this much.
 constexpr std::uint64_t kClockSlack = 2 * kTicksPerSecond;
 
-std::uint64_t Ticks(const FILETIME& time) {
-  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
-
 std::string Where(unsigned id) { return "process " + std::to_string(id) + ": "; }
 
 unsigned Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
-
-// Frees an environment copy on every path, and lets the caller check what
-// freeing answers.
-class EnvironmentHold {
- public:
-  EnvironmentHold(CZelProcess& owner, unsigned char* block) : owner_(owner), block_(block) {}
-  EnvironmentHold(const EnvironmentHold&) = delete;
-  EnvironmentHold& operator=(const EnvironmentHold&) = delete;
-  ~EnvironmentHold() {
-    if (block_ != nullptr) owner_.FreeEnvironmentBuffer(block_);
-  }
-  bool Held() const { return block_ != nullptr; }
-  // What FreeEnvironmentBuffer answers, and whether it cleared the pointer.
-  std::pair<int, bool> Free() {
-    const int freed = owner_.FreeEnvironmentBuffer(block_);
-    return {freed, block_ == nullptr};
-  }
-
- private:
-  CZelProcess& owner_;
-  unsigned char* block_;
-};
 
 }  // namespace
 
@@ -272,20 +248,20 @@ void Lister::ReadString(void* process, unsigned id, const char* operation,
 }
 
 void Lister::ReadEnvironment(void* process, unsigned id) {
-  EnvironmentHold copy(processes_, processes_.GetEnvironmentBuffer(process));
+  // Held bare, to see what giving it back answers.
+  unsigned char* copy = processes_.GetEnvironmentBuffer(process);
   const ZelCode code = processes_.GetErrorCode();
   tally_.Record("GetEnvironmentBuffer", code);
-  if (copy.Held() != (code == 0))
-    tally_.Breach(
-        Where(id) +
-        (copy.Held() ? "an environment copy with code " : "no environment copy with code ") +
-        std::to_string(code));
-  if (!copy.Held()) return;
+  if ((copy != nullptr) != (code == 0))
+    tally_.Breach(Where(id) +
+                  (copy ? "an environment copy with code " : "no environment copy with code ") +
+                  std::to_string(code));
+  if (!copy) return;
   ++figures_.environmentCopies;
   Prime(process);
-  const auto [freed, cleared] = copy.Free();
+  const int freed = processes_.FreeEnvironmentBuffer(copy);
   Record("FreeEnvironmentBuffer");
-  if (freed != 1 || !cleared) tally_.Breach(Where(id) + "its environment copy was not given back");
+  if (freed != 1 || copy) tally_.Breach(Where(id) + "its environment copy was not given back");
 }
 
 void Lister::ReadOwner(void* process, unsigned id) {
