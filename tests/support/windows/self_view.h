@@ -115,9 +115,8 @@ inline std::vector<ModuleFacts> ParseModulesMessage(std::wstring_view text) {
       start = tab + 1;
     }
     if (fields.size() != 4) return {};
-    modules.push_back(
-        {fields[0], fields[1], std::wcstoull(fields[2].c_str(), nullptr, 10),
-         std::wcstoull(fields[3].c_str(), nullptr, 10)});
+    modules.push_back({fields[0], fields[1], std::wcstoull(fields[2].c_str(), nullptr, 10),
+                       std::wcstoull(fields[3].c_str(), nullptr, 10)});
   }
   return modules;
 }
