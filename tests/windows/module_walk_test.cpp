@@ -108,6 +108,7 @@ void ExpectThePlatformsModules(DWORD id) {
 }
 
 int LoadWhenAsked(MessagePipe& host) {
+  if (!host.SendText(L"started")) return 1;
   const auto name = host.ReceiveText();
   if (!name) return 1;
   const HMODULE dll = ::LoadLibraryW(name->c_str());
@@ -129,7 +130,8 @@ TEST(ModuleWalk, OfThisProcessAndOfAChildThatLoadedADllAsToolhelpAndPsapiListThe
   ChildOptions options;
   options.mode = "load-when-asked";
   ChildProcess child(options);
-  // Started: a walk of it there and then finds what its start loaded.
+  // Once it runs its own code, a walk finds what its start loaded.
+  ASSERT_EQ(child.Pipe().ReceiveText(), L"started");
   EXPECT_FALSE(Holds(Walk(child.Id()).modules, kLoadedLater));
   ASSERT_TRUE(child.Pipe().SendText(kLoadedLater));
   ASSERT_EQ(child.Pipe().ReceiveText(), L"loaded");
