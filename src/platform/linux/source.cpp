@@ -179,17 +179,10 @@ int ReadOwner(const Caller& caller, const Process& process, AccountNames& names,
     return 0;
   }
   const std::string_view key(reinterpret_cast<const char*>(&live.uid), sizeof live.uid);
-  const AccountNames::Names* found = names.Find(key);
-  try {
-    if (!found)
-      found = &names.Add(key, {CZelString::FromUtf8(procfs::UserNameOf(live.uid)),
-                               CZelString::FromUtf8(procfs::HostName())});
-  } catch (const std::bad_alloc&) {
-    caller.error.SetError(code::kOutOfMemory);
-    return 0;
-  }
-  return GiveAccount(
-      caller.error, user, domain, [&] { return found->user; }, [&] { return found->domain; });
+  return GiveNamesOf(caller.error, names, key, user, domain, [&] {
+    return std::optional<AccountNames::Names>({CZelString::FromUtf8(procfs::UserNameOf(live.uid)),
+                                               CZelString::FromUtf8(procfs::HostName())});
+  });
 }
 
 bool ReadModules(const Caller& caller, const Process& process, ModuleList& list) {

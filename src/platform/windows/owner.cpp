@@ -52,27 +52,20 @@ int ReadOwner(const Caller& caller, const Process& target, AccountNames& names, 
   const auto* record = reinterpret_cast<const os::TOKEN_USER*>(token_user.data());
   const std::string_view key(static_cast<const char*>(record->User.Sid),
                              os::GetLengthSid(record->User.Sid));
-  const AccountNames::Names* found = names.Find(key);
-  if (!found) {
+  return GiveNamesOf(caller.error, names, key, user, domain, [&] {
     os::WCHAR name[layout::kAccountNameUnits];
     os::WCHAR domain_name[layout::kAccountNameUnits];
     os::DWORD name_units = layout::kAccountNameUnits;
     os::DWORD domain_units = layout::kAccountNameUnits;
     os::SID_NAME_USE use;
-    if (!os::LookupAccountSidW(nullptr, record->User.Sid, name, &name_units, domain_name,
-                               &domain_units, &use)) {
+    std::optional<AccountNames::Names> looked_up;
+    if (os::LookupAccountSidW(nullptr, record->User.Sid, name, &name_units, domain_name,
+                              &domain_units, &use))
+      looked_up = {CZelString(name), CZelString(domain_name)};
+    else
       caller.error.SetError(os::GetLastError());
-      return 0;
-    }
-    try {
-      found = &names.Add(key, {CZelString(name), CZelString(domain_name)});
-    } catch (const std::bad_alloc&) {
-      caller.error.SetError(code::kOutOfMemory);
-      return 0;
-    }
-  }
-  return GiveAccount(
-      caller.error, user, domain, [&] { return found->user; }, [&] { return found->domain; });
+    return looked_up;
+  });
 }
 
 }  // namespace zel::source
