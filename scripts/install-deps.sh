@@ -24,7 +24,15 @@ if [ -n "$missing" ]; then
       dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
       ;;
   esac
-  apt-get update -q
+  # A mirror caught in the middle of a sync serves an index that does not
+  # match its release file; it is usually whole again a little later.
+  tries=1
+  until apt-get update -q -o APT::Update::Error-Mode=any; do
+    [ $tries -lt 4 ] || break
+    echo "apt-get update failed; trying again in $((tries * 20)) s" >&2
+    sleep $((tries * 20))
+    tries=$((tries + 1))
+  done
   # shellcheck disable=SC2086
   apt-get install -y -q --no-install-recommends $missing
 fi

@@ -414,11 +414,33 @@ def is_kernel_thread(reading):
     return reading["pid"] == 2 or reading["ppid"] == 2
 
 
+def runs_a_thread(pid):
+    """psutil calls a process whose main thread has exited a zombie; the
+    library reads it through a thread that still runs."""
+    try:
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/stat" % (pid, task)) as stat:
+                if stat.read().rpartition(")")[2].split()[0] not in ("Z", "X"):
+                    return True
+    except OSError:
+        pass
+    return False
+
+
+def main_thread_exited(readings):
+    """psutil reads such a process's strings from its main thread's entry,
+    which is empty: it cannot tell them."""
+    return any(r["status"] == psutil.STATUS_ZOMBIE and runs_a_thread(r["pid"]) for r in readings)
+
+
 def memoryless(reading):
     """Kernel threads, zombies and processes in the middle of their exit
     have no user memory for live strings to come from."""
-    return (is_kernel_thread(reading) or reading["status"] == psutil.STATUS_ZOMBIE
-            or (reading["exe"] == "" and reading["cmdline"] == []))
+    if is_kernel_thread(reading):
+        return True
+    ending = (reading["status"] == psutil.STATUS_ZOMBIE
+              or (reading["exe"] == "" and reading["cmdline"] == []))
+    return ending and not runs_a_thread(reading["pid"])
 
 
 def values(readings, key):
@@ -497,6 +519,9 @@ def check_live_string(verdicts, entry, fact, readings, candidates, guarded=True)
     the guarded files ask (exe, cwd and environ; cmdline is anyone's); else
     one of psutil's readings."""
     value, code = entry[fact], entry[fact + "Error"]
+    if main_thread_exited(readings):
+        verdicts.skip(fact)
+        return
     without_memory = [memoryless(r) for r in readings]
     if all(without_memory):
         verdicts.judge(entry, fact + " of a memoryless process",
@@ -606,7 +631,7 @@ def check_process(verdicts, entry, readings, before, after, quiet):
     splits = [as_split_back(s) for r in readings for s in argument_splits(r)]
     if entry["commandLine"] == "" and entry["commandLineError"] not in (None, 0):
         check_live_string(verdicts, entry, "commandLine", readings, [], guarded=False)
-    elif splits:
+    elif splits and not main_thread_exited(readings):
         library_args = entry["commandArguments"]
         detail = ""
         if library_args not in splits:

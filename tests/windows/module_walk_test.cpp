@@ -141,6 +141,7 @@ TEST(ModuleWalk, OfThisProcessAndOfAChildThatLoadedADllAsToolhelpAndPsapiListThe
 }
 
 TEST(ModuleWalk, OfA32BitChildAsItListsItsOwn) {
+  if (const auto why = zel::test::WhyNo32BitProcesses(); !why.empty()) GTEST_SKIP() << why;
   ChildOptions options;
   options.image = zel::test::BesideTests(L"wow64_child.exe");
   options.mode = "report-modules";

@@ -80,6 +80,7 @@ class LiveStringsOfA32BitChild : public ::testing::Test {
   static constexpr const wchar_t* kSetLater = L"ZEL_SET_LATER=after the start ü 😀";
 
   void SetUp() override {
+    if (const auto why = zel::test::WhyNo32BitProcesses(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(start_.created() && changed_.created()) << ::GetLastError();
     ASSERT_FALSE(desktop_.fullName().empty()) << ::GetLastError();
     ChildOptions options;

@@ -3,6 +3,7 @@
 #include "child_process.h"
 #include "self_view.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -200,6 +201,11 @@ std::optional<std::wstring> MessagePipe::ReceiveText() {
 std::wstring BesideTests(const wchar_t* name) {
   const std::wstring tests = ModulePath();
   return tests.substr(0, tests.find_last_of(L'\\') + 1) + name;
+}
+
+std::string WhyNo32BitProcesses() {
+  const char* why = std::getenv("ZEL_NO_32BIT_PROCESSES");
+  return why ? why : "";
 }
 
 ChildMode::ChildMode(std::string_view name, ChildModeEntry entry) {

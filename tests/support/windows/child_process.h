@@ -82,6 +82,11 @@ struct ChildOptions {
 // A program built beside the test binary (the 32-bit child).
 std::wstring BesideTests(const wchar_t* name);
 
+// Why no 32-bit process can start on this machine, as the test command found
+// it (a kernel or hypervisor without 32-bit x86 code segments); empty where
+// one can. The 32-bit child's tests say so and do not run there.
+std::string WhyNo32BitProcesses();
+
 // A running child of the host. Whatever happens to the test, the destructor
 // leaves no child behind: it closes the pipe and ends a child still running.
 class ChildProcess {
