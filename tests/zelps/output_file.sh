@@ -1,10 +1,11 @@
 #!/bin/sh
 # zelps --output on every kind of path: a regular file is replaced whole (a
 # new one with the caller's umask, an existing one keeping its mode and
-# owner), a symlink is followed and stays, a FIFO or a device is written
-# into, and what cannot be written (a socket, a directory, a directory
-# without write permission) fails with exit 2, naming the path and the
-# reason, and leaves everything as it was. The device is a null device that
+# owner and its setuid bits), a symlink is followed and stays, a FIFO, a
+# device or what a link to /proc/self/fd/1 names is written into, and what
+# cannot be written (a socket, a directory, a directory without write
+# permission) fails with exit 2, naming the path and the reason, and leaves
+# everything as it was. The device is a null device that
 # the test makes in a directory of its own: no test points at /dev.
 #
 #   output_file.sh ZELPS
@@ -72,6 +73,36 @@ others_file() {
     fail "now $(stat -c '%a %U' "$dir/others/zelps.txt")"
   alone "$dir/others/zelps.txt"
 }
+# A chown clears the setuid and setgid bits: they are set after it.
+setuid_file() {
+  mkdir "$dir/setuid"
+  echo old >"$dir/setuid/zelps.txt"
+  chown nobody "$dir/setuid/zelps.txt"
+  chmod 6755 "$dir/setuid/zelps.txt"
+  write 0 "$dir/setuid/zelps.txt"
+  [ "$(stat -c '%a %U' "$dir/setuid/zelps.txt")" = "6755 nobody" ] ||
+    fail "now $(stat -c '%a %U' "$dir/setuid/zelps.txt")"
+}
+# A link to procfs' /proc/self/fd/1 names zelps' standard output, whose
+# link text ("pipe:[N]", or a file's name) is no path to replace: it is
+# written into, a pipe or a regular file alike.
+magic_link() {
+  mkdir "$dir/magic"
+  ln -s /proc/self/fd/1 "$dir/magic/out"
+  {
+    status=0
+    "$zelps" -p $$ -o pid --output "$dir/magic/out" 2>"$dir/stderr" || status=$?
+    echo "$status" >"$dir/status"
+  } | cat >"$dir/from-pipe"
+  [ "$(cat "$dir/status")" = 0 ] || fail "through a pipe: $(cat "$dir/stderr")"
+  listed "$dir/from-pipe"
+  : >"$dir/stdout"
+  inode=$(stat -c %i "$dir/stdout")
+  write 0 "$dir/magic/out"
+  listed "$dir/stdout"
+  [ "$(stat -c %i "$dir/stdout")" = "$inode" ] || fail "standard output's file was replaced"
+  alone "$dir/magic/out"
+}
 symlink() {
   mkdir "$dir/target" "$dir/link"
   echo old >"$dir/target/zelps.txt"
@@ -130,7 +161,7 @@ standard_output() {
   [ ! -e "$dir/-" ] || fail "wrote a file named -"
 }
 
-for kind in new_file others_file symlink fifo device socket directory unwritable_directory \
+for kind in new_file others_file setuid_file magic_link symlink fifo device socket directory unwritable_directory \
   standard_output; do
   "$kind"
 done

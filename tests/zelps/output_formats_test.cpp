@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -133,10 +134,19 @@ std::string Contents(const std::filesystem::path& path) {
   return text.str();
 }
 
+// A new directory of the test's own, as mktemp -d makes: runs side by side
+// do not share it.
+std::filesystem::path NewTemporaryDirectory() {
+  std::random_device random;
+  for (;;) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("zelps_output_file_test." + std::to_string(random()));
+    if (std::filesystem::create_directory(dir)) return dir;
+  }
+}
+
 TEST(ZelpsOutputFile, ReplacesTheFileWholeAndLeavesNothingBehind) {
-  const auto dir = std::filesystem::temp_directory_path() / "zelps_output_file_test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const auto dir = NewTemporaryDirectory();
   const auto path = dir / "zelps.prom";
   std::string error;
   ASSERT_TRUE(zelps::WriteFileWhole(path.string(), "first\n", error)) << error;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 #ifdef _WIN32
@@ -14,6 +15,10 @@
 #include <process.h>
 #else
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #endif
 
 namespace zelps {
@@ -71,10 +76,24 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
-// What `path` names once every symlink on the way is followed: the link
-// stays, and what it points to is written. A link to nothing names the file
-// that the write creates, as a shell's redirection does.
-fs::path FollowLinks(fs::path path, std::error_code& code) {
+#ifdef __linux__
+// The links that procfs makes (/proc/PID/fd/N, which /dev/stdout leads to)
+// name an open file, not a path: their text may be "pipe:[N]", or the name
+// of a file that has been renamed since.
+bool OnProcfs(const fs::path& directory) {
+  struct statfs info {};
+  return statfs(directory.empty() ? "." : directory.c_str(), &info) == 0 &&
+         info.f_type == PROC_SUPER_MAGIC;
+}
+#else
+bool OnProcfs(const fs::path&) { return false; }
+#endif
+
+// What `path` names once every symlink on the way is followed as text: the
+// link stays, and what it points to is written. A link to nothing names the
+// file that the write creates, as a shell's redirection does. None where a
+// link's text is not a path (procfs' links).
+std::optional<fs::path> FollowLinks(fs::path path, std::error_code& code) {
   for (int links = 0; links < 40; ++links) {
     // Where the link cannot be looked at, stat() says why (or, on Windows,
     // that a device name such as NUL is a device).
@@ -83,6 +102,7 @@ fs::path FollowLinks(fs::path path, std::error_code& code) {
       code.clear();
       return path;
     }
+    if (OnProcfs(path.parent_path())) return std::nullopt;
     const fs::path target = fs::read_symlink(path, code);
     if (code) return path;
     path = target.is_absolute() ? target : path.parent_path() / target;
@@ -91,10 +111,11 @@ fs::path FollowLinks(fs::path path, std::error_code& code) {
   return path;
 }
 
-// Writes straight into what is no regular file (a FIFO, a device), as a
-// shell's redirection does: it cannot be replaced.
+// Writes straight into `path`, as a shell's > does: what is no regular file
+// (a FIFO, a device) cannot be replaced, nor a file known only by an open
+// descriptor.
 bool WriteInto(const fs::path& path, std::string_view text, std::string& reason) {
-  Descriptor file(open(path.string().c_str(), O_WRONLY | kBinary));
+  Descriptor file(open(path.string().c_str(), O_WRONLY | O_TRUNC | kBinary));
   if (!file || !WriteAll(file.Get(), text) || !file.Close()) {
     reason = std::strerror(errno);
     return false;
@@ -117,10 +138,11 @@ bool Replace(const fs::path& path, const struct stat* existing, std::string_view
   bool kept = true;
 #ifndef _WIN32
   if (existing != nullptr) {
-    kept = fchmod(file.Get(), existing->st_mode & 07777) == 0;
     // Only root may give a file away; anyone may keep a group of theirs.
+    // The owner first: a chown clears the setuid and setgid bits.
     if (fchown(file.Get(), existing->st_uid, existing->st_gid) != 0)
       (void)fchown(file.Get(), static_cast<uid_t>(-1), existing->st_gid);
+    kept = fchmod(file.Get(), existing->st_mode & 07777) == 0;
   }
 #else
   (void)existing;
@@ -138,26 +160,44 @@ bool Replace(const fs::path& path, const struct stat* existing, std::string_view
   return false;
 }
 
+// The kernel decides what `path` is, through every link (procfs' too), as
+// for a shell's >; the links' text only finds the file to replace.
+bool Write(const fs::path& path, std::string_view text, std::string& reason) {
+  if (IsDevice(path)) return WriteInto(path, text, reason);
+  struct stat given {};
+  const bool exists = stat(path.string().c_str(), &given) == 0;
+  if (!exists && errno != ENOENT) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  if (exists && S_ISDIR(given.st_mode)) {
+    reason = std::strerror(EISDIR);
+    return false;
+  }
+  if (exists && !S_ISREG(given.st_mode)) return WriteInto(path, text, reason);
+  std::error_code code;
+  const auto target = FollowLinks(path, code);
+  if (code) {
+    reason = code.message();
+    return false;
+  }
+  // A new file, or one that a link to nothing names, is created.
+  if (!exists)
+    return target ? Replace(*target, nullptr, text, reason) : WriteInto(path, text, reason);
+  // Where the text leads elsewhere than the kernel went, the file is
+  // written into.
+  struct stat found {};
+  if (!target || stat(target->string().c_str(), &found) != 0 || found.st_dev != given.st_dev ||
+      found.st_ino != given.st_ino)
+    return WriteInto(path, text, reason);
+  return Replace(*target, &given, text, reason);
+}
+
 }  // namespace
 
 bool WriteFileWhole(const std::string& path, std::string_view text, std::string& error) {
-  std::error_code code;
-  const fs::path target = FollowLinks(path, code);
   std::string reason;
-  struct stat existing {};
-  if (code) {
-    reason = code.message();
-  } else if (IsDevice(target)) {
-    if (WriteInto(target, text, reason)) return true;
-  } else if (stat(target.string().c_str(), &existing) != 0) {
-    if (errno == ENOENT && Replace(target, nullptr, text, reason)) return true;
-    if (reason.empty()) reason = std::strerror(errno);
-  } else if (S_ISDIR(existing.st_mode)) {
-    reason = std::strerror(EISDIR);
-  } else if (S_ISREG(existing.st_mode) ? Replace(target, &existing, text, reason)
-                                       : WriteInto(target, text, reason)) {
-    return true;
-  }
+  if (Write(path, text, reason)) return true;
   error = "cannot write " + path + ": " + reason;
   return false;
 }

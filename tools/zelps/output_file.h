@@ -14,8 +14,9 @@ namespace zelps {
 // what `path` named is as it was and no temporary file is left. A symlink is
 // followed and stays; a regular file is replaced whole, keeping its mode
 // and, where the caller may, its owner and group (a new one gets the
-// caller's umask); a FIFO or a device is written into; a directory or a
-// socket is an error.
+// caller's umask); a FIFO, a device, and a file that a descriptor's link
+// names (/proc/self/fd/1) are written into, as by a shell's >; a directory
+// or a socket is an error.
 bool WriteFileWhole(const std::string& path, std::string_view text, std::string& error);
 
 // What zelps could not write: it exits with 2 then, as for bad usage.
