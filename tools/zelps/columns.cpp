@@ -238,6 +238,7 @@ std::string ModulesText(const ProcessRow& row, std::string_view separator) {
 }
 
 std::optional<std::uint64_t> ElapsedTicks(const ProcessRow& row) {
+  if (row.elapsed) return row.elapsed;
   const std::uint64_t created = Ticks(row.created);
   if (!TicksSince1970(row.created)) return std::nullopt;
   return row.sampled > created ? row.sampled - created : 0;

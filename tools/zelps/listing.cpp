@@ -58,6 +58,24 @@ std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
   return text;
 }
 
+// The start time is built on the boot time in whole seconds, which makes a
+// young process's lifetime CPU % read low; on Linux the time since the start
+// is counted as ps counts it instead.
+void CountElapsedAsPs(std::vector<ProcessRow>& rows) {
+  const auto uptime = Uptime();
+  if (!uptime) return;
+  for (ProcessRow& row : rows) {
+    const auto start = StartAfterBoot(row.id);
+    const auto coarse = ElapsedTicks(row);
+    if (!start || !coarse || *start > *uptime) continue;
+    const std::uint64_t elapsed = *uptime - *start;
+    // A process that took the ID since is told apart by more than the boot
+    // time's lost fraction of a second.
+    if (elapsed + 2 * kTicksPerSecond >= *coarse && *coarse + 2 * kTicksPerSecond >= elapsed)
+      row.elapsed = elapsed;
+  }
+}
+
 std::string Joined(const std::vector<std::string>& patterns) {
   std::string joined;
   for (const std::string& pattern : patterns) joined += (joined.empty() ? "" : ";") + pattern;
@@ -90,8 +108,11 @@ std::vector<ProcessRow> ReadSelected(CZelProcess& processes, const Options& opti
     if (unreadable) *unreadable = unread;
     std::erase_if(rows, [](const ProcessRow& row) { return row.modules.empty(); });
   }
+  const bool lifetime = !options.watchSeconds;
+  if (Shows(options, Column::Elapsed) || (lifetime && Shows(options, Column::CpuPercent)))
+    CountElapsedAsPs(rows);
   // The plain listing's CPU % is that of the lifetime, as in ps.
-  if (!options.watchSeconds) SetLifetimeCpuPercent(rows);
+  if (lifetime) SetLifetimeCpuPercent(rows);
   return rows;
 }
 

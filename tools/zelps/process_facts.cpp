@@ -9,6 +9,7 @@
 #include "host/win32_handle.h"
 #else
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -49,6 +50,10 @@ std::optional<long> NiceOf(unsigned id) {
 
 std::optional<unsigned> UserIdOf(unsigned) { return std::nullopt; }
 
+std::optional<std::uint64_t> Uptime() { return std::nullopt; }
+
+std::optional<std::uint64_t> StartAfterBoot(unsigned) { return std::nullopt; }
+
 std::optional<std::string> AccountOfSid(std::string_view text) {
   const CZelString wide = CZelString::FromUtf8(std::string(text));
   PSID sid = nullptr;
@@ -86,6 +91,28 @@ std::optional<unsigned> UserIdOf(unsigned id) {
     return std::nullopt;
   }
   return std::nullopt;
+}
+
+std::optional<std::uint64_t> Uptime() {
+  std::ifstream uptime("/proc/uptime");
+  double seconds = 0;
+  if (!(uptime >> seconds) || seconds < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(seconds * 1e7);
+}
+
+std::optional<std::uint64_t> StartAfterBoot(unsigned id) {
+  std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return std::nullopt;
+  // The name in parentheses may hold spaces and parentheses; the start is
+  // the 20th field after it.
+  std::istringstream fields(line.substr(line.rfind(')') + 1));
+  std::string field;
+  for (int i = 0; i < 19; ++i) fields >> field;
+  std::uint64_t ticks = 0;
+  const long perSecond = sysconf(_SC_CLK_TCK);
+  if (!(fields >> ticks) || perSecond <= 0) return std::nullopt;
+  return ticks * 10'000'000 / static_cast<std::uint64_t>(perSecond);
 }
 
 std::optional<std::string> AccountOfSid(std::string_view) { return std::nullopt; }

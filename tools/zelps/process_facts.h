@@ -2,6 +2,7 @@
 // interface does not say.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,12 @@ std::optional<long> NiceOf(unsigned id);
 
 // Linux: the effective user ID. None where it cannot be read, and on Windows.
 std::optional<unsigned> UserIdOf(unsigned id);
+
+// Linux: the time since the system started and since the process did, in
+// 100 ns, as ps counts them: from /proc/uptime and the process's start in
+// clock ticks. None where they cannot be read, and on Windows.
+std::optional<std::uint64_t> Uptime();
+std::optional<std::uint64_t> StartAfterBoot(unsigned id);
 
 // Windows: the account ("DOMAIN\user") that a SID ("S-1-5-18") names, none
 // where it names none; elsewhere always none.
