@@ -47,25 +47,65 @@ expect 0 --pid=1,"$$" --user "$me" --sort=-pid -o pid
 [ "$(sed -n 2p "$dir/out" | tr -d ' ')" = "$$" ] || fail "not sorted by -pid: $(cat "$dir/out")"
 expect 1 -p "$$" -u zelps-no-such-user
 expect 1 -p "$$" 'zelps-no-such-name*'
+expect 1 -s 0.1 -n 2 -p "$$" 'zelps-no-such-name*'
 expect 0 --format csv -p "$$" -o pid,ppid
 has out "^\"PID\",\"PPID\""
 has out "^\"$$\","
 expect 0 --json -p "$$"
 has out "^{\"id\":$$,"
-# ps' habits: BSD-style words get a hint, -u takes a user ID, -o takes titles.
-expect 2 aux
+# ps' habits: a word of BSD option letters is a name like any other, with a
+# hint when it selects nothing, as -ef gets one; -u takes a user ID, -o takes
+# titles.
+expect 1 -p "$$" aux
 has err "try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd"
-[ ! -s "$dir/out" ] || fail "aux printed a listing"
+[ "$(wc -l <"$dir/out")" -le 1 ] || fail "aux listed processes: $(cat "$dir/out")"
+expect 2 -ef
+has err "for 'ps -ef', try zelps -e -o "
+children=""
+trap 'kill $children 2>/dev/null || true; rm -rf "$dir"' EXIT
+# started NAME CMD...: runs CMD in the background, as $child once it runs
+# the program NAME.
+started() {
+  name=$1
+  shift
+  "$@" &
+  child=$!
+  children="$children $child"
+  tries=0
+  until [ "$(cat "/proc/$child/comm" 2>/dev/null)" = "$name" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 500 ] || fail "$* did not start"
+    sleep 0.01
+  done
+}
+cp /bin/sleep "$dir/mc"
+started mc "$dir/mc" 60
+expect 0 -p "$child" -o pid= mc
+[ "$(tr -d ' ' <"$dir/out")" = "$child" ] || fail "mc not listed: $(cat "$dir/out")"
+[ ! -s "$dir/err" ] || fail "a hint for mc, which is listed: $(cat "$dir/err")"
 expect 0 -e -u "$(id -u)" -p "$$" -o pid= -o uid=
 [ "$(tr -s ' ' <"$dir/out")" = "$$ $(id -u)" ] || fail "not one headerless row: $(cat "$dir/out")"
-expect 0 -p "$$" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
-has out "^ *$$ "
+# The new columns as ps gives them: a niced sleep's nice value and virtual
+# size, a young etime; a busy loop's lifetime CPU % near ps'.
+started sleep nice -n 7 sleep 60
+expect 0 -p "$child" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
+set -- $(cat "$dir/out")
+[ "$1 $2 $4" = "$child $(ps -o vsz=,ni= -p "$child" | tr -s ' ' | sed 's/^ //')" ] ||
+  fail "vsz and nice differ from ps': $* against $(ps -o vsz=,ni= -p "$child")"
+case "$3 $5" in "00:0"[0-9]" "[0-9]*.[0-9]) ;; *) fail "not a young process's etime, pcpu: $*" ;; esac
+started sh sh -c 'while :; do :; done'
+sleep 1
+expect 0 -p "$child" -o pcpu --no-headers
+ours=$(cat "$dir/out")
+theirs=$(ps -o pcpu= -p "$child")
+awk -v a="$ours" -v b="$theirs" 'BEGIN { exit !(a - b < 8 && b - a < 8) }' ||
+  fail "the busy loop's lifetime %CPU is $ours, ps says $theirs"
 # --env lists an environment longer than 4096 bytes whole, and says nothing
 # of a cut.
 long=$(printf '%6000s' '' | tr ' ' l)
 env -i "ZEL_LONG=$long" ZEL_LAST=end /bin/sleep 60 &
 sleeper=$!
-trap 'kill "$sleeper" 2>/dev/null || true; rm -rf "$dir"' EXIT
+children="$children $sleeper"
 tries=0
 until tr '\0' '\n' <"/proc/$sleeper/environ" 2>/dev/null | grep -q '^ZEL_LAST='; do
   tries=$((tries + 1))

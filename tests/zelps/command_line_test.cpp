@@ -55,6 +55,12 @@ TEST(ZelpsCommandLine, NamesTheOptionItRefuses) {
   EXPECT_EQ(Error({"--pid"}), "option '--pid' needs a value");
   EXPECT_EQ(Error({"-p"}), "option '-p' needs a value");
   EXPECT_EQ(Error({"--tree=yes"}), "option '--tree' takes no value");
+  // ps' habits that zelps does not take get a hint; -e is taken.
+  EXPECT_EQ(Error({"-ef"}),
+            "unknown option '-f'; for 'ps -ef', try zelps -e -o user,pid,ppid,pcpu,start,time,cmd");
+  EXPECT_EQ(
+      Error({"-aux"}),
+      "unknown option '-a'; for 'ps aux', try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd");
 }
 
 TEST(ZelpsCommandLine, NumbersAreCheckedNotWrapped) {
@@ -138,10 +144,13 @@ TEST(ZelpsCommandLine, TodaysFlagsKeepWorking) {
   EXPECT_EQ(Error({"--format=prometheus", "-d"}),
             "the metrics have one series a process: no --threads or --tree");
   EXPECT_EQ(Parse({"--format=csv", "-d", "-t"}).action, Action::List);
-  // ps' BSD options typed without a dash get a hint when they select nothing.
+  // ps' BSD options typed without a dash are name patterns ("mc", "lua"
+  // and "vlc" are programs), which get a hint when they select nothing.
+  EXPECT_EQ(Parse({"mc", "lua"}).options.patterns, (std::vector<std::string>{"mc", "lua"}));
   for (const auto& [patterns, hinted] : {std::pair{std::vector<std::string>{"aux"}, true},
                                          {{"bash", "ax"}, true},
                                          {{"x"}, true},
+                                         {{"vlc"}, true},
                                          {{"bash"}, false},
                                          {{"a*"}, false},
                                          {{"auxiliary"}, false},
@@ -189,9 +198,11 @@ TEST(ZelpsCommandLine, RefreshModeTakesItsIntervalAsPsListAndTopDo) {
   const auto parsed = Parse({"--watch=2", "-n", "3"});
   EXPECT_EQ(parsed.options.iterations, 3u);
   EXPECT_EQ(SortKeys(parsed.options), (std::vector{std::pair{Column::CpuPercent, true}}));
-  // A plain listing has one snapshot only.
-  // A plain listing's CPU % is the lifetime's, as in ps.
-  EXPECT_EQ(Parse({"-o", "pid,pcpu", "--sort", "-cpu"}).action, Action::List);
+  // A plain listing sorts by CPU % only when asked: no refresh mode, no
+  // default key.
+  const auto plain = Parse({"-o", "pid,pcpu"});
+  EXPECT_FALSE(plain.options.watchSeconds.has_value());
+  EXPECT_TRUE(plain.options.sortKeys.empty());
   EXPECT_EQ(Error({"-n", "2"}), "--iterations needs --watch");
 }
 

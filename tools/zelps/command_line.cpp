@@ -126,6 +126,14 @@ std::vector<std::string_view> Split(std::string_view list) {
   }
 }
 
+// ps' options that zelps does not take, as in "ps -ef" and "ps -aux": what
+// to try instead.
+std::string PsHabitHint(std::string_view given) {
+  if (given == "-f") return "; for 'ps -ef', try zelps -e -o user,pid,ppid,pcpu,start,time,cmd";
+  if (given == "-a") return "; for 'ps aux', try zelps -e -o user,pid,pcpu,vsz,rss,start,time,cmd";
+  return "";
+}
+
 class Parser {
  public:
   explicit Parser(CommandLine& result) : result_(result), options_(result.options) {}
@@ -364,7 +372,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         ok = parser.Fail(optopt != 0 && given.find('=') != std::string::npos
                              ? "option '" + given.substr(0, given.find('=')) + "' takes no value"
                          : option == ':' ? "option '" + given + "' needs a value"
-                                         : "unknown option '" + given + "'");
+                                         : "unknown option '" + given + "'" + PsHabitHint(given));
       }
     }
     if (!ok) return result;

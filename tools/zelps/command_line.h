@@ -77,7 +77,7 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, char** argv);
 
 // What to say when nothing is selected and a pattern is made of ps' BSD
-// option letters ("aux", "ax"): the user typed ps' BSD options.
+// option letters ("aux", "ax"): the user may have typed ps' BSD options.
 std::optional<std::string> BsdStyleHint(const std::vector<std::string>& patterns);
 
 }  // namespace zelps

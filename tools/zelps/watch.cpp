@@ -35,13 +35,16 @@ int Watch(const Options& options) {
   CZelProcess processes;
   auto before = ReadSelected(processes, options);
   auto beforeAt = Clock::now();
+  // As a single listing: 1 when no table selected anything.
+  bool selected = !before.empty();
   // The first table comes soon: it needs only a second snapshot.
-  if (terminal.Wait(std::min(*options.watchSeconds, 0.5))) return 0;
+  if (terminal.Wait(std::min(*options.watchSeconds, 0.5))) return selected ? 0 : 1;
   for (unsigned frame = 1;; ++frame) {
     if (!processes.Refresh())
       throw std::runtime_error("cannot take a snapshot: " +
                                zel::ErrorMessage(processes.GetErrorCode()));
     auto rows = ReadSelected(processes, options);
+    selected = selected || !rows.empty();
     const auto now = Clock::now();
     const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - beforeAt);
     SetCpuPercent(rows, before, static_cast<std::uint64_t>(elapsed.count() / 100));
@@ -67,8 +70,9 @@ int Watch(const Options& options) {
       Emit((spaced ? "\n" : "") + Render(rows, options, !(stream && options.format == Format::Csv)),
            options);
     }
-    if (options.iterations && frame >= *options.iterations) return 0;
-    if (terminal.Wait(*options.watchSeconds)) return 0;
+    if ((options.iterations && frame >= *options.iterations) ||
+        terminal.Wait(*options.watchSeconds))
+      return selected ? 0 : 1;
   }
 }
 

@@ -8,7 +8,8 @@ namespace zelps {
 
 // Redraws the table in place when standard output is a terminal, else prints
 // one listing after the other (or rewrites the output file). Ends on q,
-// Ctrl-C, a termination signal or after the iterations asked for; 0 then.
+// Ctrl-C, a termination signal or after the iterations asked for: 0 then,
+// or 1 when no table selected any process, as a single listing.
 // Throws std::runtime_error when a snapshot or the output fails.
 int Watch(const Options& options);
 

@@ -39,10 +39,10 @@ int List(const Options& options) {
                  "zelps: %zu process%s whose modules could not be read (as a rule, access "
                  "denied) %s not listed\n",
                  unreadable, unreadable == 1 ? "" : "es", unreadable == 1 ? "is" : "are");
-  if (const auto hint = zelps::BsdStyleHint(options.patterns); hint && rows.empty()) {
+  // A word such as "aux" stays a name pattern ("mc", "lua" and "vlc" are
+  // programs): only when it selects nothing is it taken for ps' options.
+  if (const auto hint = zelps::BsdStyleHint(options.patterns); hint && rows.empty())
     std::fprintf(stderr, "zelps: %s\n", hint->c_str());
-    return 2;
-  }
   zelps::Order(rows, options);
   zelps::Emit(zelps::Render(rows, options), options);
   // As pgrep: nothing selected is a result of its own.
