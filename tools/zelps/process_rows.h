@@ -40,18 +40,19 @@ struct ProcessRow {
   std::string commandLine;               // read only when asked for
   std::string owner;                     // DOMAIN\user, read only when asked for
   std::vector<ThreadRow> threads;
-  bool wow64 = false;                    // a 32-bit process on 64-bit Windows, when asked
-  std::optional<long> nice;              // when asked: see NiceOf()
-  std::optional<unsigned> userId;        // Linux, when asked: the effective user ID
-  std::uint64_t sampled = 0;             // when the row was read, in 100 ns since 1601
-  std::optional<std::uint64_t> elapsed;  // Linux, when asked: since the start, as ps counts it
-  int depth = 0;                         // in a tree
+  bool wow64 = false;                // a 32-bit process on 64-bit Windows, when asked
+  std::optional<long> nice;          // when asked: see NiceOf()
+  std::optional<unsigned> userId;    // Linux, when asked: the effective user ID
+  std::uint64_t sampled = 0;         // when the row was read, in 100 ns since 1601
+  int depth = 0;                     // in a tree
   std::optional<double> cpuPercent;  // of the lifetime, or between two snapshots; 100 for one core
   // When asked: its modules (with a pattern, those that match), or the code
   // why they could not be read; whether the list was cut at its bounds.
   std::vector<ModuleRow> modules;
   std::optional<ZelCode> modulesError;
   bool modulesCut = false;
+  // Linux, when asked: the time since the start, as ps counts it.
+  std::optional<std::uint64_t> elapsed;
 };
 
 struct ReadOptions {
