@@ -88,6 +88,13 @@ expect 0 -e -u "$(id -u)" -p "$$" -o pid= -o uid=
 # The new columns as ps gives them: a niced sleep's nice value and virtual
 # size, a young etime; a busy loop's lifetime CPU % near ps'.
 started sleep nice -n 7 sleep 60
+# Its virtual size is settled once it sleeps, its libraries loaded.
+tries=0
+until [ "$(cut -d ' ' -f 3 "/proc/$child/stat")" = S ]; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 500 ] || fail "the niced sleep does not sleep"
+  sleep 0.01
+done
 expect 0 -p "$child" -o pid=ID -o vsz,etime,nice,pcpu --no-headers
 set -- $(cat "$dir/out")
 [ "$1 $2 $4" = "$child $(ps -o vsz=,ni= -p "$child" | tr -s ' ' | sed 's/^ //')" ] ||
