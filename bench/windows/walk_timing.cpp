@@ -17,12 +17,6 @@
 // them all before it exits. In the same run it then times the module walk
 // of every process, through the library and through a Toolhelp32 module
 // snapshot of each, interleaved as well.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <winternl.h>
 #include <tlhelp32.h>

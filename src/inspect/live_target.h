@@ -28,12 +28,9 @@ struct LiveCall {
   // `bad_handle` and gives `failure`.
   template <class Result, class Read>
   Result OnProcess(void* handle, ZelCode bad_handle, Result failure, Read read) const {
-    const auto* record = records::AsHandle(handle, layout::ZELFIND_PROCESS, snapshot);
-    if (!record) {
-      caller.error.SetError(bad_handle);
-      return failure;
-    }
-    return read(ProcessOf(record->pProcess));
+    const auto* record =
+        records::CheckedHandle(caller.error, handle, layout::ZELFIND_PROCESS, snapshot, bad_handle);
+    return record ? read(ProcessOf(record->pProcess)) : failure;
   }
 };
 

@@ -13,6 +13,7 @@
 
 namespace {
 
+using zel::layout::ZELFIND_MODULE;
 using zel::layout::ZELFIND_RECORD;
 using zel::source::Module;
 using zel::source::ModuleList;
@@ -33,12 +34,8 @@ void KeepMatches(ModuleList& list, const CZelString& pattern) {
 // The module under a valid module handle; otherwise records 87 and gives null.
 const Module* ModuleOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot) {
   const ZELFIND_RECORD* record =
-      zel::records::AsHandle(handle, zel::layout::ZELFIND_MODULE, snapshot);
-  if (!record) {
-    error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  return &record->pModules->Modules()[record->nThreadIndex];
+      zel::records::CheckedHandle(error, handle, ZELFIND_MODULE, snapshot);
+  return record ? &record->pModules->Modules()[record->nThreadIndex] : nullptr;
 }
 
 CZelString TextOf(CZelError& error, const Module* module, std::u16string Module::*text) {
@@ -64,46 +61,29 @@ std::uint64_t NumberOf(CZelError& error, const Module* module, std::uint64_t Mod
 void* CZelProcess::FindFirstModule(void* hProcess, CZelString strPattern) {
   const zel::records::Snapshot snapshot = zel::records::SnapshotOf(m_pProcesses, m_cbProcesses);
   const ZELFIND_RECORD* process =
-      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS, snapshot);
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
+      zel::records::CheckedHandle(m_Error, hProcess, zel::layout::ZELFIND_PROCESS, snapshot);
+  if (!process) return nullptr;
   const zel::source::Caller caller{m_Error, m_pfnNtQueryInformationProcess,
                                    m_pfnNtQueryInformationThread};
-  try {
+  return zel::records::MakeHandle(m_Error, [&](ZELFIND_RECORD*& handle) {
     auto list = std::make_unique<ModuleList>();
     if (!zel::source::ReadModules(caller, zel::inspect::ProcessOf(process->pProcess), *list))
-      return nullptr;
+      return false;
     if (strPattern != kNoPattern) KeepMatches(*list, strPattern);
     if (list->Modules().empty()) {
       m_Error.SetError(zel::code::kNotFound);
-      return nullptr;
+      return false;
     }
-    ZELFIND_RECORD init{};
-    init.cbSize = zel::layout::kFindRecordSize;
-    init.nThreadIndex = 0;
-    init.pProcess = process->pProcess;
-    init.pModules = nullptr;
-    init.bKind = zel::layout::ZELFIND_MODULE;
-    init.nSnapshot = process->nSnapshot;
-    ZELFIND_RECORD* handle = zel::records::NewRecord(init);
+    handle = zel::records::NewRecord(zel::records::WalkRecord(*process, ZELFIND_MODULE));
     handle->pModules = list.release();
-    m_Error.SetError(zel::code::kSuccess);
-    return handle;
-  } catch (const std::bad_alloc&) {
-    m_Error.SetError(zel::code::kOutOfMemory);
-    return nullptr;
-  }
+    return true;
+  });
 }
 
 int CZelProcess::FindNextModule(void* hModule) {
-  ZELFIND_RECORD* handle = zel::records::AsHandle(
-      hModule, zel::layout::ZELFIND_MODULE, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!handle) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return 0;
-  }
+  const zel::records::Snapshot snapshot = zel::records::SnapshotOf(m_pProcesses, m_cbProcesses);
+  ZELFIND_RECORD* handle = zel::records::CheckedHandle(m_Error, hModule, ZELFIND_MODULE, snapshot);
+  if (!handle) return 0;
   const ModuleList& list = *handle->pModules;
   if (handle->nThreadIndex + std::size_t{1} >= list.Modules().size()) {
     m_Error.SetError(list.Cut() ? zel::code::kMoreData : zel::code::kNoMoreItems);

@@ -1,5 +1,6 @@
 // The process walk and the operations that serve handles of either kind.
 #include <new>
+#include <utility>
 
 #include "../platform/codes.h"
 #include "ZelProcess.h"
@@ -37,34 +38,23 @@ void* CZelProcess::FindFirstProcess(CZelString strPattern) {
     m_Error.SetError(zel::code::kNotFound);
     return nullptr;
   }
-  ZELFIND_RECORD* handle = nullptr;
-  try {
+  return zel::records::MakeHandle(m_Error, [&](ZELFIND_RECORD*& handle) {
     handle =
         zel::records::NewRecord(zel::records::ProcessRecord(first, zel::snapshot::SerialOf(first)));
-    if (strPattern != kNoPattern) {
-      handle->pFilter = new CZelString(strPattern);
-      if (!NameMatches(first, strPattern) && !Advance(*handle)) {
-        zel::records::DeleteRecord(handle);
-        m_Error.SetError(zel::code::kNotFound);
-        return nullptr;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    if (handle) zel::records::DeleteRecord(handle);
-    m_Error.SetError(zel::code::kOutOfMemory);
-    return nullptr;
-  }
-  m_Error.SetError(zel::code::kSuccess);
-  return handle;
+    if (strPattern == kNoPattern) return true;
+    handle->pFilter = new CZelString(strPattern);
+    if (NameMatches(first, strPattern) || Advance(*handle)) return true;
+    zel::records::DeleteRecord(std::exchange(handle, nullptr));
+    m_Error.SetError(zel::code::kNotFound);
+    return false;
+  });
 }
 
 int CZelProcess::FindNextProcess(void* hFind) {
-  ZELFIND_RECORD* handle = zel::records::AsHandle(
-      hFind, zel::layout::ZELFIND_PROCESS, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!handle) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return 0;
-  }
+  ZELFIND_RECORD* handle =
+      zel::records::CheckedHandle(m_Error, hFind, zel::layout::ZELFIND_PROCESS,
+                                  zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  if (!handle) return 0;
   const std::byte* const start = handle->pProcess;
   try {
     if (!Advance(*handle)) {
@@ -82,32 +72,17 @@ int CZelProcess::FindNextProcess(void* hFind) {
 }
 
 int CZelProcess::CloseHandle(void* hFind) {
-  ZELFIND_RECORD* handle = zel::records::ReadableRecord(hFind);
-  if (!handle) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return 0;
-  }
-  if (!zel::records::IsKnownKind(handle->bKind)) {
-    m_Error.SetError(zel::code::kInvalidHandle);
-    return 0;
-  }
+  ZELFIND_RECORD* handle = zel::records::KnownRecord(m_Error, hFind);
+  if (!handle) return 0;
   zel::records::DeleteRecord(handle);
   m_Error.SetError(zel::code::kSuccess);
   return 1;
 }
 
 void* CZelProcess::DuplicateHandle(void* hFind) {
-  const ZELFIND_RECORD* source = zel::records::ReadableRecord(hFind);
-  if (!source) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  if (!zel::records::IsKnownKind(source->bKind)) {
-    m_Error.SetError(zel::code::kInvalidHandle);
-    return nullptr;
-  }
-  ZELFIND_RECORD* copy = nullptr;
-  try {
+  const ZELFIND_RECORD* source = zel::records::KnownRecord(m_Error, hFind);
+  if (!source) return nullptr;
+  return zel::records::MakeHandle(m_Error, [&](ZELFIND_RECORD*& copy) {
     ZELFIND_RECORD init = *source;
     const bool has_pattern = init.bKind == zel::layout::ZELFIND_PROCESS && init.pFilter;
     const bool has_modules = init.bKind == zel::layout::ZELFIND_MODULE;
@@ -115,13 +90,8 @@ void* CZelProcess::DuplicateHandle(void* hFind) {
     copy = zel::records::NewRecord(init);
     if (has_pattern) copy->pFilter = new CZelString(*source->pFilter);
     if (has_modules) copy->pModules = new zel::source::ModuleList(*source->pModules);
-  } catch (const std::bad_alloc&) {
-    if (copy) zel::records::DeleteRecord(copy);
-    m_Error.SetError(zel::code::kOutOfMemory);
-    return nullptr;
-  }
-  m_Error.SetError(zel::code::kSuccess);
-  return copy;
+    return true;
+  });
 }
 
 int CZelProcess::IsProcessHandle(void* hFind) {

@@ -10,18 +10,14 @@
 namespace {
 
 using zel::layout::Load;
-using zel::records::AsHandle;
+using zel::records::CheckedHandle;
 
 // The record under a valid process handle; otherwise records `bad_handle`
 // and gives null.
 const std::byte* ProcessOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot,
                            ZelCode bad_handle = zel::code::kInvalidParameter) {
-  auto* record = AsHandle(handle, zel::layout::ZELFIND_PROCESS, snapshot);
-  if (!record) {
-    error.SetError(bad_handle);
-    return nullptr;
-  }
-  return record->pProcess;
+  auto* record = CheckedHandle(error, handle, zel::layout::ZELFIND_PROCESS, snapshot, bad_handle);
+  return record ? record->pProcess : nullptr;
 }
 
 constexpr unsigned int kNoId = 0xFFFFFFFF;

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../platform/codes.h"
 #include "../platform/snapshot_records.h"
+#include "ZelError.h"
 #include "handle_record.h"
 #include "record_pool.h"
 #include "snapshot_buffer.h"
@@ -99,6 +101,16 @@ inline ZELFIND_RECORD* AsHandle(void* handle, std::uint8_t kind, const Snapshot&
     const auto thread = reinterpret_cast<std::uintptr_t>(record->pThread);
     if (thread < process || thread - begin > snapshot.size) return nullptr;
   }
+  return record;
+}
+
+// AsHandle for an operation that refuses a pointer that fails it: null then,
+// with `refusal` recorded.
+inline ZELFIND_RECORD* CheckedHandle(CZelError& error, void* handle, std::uint8_t kind,
+                                     const Snapshot& snapshot,
+                                     ZelCode refusal = code::kInvalidParameter) {
+  ZELFIND_RECORD* record = AsHandle(handle, kind, snapshot);
+  if (!record) error.SetError(refusal);
   return record;
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 using zel::layout::Load;
 using zel::layout::ZELFIND_RECORD;
+using zel::layout::ZELFIND_THREAD;
 
 constexpr unsigned int kNoId = 0xFFFFFFFF;
 
@@ -20,11 +21,8 @@ constexpr unsigned int kNoId = 0xFFFFFFFF;
 // no thread record; null then.
 const std::byte* ThreadOr(CZelError& error, void* handle, const zel::records::Snapshot& snapshot) {
   const ZELFIND_RECORD* record =
-      zel::records::AsHandle(handle, zel::layout::ZELFIND_THREAD, snapshot);
-  if (!record) {
-    error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
+      zel::records::CheckedHandle(error, handle, ZELFIND_THREAD, snapshot);
+  if (!record) return nullptr;
   if (zel::records::ThreadCount(record->pProcess) == 0) {
     error.SetError(zel::code::kNoMoreItems);
     return nullptr;
@@ -44,19 +42,12 @@ bool StepThread(ZELFIND_RECORD& handle) {
 
 void* CZelProcess::FindFirstThread(void* hProcess) {
   const ZELFIND_RECORD* process =
-      zel::records::AsHandle(hProcess, zel::layout::ZELFIND_PROCESS,
-                             zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!process) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return nullptr;
-  }
-  ZELFIND_RECORD init{};
-  init.cbSize = zel::layout::kFindRecordSize;
-  init.nThreadIndex = 0;
-  init.pProcess = process->pProcess;
+      zel::records::CheckedHandle(m_Error, hProcess, zel::layout::ZELFIND_PROCESS,
+                                  zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
+  if (!process) return nullptr;
+  ZELFIND_RECORD init = zel::records::WalkRecord(*process, ZELFIND_THREAD);
   init.pThread = zel::records::ThreadAt(process->pProcess, 0);
-  init.bKind = zel::layout::ZELFIND_THREAD;
-  init.nSnapshot = process->nSnapshot;
+  // Unlike the other walks, a new thread handle leaves the last error as it was.
   try {
     return zel::records::NewRecord(init);
   } catch (const std::bad_alloc&) {
@@ -66,12 +57,9 @@ void* CZelProcess::FindFirstThread(void* hProcess) {
 }
 
 int CZelProcess::FindNextThread(void* hThread) {
-  ZELFIND_RECORD* handle = zel::records::AsHandle(
-      hThread, zel::layout::ZELFIND_THREAD, zel::records::SnapshotOf(m_pProcesses, m_cbProcesses));
-  if (!handle) {
-    m_Error.SetError(zel::code::kInvalidParameter);
-    return 0;
-  }
+  const zel::records::Snapshot snapshot = zel::records::SnapshotOf(m_pProcesses, m_cbProcesses);
+  ZELFIND_RECORD* handle = zel::records::CheckedHandle(m_Error, hThread, ZELFIND_THREAD, snapshot);
+  if (!handle) return 0;
   if (!StepThread(*handle)) {
     m_Error.SetError(zel::code::kNoMoreItems);
     return 0;

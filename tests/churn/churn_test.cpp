@@ -34,6 +34,14 @@ void ExpectFewStartFailures(const ChurnPool& pool) {
   EXPECT_LE(pool.StartFailures(), allowed) << "last code " << pool.LastStartFailure();
 }
 
+// What every churn run ends with: its tally printed, no code but the allowed
+// ones, and few failed starts.
+void ExpectCleanRun(const std::string& run, const CodeTally& tally, const ChurnPool& pool) {
+  tally.Print(run + " (" + ThisTarget().name + ")");
+  ExpectOnlyAllowed(tally);
+  ExpectFewStartFailures(pool);
+}
+
 TEST(Churn, EveryRefreshSucceedsWithAWholeSnapshot) {
   const Target& target = ThisTarget();
   CodeTally tally;
@@ -49,17 +57,12 @@ TEST(Churn, EveryRefreshSucceedsWithAWholeSnapshot) {
       RunRefreshes(refresher, walker, lister, tally, HostId(), kRefreshes, keep_pace);
   const std::size_t started = pool.Started();
 
-  const auto& figures = lister.Figures();
   std::printf(
       "churn refresh (%s): refreshes=%d children_started=%zu children_seen=%zu "
-      "child_exits_seen=%zu processes_per_snapshot=%zu..%zu processes_walked=%zu "
-      "threads_walked=%zu facts_read=%zu starting_records=%zu\n",
+      "child_exits_seen=%zu processes_per_snapshot=%zu..%zu %s\n",
       target.name, kRefreshes, started, run.childrenSeen, run.exitsSeen, run.fewest, run.most,
-      figures.processes, figures.threads, figures.factCalls, figures.startingSeen);
-  tally.Print(std::string("churn refresh (") + target.name + ")");
-
-  ExpectOnlyAllowed(tally);
-  ExpectFewStartFailures(pool);
+      lister.Figures().Line().c_str());
+  ExpectCleanRun("churn refresh", tally, pool);
   // The churn was real: the pool restarted its slots while the snapshots were
   // taken, and the snapshots saw children come and go.
   EXPECT_GT(started, kPoolSlots);
@@ -136,17 +139,9 @@ TEST(Churn, ListerGetsOnlyTheCodesOfProcessesThatWentAway) {
   const std::size_t started = pool.Started();
 
   const auto& figures = lister.Figures();
-  std::printf(
-      "churn lister (%s): snapshots=%zu processes_walked=%zu threads_walked=%zu "
-      "facts_read=%zu live_calls=%zu strings_read=%zu environment_copies=%zu owners_read=%zu "
-      "children_started=%zu children_ended_mid_walk=%zu\n",
-      target.name, figures.snapshots, figures.processes, figures.threads, figures.factCalls,
-      figures.liveCalls, figures.stringsRead, figures.environmentCopies, figures.ownersRead,
-      started + planned, ended);
-  tally.Print(std::string("churn lister (") + target.name + ")");
-
-  ExpectOnlyAllowed(tally);
-  ExpectFewStartFailures(pool);
+  std::printf("churn lister (%s): %s children_started=%zu children_ended_mid_walk=%zu\n",
+              target.name, figures.Line().c_str(), started + planned, ended);
+  ExpectCleanRun("churn lister", tally, pool);
   EXPECT_EQ(ended, planned) << "the walk did not reach every child it was to end";
   // The deliberate endings reached the library: a gone process's open, and
   // an ended one's memory.

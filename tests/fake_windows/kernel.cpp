@@ -98,50 +98,49 @@ HANDLE OpenThread(DWORD access, BOOL, DWORD thread_id) {
 
 namespace {
 
-void PutTimes(std::uint64_t created, std::uint64_t kernel_time, std::uint64_t user_time,
-              FILETIME* creation, FILETIME* exit, FILETIME* kernel, FILETIME* user) {
+// GetProcessTimes and GetThreadTimes: the times of the model that `find`
+// gives for the handle's ID, the exit time 0.
+template <class Find>
+BOOL PutTimes(const char* name, HANDLE handle, fake::HandleKind kind, Find find, FILETIME* creation,
+              FILETIME* exit, FILETIME* kernel, FILETIME* user) {
+  fake::System* system = fake::Installed();
+  const fake::PlatformCall call(*system, name);
+  const fake::HandleEntry* entry = fake::EntryForCall(call, handle, kind);
+  if (!entry) return 0;
+  const std::lock_guard lock(system->ModelMutex());
+  const auto* model = find(*system, entry->id);
+  if (!model) {
+    SetLastError(code::kInvalidHandle);
+    return 0;
+  }
   const auto put = [](FILETIME* out, std::uint64_t value) {
     if (out) *out = {static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32)};
   };
-  put(creation, created);
+  put(creation, model->createTime);
   put(exit, 0);
-  put(kernel, kernel_time);
-  put(user, user_time);
+  put(kernel, model->kernelTime);
+  put(user, model->userTime);
+  return 1;
 }
 
 }  // namespace
 
 BOOL GetProcessTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
                      FILETIME* user) {
-  fake::System* system = fake::Installed();
-  const fake::PlatformCall call(*system, "GetProcessTimes");
-  if (call.FailsWithLastError()) return 0;
-  const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Process);
-  const std::lock_guard lock(system->ModelMutex());
-  const fake::ProcessModel* process = entry ? system->FindProcess(entry->id) : nullptr;
-  if (!process) {
-    SetLastError(code::kInvalidHandle);
-    return 0;
-  }
-  PutTimes(process->createTime, process->kernelTime, process->userTime, creation, exit, kernel,
-           user);
-  return 1;
+  const auto process = [](fake::System& system, std::uint32_t id) {
+    return system.FindProcess(id);
+  };
+  return PutTimes("GetProcessTimes", handle, fake::HandleKind::Process, process, creation, exit,
+                  kernel, user);
 }
 
 BOOL GetThreadTimes(HANDLE handle, FILETIME* creation, FILETIME* exit, FILETIME* kernel,
                     FILETIME* user) {
-  fake::System* system = fake::Installed();
-  const fake::PlatformCall call(*system, "GetThreadTimes");
-  if (call.FailsWithLastError()) return 0;
-  const fake::HandleEntry* entry = call.Find(handle, fake::HandleKind::Thread);
-  const std::lock_guard lock(system->ModelMutex());
-  const fake::ThreadModel* thread = entry ? fake::FindThread(*system, entry->id).second : nullptr;
-  if (!thread) {
-    SetLastError(code::kInvalidHandle);
-    return 0;
-  }
-  PutTimes(thread->createTime, thread->kernelTime, thread->userTime, creation, exit, kernel, user);
-  return 1;
+  const auto thread = [](fake::System& system, std::uint32_t id) {
+    return fake::FindThread(system, id).second;
+  };
+  return PutTimes("GetThreadTimes", handle, fake::HandleKind::Thread, thread, creation, exit,
+                  kernel, user);
 }
 
 }  // namespace zel::os

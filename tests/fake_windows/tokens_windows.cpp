@@ -83,10 +83,10 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS cls, void* buffer
                          DWORD* needed) {
   fake::System* system = fake::Installed();
   const fake::PlatformCall call(*system, "GetTokenInformation");
-  if (call.FailsWithLastError()) return 0;
-  const fake::HandleEntry* entry = call.Find(token, fake::HandleKind::Token);
+  const fake::HandleEntry* entry = fake::EntryForCall(call, token, fake::HandleKind::Token);
+  if (!entry) return 0;
   const std::lock_guard lock(system->ModelMutex());
-  const fake::ProcessModel* owner = entry ? system->FindProcess(entry->id) : nullptr;
+  const fake::ProcessModel* owner = system->FindProcess(entry->id);
   if (!owner || !owner->ownerSid) {
     SetLastError(code::kInvalidHandle);
     return 0;

@@ -22,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +36,7 @@
 
 #include "ZelProcess.h"
 #include "ZelHandles.h"
+#include "support/counters.h"
 #include "support/filetime.h"
 #include "support/reference_command_line.h"
 #include "ZelCodes.h"
@@ -61,31 +63,13 @@ Json& CodeIf(Json& json, std::string_view name, bool failed, ZelCode code) {
   return json.Raw(name, failed ? std::to_string(code) : "null");
 }
 
-std::string VmJson(const VM_COUNTERS& vm) {
-  return Json()
-      .Number("PeakVirtualSize", vm.PeakVirtualSize)
-      .Number("VirtualSize", vm.VirtualSize)
-      .Number("PageFaultCount", vm.PageFaultCount)
-      .Number("PeakWorkingSetSize", vm.PeakWorkingSetSize)
-      .Number("WorkingSetSize", vm.WorkingSetSize)
-      .Number("QuotaPeakPagedPoolUsage", vm.QuotaPeakPagedPoolUsage)
-      .Number("QuotaPagedPoolUsage", vm.QuotaPagedPoolUsage)
-      .Number("QuotaPeakNonPagedPoolUsage", vm.QuotaPeakNonPagedPoolUsage)
-      .Number("QuotaNonPagedPoolUsage", vm.QuotaNonPagedPoolUsage)
-      .Number("PagefileUsage", vm.PagefileUsage)
-      .Number("PeakPagefileUsage", vm.PeakPagefileUsage)
-      .Text();
-}
-
-std::string IoJson(const IO_COUNTERS& io) {
-  return Json()
-      .Number("ReadOperationCount", io.ReadOperationCount)
-      .Number("WriteOperationCount", io.WriteOperationCount)
-      .Number("OtherOperationCount", io.OtherOperationCount)
-      .Number("ReadTransferCount", io.ReadTransferCount)
-      .Number("WriteTransferCount", io.WriteTransferCount)
-      .Number("OtherTransferCount", io.OtherTransferCount)
-      .Text();
+// Counters as an object of their fields by name.
+template <std::size_t N>
+std::string CountersJson(const std::array<const char*, N>& names,
+                         const std::array<std::uint64_t, N>& values) {
+  Json json;
+  for (std::size_t i = 0; i < N; ++i) json.Number(names[i], static_cast<std::int64_t>(values[i]));
+  return json.Text();
 }
 
 std::string ThreadIdsJson(CZelProcess& processes, void* process) {
@@ -180,8 +164,9 @@ std::string ProcessJson(CZelProcess& processes, void* process, bool withEnvironm
   IO_COUNTERS io{};
   processes.GetMemoryCounters(process, vm);
   const bool ioRead = processes.GetIOCounters(process, io) == 1;
-  CodeIf(json.Raw("vm", VmJson(vm)).Raw("io", IoJson(io)), "ioError", !ioRead,
-         processes.GetErrorCode());
+  CodeIf(json.Raw("vm", CountersJson(zel::test::kVmFieldNames, zel::test::VmFields(vm)))
+             .Raw("io", CountersJson(zel::test::kIoFieldNames, zel::test::IoFields(io))),
+         "ioError", !ioRead, processes.GetErrorCode());
 
   const CZelString commandLine = processes.GetCommandLineW(process);
   CodeIf(json.String("commandLine", commandLine.ToUtf8()), "commandLineError",
@@ -357,6 +342,10 @@ int main(int argc, char** argv) {
   std::set<unsigned> environmentOf;
   std::set<unsigned> modulesOf;
   bool exitedChild = false;
+  const auto usage = [] {
+    std::fputs(kUsage, stderr);
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--exited-child") {
@@ -365,13 +354,9 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       (arg == "--modules" ? modulesOf : environmentOf)
           .insert(static_cast<unsigned>(std::strtoul(argv[++i], &end, 10)));
-      if (*end != 0) {
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
+      if (*end != 0) return usage();
     } else {
-      std::fputs(kUsage, stderr);
-      return 2;
+      return usage();
     }
   }
   try {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ZelProcess.h"
+#include "support/counters.h"
 #include "support/filetime.h"
 #include "support/linux/proc_text.h"
 #include "support/protected_process.h"
@@ -385,18 +386,13 @@ TEST_F(ProcTreeTest, ThreadsTimesPrioritiesAndCounters) {
 
   VM_COUNTERS vm{};
   ASSERT_EQ(p.GetMemoryCounters(h, vm), 1);
-  EXPECT_EQ(vm.PeakVirtualSize, 20480u * 1024);
-  EXPECT_EQ(vm.VirtualSize, 16384u * 1024);
-  EXPECT_EQ(vm.PageFaultCount, 1024u);
-  EXPECT_EQ(vm.PeakWorkingSetSize, 8192u * 1024);
-  EXPECT_EQ(vm.WorkingSetSize, 4096u * 1024);
-  EXPECT_EQ(vm.PagefileUsage, 1536u * 1024);
+  constexpr std::uint64_t kKiB = 1024;
+  EXPECT_EQ(zel::test::VmFields(vm),
+            (std::array<std::uint64_t, 11>{20480 * kKiB, 16384 * kKiB, 1024, 8192 * kKiB,
+                                           4096 * kKiB, 0, 0, 0, 0, 1536 * kKiB, 1536 * kKiB}));
   IO_COUNTERS io{};
   ASSERT_EQ(p.GetIOCounters(h, io), 1);
-  EXPECT_EQ(io.ReadOperationCount, 40u);
-  EXPECT_EQ(io.WriteOperationCount, 30u);
-  EXPECT_EQ(io.ReadTransferCount, 4000u);
-  EXPECT_EQ(io.WriteTransferCount, 3000u);
+  EXPECT_EQ(zel::test::IoFields(io), (std::array<std::uint64_t, 6>{40, 30, 0, 4000, 3000, 0}));
   p.CloseHandle(h);
 
   const std::map<unsigned, long> priorities = {{1, 8}, {2, 13}, {100, 10}, {200, 24}, {300, 4}};

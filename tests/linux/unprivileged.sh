@@ -13,31 +13,17 @@
 # since the build tree may lie where nobody cannot reach it.
 set -eu
 
-if [ $# -ne 5 ]; then
-  echo "usage: $0 PYTHON3 ZEL_DUMP_FACTS LIBZELPROCESS LIBZELERROR LIBZELSTRING" >&2
-  exit 2
-fi
+. "$(dirname "$0")/../support/test_lib.sh"
+need_args $# 5 "PYTHON3 ZEL_DUMP_FACTS LIBZELPROCESS LIBZELERROR LIBZELSTRING"
 python=$1
 dump=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "unprivileged.sh: FAIL: running as $(id -un), not root: cannot switch to user nobody" >&2
-  exit 1
-fi
-
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zel-unprivileged.XXXXXX")
+need_root "cannot switch to user nobody"
+scratch zel-unprivileged
 sleeper=""
-cleanup() {
-  if [ -n "$sleeper" ]; then
-    kill "$sleeper" 2>/dev/null || true
-    wait "$sleeper" 2>/dev/null || true
-  fi
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+before_exit() { stop $sleeper; }
 
 cp "$dump" "$@" "$dir/"
 chmod 755 "$dir" "$dir"/*

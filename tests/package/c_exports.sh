@@ -6,10 +6,8 @@
 #
 #   c_exports.sh HEADER LIBRARY [OBJDUMP]
 set -eu
-if [ $# -lt 2 ]; then
-  echo "usage: $0 HEADER LIBRARY [OBJDUMP]" >&2
-  exit 2
-fi
+. "$(dirname "$0")/../support/test_lib.sh"
+need_args $# 2 "HEADER LIBRARY [OBJDUMP]"
 header=$1
 library=$2
 # Each declaration starts a line: ZEL_C_API, its result type, its name.

@@ -2,9 +2,6 @@
 //   NAME FileVersion=S ProductVersion=S fixed=A.B.C.D/A.B.C.D
 // (the strings of its first language, then the fixed file and product
 // versions); a file without one makes it exit with 1.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cstdio>

@@ -49,6 +49,16 @@ inline const std::vector<HandleMember>& HandleMembers() {
       return (p.*get)(h, t) == 0 && t.dwLowDateTime == 7 && t.dwHighDateTime == 9;
     };
   };
+  // A getter into the caller's record, which must stay as it was.
+  const auto untouched = []<class Record>(int (CZelProcess::*get)(void*, Record&),
+                                          unsigned char fill) {
+    return [get, fill](P& p, void* h) {
+      Record out, before;
+      std::memset(&out, fill, sizeof out);
+      before = out;
+      return (p.*get)(h, out) == 0 && std::memcmp(&out, &before, sizeof out) == 0;
+    };
+  };
   const auto text = [](CZelString (CZelProcess::*get)(void*)) {
     return [get](P& p, void* h) { return (p.*get)(h).IsEmpty(); };
   };
@@ -65,19 +75,8 @@ inline const std::vector<HandleMember>& HandleMembers() {
       {"GetUserTime", Takes::Process, kBadParameter, time(&CZelProcess::GetUserTime)},
       {"GetKernelTime", Takes::Process, kBadParameter, time(&CZelProcess::GetKernelTime)},
       {"GetMemoryCounters", Takes::Process, kBadHandle,
-       [](P& p, void* h) {
-         VM_COUNTERS vm, before;
-         std::memset(&vm, 0xAB, sizeof vm);
-         before = vm;
-         return p.GetMemoryCounters(h, vm) == 0 && std::memcmp(&vm, &before, sizeof vm) == 0;
-       }},
-      {"GetIOCounters", Takes::Process, kBadHandle,
-       [](P& p, void* h) {
-         IO_COUNTERS io, before;
-         std::memset(&io, 0xCD, sizeof io);
-         before = io;
-         return p.GetIOCounters(h, io) == 0 && std::memcmp(&io, &before, sizeof io) == 0;
-       }},
+       untouched(&CZelProcess::GetMemoryCounters, 0xAB)},
+      {"GetIOCounters", Takes::Process, kBadHandle, untouched(&CZelProcess::GetIOCounters, 0xCD)},
       {"FindFirstThread", Takes::Process, kBadParameter,
        [no_handle](P& p, void* h) { return no_handle(p, p.FindFirstThread(h)); }},
       {"CreateHandleFromTID", Takes::Process, kBadParameter,

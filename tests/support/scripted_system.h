@@ -42,19 +42,19 @@ inline std::vector<fake::ProcessModel> MakeProcesses(int count) {
 inline const fake::AccountModel kTargetOwner = {"S-1-5-21-7-8-9-1001", u"alice", u"CORP"};
 inline constexpr std::uint64_t kTargetTebAddress = 0x7FF000000000;
 
-// The strings of a process that has every live fact to give. The environment
-// is as long as the library's copy of it, so that the copy succeeds.
+// A process's strings, its environment padded to the length of the
+// library's copy of it, so that the copy succeeds.
+inline fake::ProcessParametersModel Parameters(fake::ProcessParametersModel strings) {
+  strings.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
+  return strings;
+}
+
+// The strings of a process that has every live fact to give.
 inline fake::ProcessParametersModel TargetParameters() {
-  fake::ProcessParametersModel parameters;
-  parameters.imagePath = u"C:\\Program Files\\app\\app.exe";
-  parameters.commandLine = u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"";
-  parameters.currentDirectory = u"C:\\work dir\\";
-  parameters.dllPath = u"C:\\Windows\\system32;C:\\Windows";
-  parameters.windowTitle = u"The title";
-  parameters.desktop = u"WinSta0\\Default";
-  parameters.environment = std::u16string(u"A=1\0PATH=C:\\bin\0\0", 18);
-  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
-  return parameters;
+  return Parameters({u"C:\\Program Files\\app\\app.exe",
+                     u"\"C:\\Program Files\\app\\app.exe\" --name \"ü €漢字 😀\"", u"C:\\work dir\\",
+                     u"C:\\Windows\\system32;C:\\Windows", u"The title", u"WinSta0\\Default",
+                     std::u16string(u"A=1\0PATH=C:\\bin\0\0", 18)});
 }
 
 // The 32-bit copies of a 32-bit target's strings and environment. Every one
@@ -62,16 +62,10 @@ inline fake::ProcessParametersModel TargetParameters() {
 // directory and the environment do once the process has changed them), so
 // that a read of the wrong copy shows.
 inline fake::ProcessParametersModel Wow64Parameters() {
-  fake::ProcessParametersModel parameters;
-  parameters.imagePath = u"C:\\Program Files (x86)\\app\\app32.exe";
-  parameters.commandLine = u"app32.exe --copy \"32-bit ü €漢字 😀\"";
-  parameters.currentDirectory = u"C:\\wow changed dir\\";
-  parameters.dllPath = u"C:\\Windows\\SysWOW64;C:\\Windows";
-  parameters.windowTitle = u"The 32-bit title";
-  parameters.desktop = u"WinSta0\\Wow";
-  parameters.environment = std::u16string(u"B=32\0WOW=set later\0\0", 21);
-  parameters.environment.resize(layout::kEnvironmentReadSize / sizeof(char16_t));
-  return parameters;
+  return Parameters({u"C:\\Program Files (x86)\\app\\app32.exe",
+                     u"app32.exe --copy \"32-bit ü €漢字 😀\"", u"C:\\wow changed dir\\",
+                     u"C:\\Windows\\SysWOW64;C:\\Windows", u"The 32-bit title", u"WinSta0\\Wow",
+                     std::u16string(u"B=32\0WOW=set later\0\0", 21)});
 }
 
 // The bytes of the target's thread environment block.

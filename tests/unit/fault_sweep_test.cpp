@@ -21,9 +21,7 @@ namespace {
 
 using zel::fake::CallFault;
 using zel::fake::RecordedCall;
-using zel::sweep::Expectation;
-using zel::sweep::Operation;
-using zel::sweep::Stage;
+using namespace zel::sweep;  // the operations, their stage and expectations
 
 // One run of an operation on a fresh system, with at most one fault armed by
 // `arm`.

@@ -1,4 +1,5 @@
 // The facts of a process as its snapshot record holds them.
+#include "support/counters.h"
 #include "support/scripted_system.h"
 #include "support/system_test.h"
 
@@ -59,23 +60,12 @@ TEST_F(ProcessFactsTest, CountersAreCopiedWholeAndInOrder) {
   VM_COUNTERS vm;
   std::memset(&vm, 0xEE, sizeof vm);
   EXPECT_EQ(p.GetMemoryCounters(h, vm), 1);
-  EXPECT_EQ(vm.PeakVirtualSize, 101u);
-  EXPECT_EQ(vm.VirtualSize, 102u);
-  EXPECT_EQ(vm.PageFaultCount, 103u);
-  EXPECT_EQ(vm.PeakWorkingSetSize, 104u);
-  EXPECT_EQ(vm.WorkingSetSize, 105u);
-  EXPECT_EQ(vm.QuotaPeakNonPagedPoolUsage, 108u);
-  EXPECT_EQ(vm.QuotaNonPagedPoolUsage, 109u);
-  EXPECT_EQ(vm.PeakPagefileUsage, 111u);
+  EXPECT_EQ(zel::test::VmFields(vm),
+            (std::array<std::uint64_t, 11>{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111}));
 
   IO_COUNTERS io{};
   EXPECT_EQ(p.GetIOCounters(h, io), 1);
-  EXPECT_EQ(io.ReadOperationCount, 201u);
-  EXPECT_EQ(io.WriteOperationCount, 202u);
-  EXPECT_EQ(io.OtherOperationCount, 203u);
-  EXPECT_EQ(io.ReadTransferCount, 204u);
-  EXPECT_EQ(io.WriteTransferCount, 205u);
-  EXPECT_EQ(io.OtherTransferCount, 206u);
+  EXPECT_EQ(zel::test::IoFields(io), (std::array<std::uint64_t, 6>{201, 202, 203, 204, 205, 206}));
   p.CloseHandle(h);
 }
 

@@ -159,21 +159,6 @@ bool MatchList(std::wstring_view list, std::wstring_view name) {
   return ReferenceMatchesList(Units(name.begin(), name.end()), Units(list.begin(), list.end()));
 }
 
-TEST(ProcessWalkOnWindows, ReferenceMatcherBehavesAsIntended) {
-  // The filter checks below are only as good as this reference.
-  EXPECT_TRUE(MatchList(L"*.exe", L"explorer.EXE"));
-  EXPECT_FALSE(MatchList(L"*.exe", L"explorer.exe.bak"));
-  EXPECT_TRUE(MatchList(L"EXPLORER.EXE", L"explorer.exe"));
-  EXPECT_FALSE(MatchList(L"EXPLORER.EXE", L"explorer.ex"));
-  EXPECT_TRUE(MatchList(L"s*;w*", L"winedevice.exe"));
-  EXPECT_TRUE(MatchList(L"s*;w*", L"Services.exe"));
-  EXPECT_FALSE(MatchList(L"s*;w*", L"rpcss.exe"));
-  EXPECT_TRUE(MatchList(L"?x*", L"explorer.exe"));
-  EXPECT_FALSE(MatchList(L"?x*", L"x.exe"));
-  EXPECT_FALSE(MatchList(L"?x*", L"e"));
-  EXPECT_FALSE(MatchList(L";", L"a"));
-}
-
 TEST(ProcessWalkOnWindows, FullWalkMatchesToolhelp) {
   const QuietWalk walk = WalkAtAQuietMoment(L"");
   ASSERT_TRUE(walk.quiet) << "the process set never held still between two Toolhelp32 snapshots";

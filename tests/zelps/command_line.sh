@@ -6,14 +6,8 @@
 #   command_line.sh ZELPS
 set -eu
 zelps=$1
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-command-line.XXXXXX")
-trap 'rm -rf "$dir"' EXIT
-trap 'exit 1' INT TERM
-
-fail() {
-  echo "command_line.sh: FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/../support/test_lib.sh"
+scratch zelps-command-line
 # expect CODE ARG...: runs zelps into $dir/out and $dir/err.
 expect() {
   code=$1

@@ -8,14 +8,8 @@ set -eu
 zelps=$1
 page=$2
 build=$3
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-manual.XXXXXX")
-trap 'rm -rf "$dir"' EXIT
-trap 'exit 1' INT TERM
-
-fail() {
-  echo "manual_page.sh: FAIL: $*" >&2
-  exit 1
-}
+. "$(dirname "$0")/../support/test_lib.sh"
+scratch zelps-manual
 
 MANWIDTH=100 man --warnings -l "$page" >"$dir/page" 2>"$dir/warnings" || fail "man -l failed"
 [ ! -s "$dir/warnings" ] || fail "man warns: $(cat "$dir/warnings")"

@@ -9,23 +9,11 @@
 set -eu
 zelps=$1
 python=$2
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-metrics.XXXXXX")
+. "$(dirname "$0")/../support/test_lib.sh"
+scratch zelps-metrics
 exporter=""
 named=""
-cleanup() {
-  for p in $exporter $named; do
-    kill "$p" 2>/dev/null || true
-    wait "$p" 2>/dev/null || true
-  done
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-fail() {
-  echo "metrics.sh: FAIL: $*" >&2
-  exit 1
-}
+before_exit() { stop $exporter $named; }
 
 # A process whose name needs escaping in a label value: a"b\c
 cp /bin/sleep "$dir/a\"b\\c"

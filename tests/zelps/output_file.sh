@@ -13,27 +13,12 @@
 # Must run as root: it makes a device node and a file owned by nobody.
 set -eu
 zelps=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-if [ "$(id -u)" -ne 0 ]; then
-  echo "output_file.sh: FAIL: running as $(id -un), not root: cannot make a device node" >&2
-  exit 1
-fi
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-output.XXXXXX")
+. "$(dirname "$0")/../support/test_lib.sh"
+need_root "cannot make a device node"
+scratch zelps-output
 reader=""
-cleanup() {
-  if [ -n "$reader" ]; then
-    kill "$reader" 2>/dev/null || true
-    wait "$reader" 2>/dev/null || true
-  fi
-  chmod -R u+w "$dir"
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-fail() {
-  echo "output_file.sh: FAIL: $kind: $*" >&2
-  exit 1
-}
+before_exit() { stop $reader; chmod -R u+w "$dir"; }
+fail() { echo "$me: FAIL: ${kind:-setup}: $*" >&2; exit 1; }
 # write CODE PATH [ZELPS-PREFIX...]: zelps --output PATH, expecting exit CODE.
 write() {
   code=$1

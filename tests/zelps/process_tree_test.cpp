@@ -13,32 +13,36 @@ zelps::ProcessRow Row(unsigned id, unsigned parent, std::uint64_t created) {
   return row;
 }
 
-std::vector<std::pair<unsigned, int>> Shape(const std::vector<zelps::ProcessRow>& rows) {
-  std::vector<std::pair<unsigned, int>> shape;
+using Shape = std::vector<std::pair<unsigned, int>>;  // each row's ID and depth
+
+Shape ShapeOf(const std::vector<zelps::ProcessRow>& rows) {
+  Shape shape;
   for (const auto& r : rows) shape.emplace_back(r.id, r.depth);
   return shape;
 }
 
-TEST(ZelpsTree, ChildrenFollowTheirParentsInSnapshotOrder) {
-  auto tree =
-      zelps::AsTree({Row(1, 0, 10), Row(5, 1, 20), Row(9, 5, 30), Row(7, 1, 25), Row(3, 99, 5)});
-  EXPECT_EQ(Shape(tree),
-            (std::vector<std::pair<unsigned, int>>{{1, 0}, {5, 1}, {9, 2}, {7, 1}, {3, 0}}));
-}
+struct TreeCase {
+  const char* what;
+  std::vector<zelps::ProcessRow> rows;
+  Shape tree;
+};
 
-TEST(ZelpsTree, ReusedIdDoesNotAdoptOlderProcesses) {
-  // Process 8 died and its ID went to a process younger than 12.
-  auto tree = zelps::AsTree({Row(8, 0, 500), Row(12, 8, 100), Row(13, 8, 600), Row(4, 4, 1)});
-  EXPECT_EQ(Shape(tree), (std::vector<std::pair<unsigned, int>>{{8, 0}, {13, 1}, {12, 0}, {4, 0}}));
-}
-
-TEST(ZelpsTree, CyclesOfParentsLoseNoRow) {
-  // 6 and 7 name each other as parents and were created at the same time;
-  // 9 is a child of the cycle, 3 its own parent.
-  auto tree =
-      zelps::AsTree({Row(1, 0, 10), Row(6, 7, 50), Row(7, 6, 50), Row(9, 7, 60), Row(3, 3, 70)});
-  EXPECT_EQ(Shape(tree),
-            (std::vector<std::pair<unsigned, int>>{{1, 0}, {3, 0}, {6, 0}, {7, 1}, {9, 2}}));
+TEST(ZelpsTree, OrdersEachCase) {
+  const TreeCase cases[] = {
+      {"children follow their parents in snapshot order",
+       {Row(1, 0, 10), Row(5, 1, 20), Row(9, 5, 30), Row(7, 1, 25), Row(3, 99, 5)},
+       {{1, 0}, {5, 1}, {9, 2}, {7, 1}, {3, 0}}},
+      // Process 8 died and its ID went to a process younger than 12.
+      {"a reused ID does not adopt older processes",
+       {Row(8, 0, 500), Row(12, 8, 100), Row(13, 8, 600), Row(4, 4, 1)},
+       {{8, 0}, {13, 1}, {12, 0}, {4, 0}}},
+      // 6 and 7 name each other as parents and were created at the same time;
+      // 9 is a child of the cycle, 3 its own parent.
+      {"cycles of parents lose no row",
+       {Row(1, 0, 10), Row(6, 7, 50), Row(7, 6, 50), Row(9, 7, 60), Row(3, 3, 70)},
+       {{1, 0}, {3, 0}, {6, 0}, {7, 1}, {9, 2}}},
+  };
+  for (const TreeCase& c : cases) EXPECT_EQ(ShapeOf(zelps::AsTree(c.rows)), c.tree) << c.what;
 }
 
 TEST(ZelpsTree, LongChainsNeedNoRecursion) {

@@ -14,27 +14,22 @@
 set -eu
 zelps=$1
 launcher=${2:-}
-dir=$(mktemp -d "${TMPDIR:-/tmp}/zelps-refresh-mode.XXXXXX")
+. "$(dirname "$0")/../support/test_lib.sh"
+scratch zelps-refresh-mode
 socket=$dir/tmux
 spinner=""
 sleeper=""
-cleanup() {
+before_exit() {
   tmux -S "$socket" kill-server 2>/dev/null || true
   if [ -n "$launcher" ]; then
     WINEPREFIX="$dir/wine" /usr/lib/wine/wineserver -k 2>/dev/null || true
   fi
-  for p in $spinner $sleeper; do
-    kill "$p" 2>/dev/null || true
-    wait "$p" 2>/dev/null || true
-  done
-  rm -rf "$dir"
+  stop $spinner $sleeper
 }
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
+# A failure shows the screen as it was.
 fail() {
-  echo "refresh_mode.sh: FAIL: $*" >&2
   [ -S "$socket" ] && tmux -S "$socket" capture-pane -p -t zelps >&2 || true
+  echo "$me: FAIL: $*" >&2
   exit 1
 }
 pane() { tmux -S "$socket" capture-pane -p -t zelps; }

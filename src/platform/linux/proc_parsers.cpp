@@ -172,6 +172,12 @@ std::optional<std::uint32_t> ParseRealUid(std::string_view text) {
   return std::nullopt;
 }
 
+// The sizes of status, by their keys.
+constexpr std::pair<std::string_view, std::uint64_t StatusFields::*> kStatusSizes[] = {
+    {"VmPeak", &StatusFields::vmPeak},   {"VmSize", &StatusFields::vmSize},
+    {"VmHWM", &StatusFields::vmHwm},     {"VmRSS", &StatusFields::vmRss},
+    {"RssAnon", &StatusFields::rssAnon}, {"VmSwap", &StatusFields::vmSwap}};
+
 StatusFields ParseStatus(std::string_view text) {
   StatusFields status;
   ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {
@@ -180,18 +186,9 @@ StatusFields ParseStatus(std::string_view text) {
       if (!ids.empty()) status.realUid = Number<std::uint32_t>(ids[0]);
     } else if (key == "Threads") {
       status.threads = Number<std::uint32_t>(value).value_or(0);
-    } else if (key == "VmPeak") {
-      status.vmPeak = Size(value);
-    } else if (key == "VmSize") {
-      status.vmSize = Size(value);
-    } else if (key == "VmHWM") {
-      status.vmHwm = Size(value);
-    } else if (key == "VmRSS") {
-      status.vmRss = Size(value);
-    } else if (key == "RssAnon") {
-      status.rssAnon = Size(value);
-    } else if (key == "VmSwap") {
-      status.vmSwap = Size(value);
+    } else {
+      for (const auto& [name, size] : kStatusSizes)
+        if (key == name) status.*size = Size(value);
     }
   });
   return status;

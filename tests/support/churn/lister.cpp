@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <thread>
@@ -37,6 +38,17 @@ std::string Where(unsigned id) { return "process " + std::to_string(id) + ": "; 
 unsigned Cores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 }  // namespace
+
+std::string ListerFigures::Line() const {
+  char line[320];
+  std::snprintf(line, sizeof line,
+                "snapshots=%zu processes_walked=%zu threads_walked=%zu facts_read=%zu "
+                "live_calls=%zu strings_read=%zu environment_copies=%zu owners_read=%zu "
+                "starting_records=%zu",
+                snapshots, processes, threads, factCalls, liveCalls, stringsRead, environmentCopies,
+                ownersRead, startingSeen);
+  return line;
+}
 
 std::uint64_t NowTicks() {
   constexpr std::uint64_t kTicksFrom1601To1970 = 116'444'736'000'000'000;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "ZelProcess.h"
@@ -28,6 +29,9 @@ struct ListerFigures {
   std::size_t environmentCopies = 0;
   std::size_t ownersRead = 0;
   std::size_t startingSeen = 0;  // records of children still being started
+
+  // The figures as `name=value` words for a run's summary line.
+  std::string Line() const;
 };
 
 // A process as a walk met it.
