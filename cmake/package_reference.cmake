@@ -1,4 +1,4 @@
-# Run by cpack before it makes the Debian package: builds the reference of
+# Run by cpack before it makes a package: builds the reference of
 # the build tree and puts it in the package, so that the package always holds
 # the reference of the headers it ships.
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${CPACK_ZEL_BINARY_DIR} --target reference

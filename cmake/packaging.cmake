@@ -12,11 +12,9 @@ configure_file(cmake/zelprocess.pc.in ${PROJECT_BINARY_DIR}/zelprocess.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zelprocess.pc DESTINATION ${zel_pc_dir})
 
 install(FILES LICENSE CHANGELOG.md README.md DESTINATION ${ZEL_INSTALL_DOCDIR})
-if(NOT WIN32)
-  # The reference, once the "reference" target has built it (cpack builds it
-  # for the Debian package).
-  install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html DESTINATION ${ZEL_INSTALL_DOCDIR} OPTIONAL)
-endif()
+# The reference, once the "reference" target has built it (cpack builds it
+# for the packages).
+install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html DESTINATION ${ZEL_INSTALL_DOCDIR} OPTIONAL)
 
 if(WIN32)
   # FileVersion and ProductVersion, in the properties Windows shows.
@@ -61,8 +59,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_reference.cmake)
-  set(CPACK_ZEL_BINARY_DIR ${PROJECT_BINARY_DIR})
-  set(CPACK_ZEL_DOCDIR ${ZEL_INSTALL_DOCDIR})
 endif()
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_reference.cmake)
+set(CPACK_ZEL_BINARY_DIR ${PROJECT_BINARY_DIR})
+set(CPACK_ZEL_DOCDIR ${ZEL_INSTALL_DOCDIR})
 include(CPack)

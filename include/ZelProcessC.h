@@ -282,11 +282,6 @@ ZEL_C_API uint64_t zel_get_module_base(zel_process* process, void* module);
 /// (CZelProcess::GetModuleSize); 0 on failure.
 ZEL_C_API uint64_t zel_get_module_size(zel_process* process, void* module);
 
-// Members that CZelProcess gains later are wrapped the same way, each by one
-// call of a helper of src/c_api/wrap.h: a walk over a new kind of handle in
-// a section of its own before this note (and a file of its own in
-// src/c_api/), a further live read in the live reads' section.
-
 /// @}
 
 /// The text of `code` (zel::ErrorMessage), as the strings above go out.

@@ -27,11 +27,12 @@ fi
 
 status=0
 ctest --test-dir "$root/build/linux" --output-on-failure || status=1
-# The unit tests and the lister under churn again, where a leak, an
-# out-of-bounds access or undefined behaviour fails them.
+# The unit tests, the C interface and the lister under churn again, where a
+# leak, an out-of-bounds access or undefined behaviour fails them.
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
   ctest --test-dir "$root/build/linux-sanitized" --output-on-failure \
-  -R '^(unit|linux|framework|concurrency|zelps)_tests$|^churn_(lister|leaks)$' || status=1
+  -R '^(unit|linux|framework|concurrency|zelps|c_interface)_tests$|^c_interface_python$|^churn_(lister|leaks)$' \
+  || status=1
 # Threads with objects of their own, where a data race fails them.
 TSAN_OPTIONS=halt_on_error=1 "$root/build/linux-thread-sanitized/bin/concurrency_tests" || status=1
 # Short fuzzing runs, from the corpora kept in fuzz/corpus.

@@ -3,8 +3,10 @@
 // exception and no null pointer of the host's reaches the class.
 //
 // A further member of CZelProcess gets its wrapper as one of these calls in
-// the file of its kind (object, handles, facts, live reads), its declaration
-// in ZelProcessC.h, and nothing else: the export lists take every zel_ name.
+// the file of its kind (object.cpp, handles.cpp, facts.cpp, live_facts.cpp,
+// modules.cpp; a walk over a new kind of handle gets a file of its own), its
+// declaration in ZelProcessC.h (such a walk in a section of its own), and
+// nothing else: the export lists take every zel_ name.
 #pragma once
 
 #include <cstddef>

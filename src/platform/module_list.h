@@ -38,6 +38,8 @@ class ModuleList {
     textUnits_ += module.name.size() + module.path.size();
     modules_.push_back(std::move(module));
   }
+  // For a source that found more than the bounds let it read.
+  void MarkCut() { cut_ = true; }
   void Clear() {
     modules_.clear();
     textUnits_ = 0;

@@ -21,8 +21,8 @@ struct Block {
   std::array<std::atomic<bool>, kRecordsPerBlock> inUse{};
 };
 
-// Enough for tens of millions of open handles. The table has a fixed size so
-// that the check can read it while another thread adds a block.
+// Room for about two million open handles (1024 blocks of 2048 records). The table has a fixed size
+// so that the check can read it while another thread adds a block.
 constexpr std::size_t kMaxBlocks = 1024;
 
 struct Pool {

@@ -21,6 +21,7 @@
 #include "platform/codes.h"
 #include "platform/snapshot_records.h"
 #include "platform/linux/proc_live.h"
+#include "platform/module_list.h"
 #include "platform/linux/process_records.h"
 #include "platform/linux/unix_accounts.h"
 #include "platform/linux/windows_terms.h"
@@ -180,10 +181,10 @@ class TestReader : public ProcReader {
     if (const int error = Failure(path)) return text.clear(), error;
     return ProcReader::Read(path, text);
   }
-  int ReadRecords(const std::string& path, std::string& text) const override {
+  int ReadRecords(const std::string& path, const LineSink& line) const override {
     ++opened[path];
-    if (const int error = Failure(path)) return text.clear(), error;
-    return ProcReader::ReadRecords(path, text);
+    if (const int error = Failure(path)) return error;
+    return ProcReader::ReadRecords(path, line);
   }
   ProcText ReadLink(const std::string& path) const override {
     ++opened[path];
@@ -503,6 +504,19 @@ TEST_F(ProcTreeTest, LiveReadsTakeEachStringFromItsOwnFileOnce) {
                         {"/opt/my app/lib/plug in.so", 0x7f0000100000, 0x301000},
                         {"[vdso]", 0x7ffff7fc5000, 0x2000}}));
   });
+  // More executable files than a module list keeps, after a line too long
+  // for a record: the first ones are kept, the rest left out and said so.
+  std::string many(ProcReader::kMaxRecordLine + 1, 'x');
+  for (std::size_t i = 0; i <= zel::source::kMaxModules; ++i) {
+    const std::string at = std::to_string(i + 1);
+    many += "\n" + at + "0000-" + at + "1000 r-xp 0 08:01 1 /lib/m" + std::to_string(i) + ".so";
+  }
+  tree.Write("100/maps", many);
+  const procfs::LiveModules cut = procfs::ReadLiveModules(reader, kClock, {100, StartOf(12'345)});
+  EXPECT_TRUE(cut.cut);
+  ASSERT_EQ(cut.modules.size(), zel::source::kMaxModules);
+  EXPECT_EQ(cut.modules.front().path, "/lib/m0.so");
+  EXPECT_EQ(cut.modules.back().path, "/lib/m16383.so");
 
   // Each read is afresh: a process that changed directory shows the new one.
   tree.Link("100/cwd", "/srv/other");

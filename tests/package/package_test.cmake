@@ -54,7 +54,7 @@ zel_step("making the package" cpack --config ${ZEL_BUILD_DIR}/CPackConfig.cmake
 set(contents ${ZEL_INCLUDE_DIR}/ZelProcess.h ${ZEL_INCLUDE_DIR}/ZelProcessC.h
   ${ZEL_PACKAGE_DIR}/ZelProcessConfig.cmake
   lib/pkgconfig/zelprocess.pc ${ZEL_DOC_DIR}/LICENSE ${ZEL_DOC_DIR}/CHANGELOG.md
-  ${ZEL_DOC_DIR}/README.md)
+  ${ZEL_DOC_DIR}/README.md ${ZEL_DOC_DIR}/html/index.html)
 set(modules ZelProcessDLL64 CZelError64 ZelString64)
 if(ZEL_TOOLCHAIN_FILE)
   set(prefix ${ZEL_WORK_DIR}/zelprocess-${ZEL_VERSION}-win64)
@@ -63,7 +63,9 @@ if(ZEL_TOOLCHAIN_FILE)
   foreach(module ${modules})
     list(APPEND contents bin/${module}.dll lib/lib${module}.dll.a)
   endforeach()
-  list(APPEND contents bin/zelps.exe ${ZEL_PACKAGE_DIR}/mingw-w64-x86_64.cmake)
+  # The .def file from which an MSVC host makes its import library.
+  list(APPEND contents bin/zelps.exe ${ZEL_PACKAGE_DIR}/mingw-w64-x86_64.cmake
+    lib/ZelProcessDLL64.def)
 else()
   # dpkg's own database in a root of the test's own; unpacking runs no
   # maintainer script (the loader's cache belongs to the machine).
@@ -76,7 +78,7 @@ else()
   foreach(module ${modules})
     list(APPEND contents lib/lib${module}.so)
   endforeach()
-  list(APPEND contents bin/zelps ${ZEL_DOC_DIR}/html/index.html)
+  list(APPEND contents bin/zelps share/man/man1/zelps.1)
 endif()
 foreach(file ${contents})
   if(NOT EXISTS ${prefix}/${file})

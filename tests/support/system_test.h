@@ -6,7 +6,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -68,9 +70,9 @@ class UnmappedPage {
 // record already closed, and a pointer into the middle of a genuine one.
 class BadHandles {
  public:
-  // Forges from `process` (a handle with a pattern) and `thread`, genuine
-  // handles of `p`'s.
-  BadHandles(CZelProcess& p, void* process, void* thread) {
+  // Forges from `process` (a handle with a pattern), `thread` and `module`,
+  // genuine handles of `p`'s.
+  BadHandles(CZelProcess& p, void* process, void* thread, void* module) {
     wrong_size_.cbSize = layout::kFindRecordSize - 1;
     wrong_size_.bKind = layout::ZELFIND_PROCESS;
     for (std::uint8_t kind : {0, 1, 2, 3, 255}) {
@@ -81,9 +83,9 @@ class BadHandles {
     }
     std::memcpy(&stack_copies_[0], process, sizeof stack_copies_[0]);
     std::memcpy(&stack_copies_[1], thread, sizeof stack_copies_[1]);
-    heap_copies_ = std::make_unique<layout::ZELFIND_RECORD[]>(2);
-    heap_copies_[0] = stack_copies_[0];
-    heap_copies_[1] = stack_copies_[1];
+    std::memcpy(&stack_copies_[2], module, sizeof stack_copies_[2]);
+    heap_copies_ = std::make_unique<layout::ZELFIND_RECORD[]>(std::size(stack_copies_));
+    std::copy(std::begin(stack_copies_), std::end(stack_copies_), heap_copies_.get());
     std::memcpy(misaligned_ + 1, process, sizeof(layout::ZELFIND_RECORD));
     closed_ = p.DuplicateHandle(thread);
     p.CloseHandle(closed_);
@@ -108,8 +110,10 @@ class BadHandles {
             {"host record of kind 255", &forged_[4]},
             {"stack copy of a process handle", &stack_copies_[0]},
             {"stack copy of a thread handle", &stack_copies_[1]},
+            {"stack copy of a module handle", &stack_copies_[2]},
             {"heap copy of a process handle", &heap_copies_[0]},
             {"heap copy of a thread handle", &heap_copies_[1]},
+            {"heap copy of a module handle", &heap_copies_[2]},
             {"closed handle", closed_},
             {"inside a handle", inside_}};
   }
@@ -126,7 +130,7 @@ class BadHandles {
     add(&wrong_size_, sizeof wrong_size_);
     add(forged_.data(), forged_.size() * sizeof forged_[0]);
     add(stack_copies_, sizeof stack_copies_);
-    add(heap_copies_.get(), 2 * sizeof(layout::ZELFIND_RECORD));
+    add(heap_copies_.get(), sizeof stack_copies_);
     add(misaligned_, sizeof misaligned_);
     return bytes;
   }
@@ -136,7 +140,7 @@ class BadHandles {
   alignas(layout::ZELFIND_RECORD) std::byte misaligned_[sizeof(layout::ZELFIND_RECORD) + 1]{};
   layout::ZELFIND_RECORD wrong_size_{};
   std::vector<layout::ZELFIND_RECORD> forged_;
-  layout::ZELFIND_RECORD stack_copies_[2]{};
+  layout::ZELFIND_RECORD stack_copies_[3]{};
   std::unique_ptr<layout::ZELFIND_RECORD[]> heap_copies_;
   void* closed_ = nullptr;
   void* inside_ = nullptr;

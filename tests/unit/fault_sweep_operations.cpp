@@ -236,8 +236,7 @@ std::vector<Operation> MakeOperations() {
                  },
                  CloseMade,
                  {false, code::kSuccess},
-                 // Its walk finds nothing when it cannot make its handle.
-                 {{"new", "", std::nullopt, {true, code::kNotFound}}}});
+                 {}});
 
   // The snapshot's facts.
   ops.push_back({"GetName",

@@ -50,7 +50,7 @@ TEST_F(HandleCheckTest, EveryMemberRefusesEveryPointerThatIsNotItsHandle) {
   ASSERT_TRUE(stale_module && foreign_module && module) << p.GetErrorCode();
   std::vector<std::pair<std::string, void*>> forged;
   {
-    zel::test::BadHandles bad(p, process.Get(), thread.Get());
+    zel::test::BadHandles bad(p, process.Get(), thread.Get(), module.Get());
     std::vector<std::tuple<std::string, void*, Pointer>> pointers;
     for (const auto& [name, pointer] : bad.All()) {
       pointers.emplace_back(name, pointer, Pointer::NoHandle);

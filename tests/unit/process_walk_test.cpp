@@ -1,4 +1,8 @@
 // Walking the snapshot's processes, and the operations every handle serves.
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "support/alloc_fault.h"
 #include "support/full_record_pool.h"
 #include "support/scripted_system.h"
@@ -152,9 +156,14 @@ TEST_F(ProcessWalkTest, FailedAllocationsRecordOutOfMemoryAndLeaveNothing) {
   {
     zel::test::FullRecordPool full(p, plain);
     const long full_pool = zel::test::LiveAllocations();
-    zel::test::ScopedAllocationFailure fail(0);
-    EXPECT_EQ(p.FindFirstProcess(CZelString()), nullptr);
-    EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
+    const unsigned id = p.GetProcessID(plain);
+    for (const auto& [name, make] : std::vector<std::pair<const char*, std::function<void*()>>>{
+             {"FindFirstProcess", [&] { return p.FindFirstProcess(CZelString()); }},
+             {"CreateHandleFromPID", [&] { return p.CreateHandleFromPID(id); }}}) {
+      zel::test::ScopedAllocationFailure fail(0);
+      EXPECT_EQ(make(), nullptr) << name;
+      EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory) << name;
+    }
     EXPECT_EQ(zel::test::LiveAllocations(), full_pool);
   }
   EXPECT_EQ(p.CloseHandle(plain), 1);

@@ -1,4 +1,8 @@
 // Walking the threads of a process, and reading a thread's environment block.
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "support/protected_process.h"
 #include "support/alloc_fault.h"
 #include "support/filetime.h"
@@ -126,9 +130,13 @@ TEST_F(ThreadWalkTest, FailedAllocationRecordsOutOfMemory) {
   void* process = p.CreateHandleFromPID(30);
   {
     zel::test::FullRecordPool full(p, process);
-    zel::test::ScopedAllocationFailure fail(0);
-    EXPECT_EQ(p.FindFirstThread(process), nullptr);
-    EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory);
+    for (const auto& [name, make] : std::vector<std::pair<const char*, std::function<void*()>>>{
+             {"FindFirstThread", [&] { return p.FindFirstThread(process); }},
+             {"CreateHandleFromTID", [&] { return p.CreateHandleFromTID(process, 3003); }}}) {
+      zel::test::ScopedAllocationFailure fail(0);
+      EXPECT_EQ(make(), nullptr) << name;
+      EXPECT_EQ(p.GetErrorCode(), code::kOutOfMemory) << name;
+    }
   }
   p.CloseHandle(process);
 }

@@ -205,18 +205,22 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
 
 LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
                             const source::Process& process) {
-  ProcText maps;
+  ExecutableFileScan scan;
+  int mapsError = 0;
   ProcText exe;
   const Look look = ReadThenLook(reader, clock, process, [&](std::uint32_t thread) {
-    maps.error = reader.ReadRecords(FileOf(process, thread, "maps"), maps.text);
-    if (maps.ok()) exe = reader.ReadLink(FileOf(process, thread, "exe"));
+    scan = {};
+    mapsError = reader.ReadRecords(FileOf(process, thread, "maps"),
+                                   [&](std::string_view line) { scan.Add(line); });
+    if (mapsError == 0) exe = reader.ReadLink(FileOf(process, thread, "exe"));
   });
   LiveModules live;
-  Seen seen = SeenBy(look, maps.error);
+  Seen seen = SeenBy(look, mapsError);
   seen.kernelThread = look.kernelThread;
   live.code = CodeOf(LiveFact::Modules, seen);
   if (live.code != code::kSuccess || seen.kernelThread) return live;
-  live.modules = ExecutableFiles(maps.text);
+  live.modules = scan.Files();
+  live.cut = scan.Cut();
   // maps and the exe link name a file alike, mark and all. Without the link
   // the executable is not known, and the modules stay in address order.
   if (exe.ok()) {

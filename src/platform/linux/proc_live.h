@@ -80,6 +80,7 @@ LiveBasics ReadLiveBasics(const ProcReader& reader, const ProcClock& clock,
 // file's does.
 struct LiveModules {
   std::vector<MappedFile> modules;
+  bool cut = false;  // more than a module list keeps: the rest left out
   ZelCode code = 0;
 };
 LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,

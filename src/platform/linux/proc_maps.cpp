@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <unordered_map>
+
+#include "../module_list.h"
 
 namespace zel::procfs {
 namespace {
@@ -48,30 +49,30 @@ bool ParseLine(std::string_view line, MapsLine& parsed) {
 
 }  // namespace
 
-std::vector<MappedFile> ExecutableFiles(std::string_view maps) {
-  std::vector<MappedFile> files;
-  std::vector<bool> executable;
-  std::unordered_map<std::string_view, std::size_t> index;
-  while (!maps.empty()) {
-    const std::size_t newline = maps.find('\n');
-    const std::string_view text = maps.substr(0, newline);
-    maps.remove_prefix(newline == std::string_view::npos ? maps.size() : newline + 1);
-    MapsLine line;
-    if (!ParseLine(text, line) || !(line.path.starts_with('/') || line.path == kVdsoName)) continue;
-    const auto [at, added] = index.try_emplace(line.path, files.size());
-    if (added) {
-      files.push_back({std::string(line.path), line.start, line.end});
-      executable.push_back(line.executable);
-      continue;
-    }
-    MappedFile& file = files[at->second];
-    file.start = std::min(file.start, line.start);
-    file.end = std::max(file.end, line.end);
-    if (line.executable) executable[at->second] = true;
+void ExecutableFileScan::Add(std::string_view text) {
+  MapsLine line;
+  if (!ParseLine(text, line) || !(line.path.starts_with('/') || line.path == kVdsoName)) return;
+  if (const auto at = index_.find(line.path); at != index_.end()) {
+    Seen& seen = seen_[at->second];
+    seen.file.start = std::min(seen.file.start, line.start);
+    seen.file.end = std::max(seen.file.end, line.end);
+    seen.executable = seen.executable || line.executable;
+    return;
   }
+  if (seen_.size() >= source::kMaxModules ||
+      line.path.size() > source::kMaxModuleTextUnits - pathBytes_) {
+    cut_ = cut_ || line.executable;
+    return;
+  }
+  seen_.push_back({{std::string(line.path), line.start, line.end}, line.executable});
+  pathBytes_ += line.path.size();
+  index_.emplace(seen_.back().file.path, seen_.size() - 1);
+}
+
+std::vector<MappedFile> ExecutableFileScan::Files() const {
   std::vector<MappedFile> kept;
-  for (std::size_t i = 0; i < files.size(); ++i)
-    if (executable[i]) kept.push_back(std::move(files[i]));
+  for (const Seen& seen : seen_)
+    if (seen.executable) kept.push_back(seen.file);
   // The kernel lists the mappings by address already; a file mapped again
   // below its first mapping moves up.
   std::stable_sort(kept.begin(), kept.end(),

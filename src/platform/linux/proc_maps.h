@@ -2,9 +2,12 @@
 // execute permission, and the kernel's "[vdso]".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zel::procfs {
@@ -22,9 +25,39 @@ struct MappedFile {
 // [vsyscall], ...) are no modules.
 inline constexpr std::string_view kVdsoName = "[vdso]";
 
-// Each file (a path that starts with '/', or "[vdso]") that the text of a
-// maps file maps with execute permission at least once, in the order of
-// their lowest start. Lines that are not maps lines are passed over.
-std::vector<MappedFile> ExecutableFiles(std::string_view maps);
+// Each file (a path that starts with '/', or "[vdso]") that a maps file maps
+// with execute permission at least once, gathered a line at a time. Lines
+// that are not maps lines are passed over. At most as many files, and as
+// many bytes of paths, are held as a module list keeps (mapped only or
+// executable alike, since a file's first mapping is seldom its executable
+// one), so that a process with more mappings than that takes no more
+// memory: a file past the bounds is left out, and where it is executable
+// the scan is cut.
+class ExecutableFileScan {
+ public:
+  ExecutableFileScan() = default;
+  // Not copied: the index holds views of the paths.
+  ExecutableFileScan(const ExecutableFileScan&) = delete;
+  ExecutableFileScan& operator=(const ExecutableFileScan&) = delete;
+  ExecutableFileScan(ExecutableFileScan&&) = default;
+  ExecutableFileScan& operator=(ExecutableFileScan&&) = default;
+
+  void Add(std::string_view line);
+  // The executable files, in the order of their lowest start.
+  std::vector<MappedFile> Files() const;
+  // Whether an executable file was left out.
+  bool Cut() const { return cut_; }
+
+ private:
+  struct Seen {
+    MappedFile file;
+    bool executable = false;
+  };
+  // A deque, so that the index's views of the paths stay where they are.
+  std::deque<Seen> seen_;
+  std::unordered_map<std::string_view, std::size_t> index_;
+  std::size_t pathBytes_ = 0;
+  bool cut_ = false;
+};
 
 }  // namespace zel::procfs

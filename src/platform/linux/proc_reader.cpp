@@ -45,33 +45,56 @@ std::string ProcReader::FullPath(const std::string& path) const {
 // Most of them hand out all they have left in one read that they do not
 // fill, which therefore ends the file without another call.
 int ProcReader::Read(const std::string& path, std::string& text) const {
-  return ReadWhole(path, text, true);
-}
-
-int ProcReader::ReadRecords(const std::string& path, std::string& text) const {
-  return ReadWhole(path, text, false);
-}
-
-int ProcReader::ReadWhole(const std::string& path, std::string& text, bool shortReadEnds) const {
   text.clear();
   const UniqueFd fd(::open(FullPath(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno;
   for (;;) {
-    constexpr std::size_t kChunk = 4096;
     const std::size_t used = text.size();
     text.resize(used + kChunk);
-    const ssize_t got = ::read(fd.get(), text.data() + used, kChunk);
-    if (got < 0 && errno == EINTR) {
-      text.resize(used);
-      continue;
-    }
+    const ssize_t got = ReadChunk(fd.get(), text.data() + used);
     if (got < 0) {
       const int error = errno;
       text.clear();
       return error;
     }
     text.resize(used + static_cast<std::size_t>(got));
-    if (got == 0 || (shortReadEnds && static_cast<std::size_t>(got) < kChunk)) return 0;
+    if (static_cast<std::size_t>(got) < kChunk) return 0;
+  }
+}
+
+int ProcReader::ReadRecords(const std::string& path, const LineSink& line) const {
+  const UniqueFd fd(::open(FullPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  std::string pending;   // the start of a line that the next chunk ends
+  bool tooLong = false;  // the pending line is past the bound: passed over
+  for (;;) {
+    const std::size_t used = pending.size();
+    pending.resize(used + kChunk);
+    const ssize_t got = ReadChunk(fd.get(), pending.data() + used);
+    if (got < 0) return errno;
+    pending.resize(used + static_cast<std::size_t>(got));
+    std::string_view rest(pending);
+    for (std::size_t newline; (newline = rest.find('\n')) != std::string_view::npos;) {
+      if (!tooLong) line(rest.substr(0, newline));
+      tooLong = false;
+      rest.remove_prefix(newline + 1);
+    }
+    if (got == 0) {
+      if (!rest.empty() && !tooLong) line(rest);
+      return 0;
+    }
+    if (rest.size() > kMaxRecordLine) {
+      tooLong = true;
+      rest = {};
+    }
+    pending.erase(0, pending.size() - rest.size());
+  }
+}
+
+ssize_t ProcReader::ReadChunk(int fd, char* buffer) {
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, kChunk);
+    if (got >= 0 || errno != EINTR) return got;
   }
 }
 

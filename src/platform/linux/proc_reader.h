@@ -3,10 +3,14 @@
 // a test can point a reader at a tree of its own with the same layout.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zel::procfs {
@@ -67,10 +71,15 @@ class ProcReader {
     return result;
   }
   virtual ProcText ReadLink(const std::string& path) const;
-  // The whole of a file that the kernel hands out a page of records at a
+  // The lines of a file that the kernel hands out a page of records at a
   // time (maps), where a read that does not fill its buffer need not be the
-  // last: read until one gives nothing. As Read() otherwise.
-  virtual int ReadRecords(const std::string& path, std::string& text) const;
+  // last: read until one gives nothing. Each line goes to `line`, without
+  // its newline, as soon as it is whole, so that a file of any length takes
+  // one line's memory; a line longer than kMaxRecordLine is passed over.
+  // The errno of a failed open or read, after the lines read before it.
+  using LineSink = std::function<void(std::string_view)>;
+  static constexpr std::size_t kMaxRecordLine = std::size_t{64} << 10;
+  virtual int ReadRecords(const std::string& path, const LineSink& line) const;
   virtual ProcListing List(const std::string& path) const;
 
   // The real user ID of the live process `id` from the kernel's own record
@@ -84,7 +93,9 @@ class ProcReader {
   std::string FullPath(const std::string& path) const;
 
  private:
-  int ReadWhole(const std::string& path, std::string& text, bool shortReadEnds) const;
+  static constexpr std::size_t kChunk = 4096;
+  // read() of up to kChunk bytes, again where a signal broke it off.
+  static ssize_t ReadChunk(int fd, char* buffer);
 
   std::string root_;
 };

@@ -202,6 +202,7 @@ bool ReadModules(const Caller& caller, const Process& process, ModuleList& list)
     list.Add({std::u16string(units(name), name.GetLength()),
               std::u16string(units(path), path.GetLength()), file.start, file.end - file.start});
   }
+  if (live.cut) list.MarkCut();
   return true;
 }
 
