@@ -58,22 +58,14 @@ std::string CsvText(const std::vector<ProcessRow>& rows, const Options& options,
   return text;
 }
 
-// The start time is built on the boot time in whole seconds, which makes a
-// young process's lifetime CPU % read low; on Linux the time since the start
-// is counted as ps counts it instead.
+// The creation times are built on the boot time in whole seconds, which
+// makes a young process's lifetime CPU % read low; on Linux the time since
+// the start is counted from the real boot, as ps counts it.
 void CountElapsedAsPs(std::vector<ProcessRow>& rows) {
-  const auto uptime = Uptime();
-  if (!uptime) return;
-  for (ProcessRow& row : rows) {
-    const auto start = StartAfterBoot(row.id);
-    const auto coarse = ElapsedTicks(row);
-    if (!start || !coarse || *start > *uptime) continue;
-    const std::uint64_t elapsed = *uptime - *start;
-    // A process that took the ID since is told apart by more than the boot
-    // time's lost fraction of a second.
-    if (elapsed + 2 * kTicksPerSecond >= *coarse && *coarse + 2 * kTicksPerSecond >= elapsed)
-      row.elapsed = elapsed;
-  }
+  const auto fraction = BootTimeFraction();
+  if (!fraction) return;
+  for (ProcessRow& row : rows)
+    if (const auto coarse = ElapsedTicks(row)) row.elapsed = *coarse - std::min(*coarse, *fraction);
 }
 
 std::string Joined(const std::vector<std::string>& patterns) {

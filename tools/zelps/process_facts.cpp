@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #endif
@@ -50,9 +52,7 @@ std::optional<long> NiceOf(unsigned id) {
 
 std::optional<unsigned> UserIdOf(unsigned) { return std::nullopt; }
 
-std::optional<std::uint64_t> Uptime() { return std::nullopt; }
-
-std::optional<std::uint64_t> StartAfterBoot(unsigned) { return std::nullopt; }
+std::optional<std::uint64_t> BootTimeFraction() { return std::nullopt; }
 
 std::optional<std::string> AccountOfSid(std::string_view text) {
   const CZelString wide = CZelString::FromUtf8(std::string(text));
@@ -93,26 +93,24 @@ std::optional<unsigned> UserIdOf(unsigned id) {
   return std::nullopt;
 }
 
-std::optional<std::uint64_t> Uptime() {
-  std::ifstream uptime("/proc/uptime");
-  double seconds = 0;
-  if (!(uptime >> seconds) || seconds < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(seconds * 1e7);
-}
-
-std::optional<std::uint64_t> StartAfterBoot(unsigned id) {
-  std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+std::optional<std::uint64_t> BootTimeFraction() {
+  std::ifstream stat("/proc/stat");
   std::string line;
-  if (!std::getline(stat, line)) return std::nullopt;
-  // The name in parentheses may hold spaces and parentheses; the start is
-  // the 20th field after it.
-  std::istringstream fields(line.substr(line.rfind(')') + 1));
-  std::string field;
-  for (int i = 0; i < 19; ++i) fields >> field;
-  std::uint64_t ticks = 0;
-  const long perSecond = sysconf(_SC_CLK_TCK);
-  if (!(fields >> ticks) || perSecond <= 0) return std::nullopt;
-  return ticks * 10'000'000 / static_cast<std::uint64_t>(perSecond);
+  std::int64_t boot = 0;
+  while (std::getline(stat, line) && !line.starts_with("btime ")) {
+  }
+  if (!(std::istringstream(line.substr(6)) >> boot)) return std::nullopt;
+  // The kernel's btime is the wall clock less the time since the boot, cut
+  // to a second.
+  timespec now{}, sinceBoot{};
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0 || clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+    return std::nullopt;
+  constexpr std::int64_t kPerSecond = 10'000'000;
+  const std::int64_t fraction =
+      (now.tv_sec - sinceBoot.tv_sec - boot) * kPerSecond + (now.tv_nsec - sinceBoot.tv_nsec) / 100;
+  // Past a second the wall clock was set since: nothing to tell.
+  if (fraction < 0 || fraction >= kPerSecond) return std::nullopt;
+  return static_cast<std::uint64_t>(fraction);
 }
 
 std::optional<std::string> AccountOfSid(std::string_view) { return std::nullopt; }

@@ -22,11 +22,11 @@ std::optional<long> NiceOf(unsigned id);
 // Linux: the effective user ID. None where it cannot be read, and on Windows.
 std::optional<unsigned> UserIdOf(unsigned id);
 
-// Linux: the time since the system started and since the process did, in
-// 100 ns, as ps counts them: from /proc/uptime and the process's start in
-// clock ticks. None where they cannot be read, and on Windows.
-std::optional<std::uint64_t> Uptime();
-std::optional<std::uint64_t> StartAfterBoot(unsigned id);
+// Linux: how long after the boot time in whole seconds, on which every
+// creation time is built, the system really started, in 100 ns (under a
+// second); the time since a start that ps counts is that much shorter. None
+// where it cannot be told, and on Windows.
+std::optional<std::uint64_t> BootTimeFraction();
 
 // Windows: the account ("DOMAIN\user") that a SID ("S-1-5-18") names, none
 // where it names none; elsewhere always none.
