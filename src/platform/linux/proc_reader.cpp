@@ -1,5 +1,6 @@
 #include "proc_reader.h"
 
+#include <atomic>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/ioctl.h>
@@ -7,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <utility>
@@ -124,13 +126,22 @@ std::optional<std::uint32_t> ProcReader::RealUidOf(std::uint32_t id) const {
 #ifdef SYS_pidfd_open
   constexpr unsigned kPidfsMagic = 0xFF;
   constexpr unsigned kGetInfo = 11;
+  // A kernel without the call (before 5.3) or the request (before 6.13)
+  // answers the same for every process: it is asked once.
+  static std::atomic<bool> unsupported{false};
+  if (unsupported.load(std::memory_order_relaxed)) return std::nullopt;
   const UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0)));
-  if (pidfd.get() < 0) return std::nullopt;
+  if (pidfd.get() < 0) {
+    if (errno == ENOSYS) unsupported.store(true, std::memory_order_relaxed);
+    return std::nullopt;
+  }
   PidfdInfo info{};
   info.mask = kPidfdInfoCredentials;
-  if (::ioctl(pidfd.get(), _IOWR(kPidfsMagic, kGetInfo, PidfdInfo), &info) != 0 ||
-      (info.mask & kPidfdInfoCredentials) == 0)
+  if (::ioctl(pidfd.get(), _IOWR(kPidfsMagic, kGetInfo, PidfdInfo), &info) != 0) {
+    if (errno == ENOTTY || errno == EINVAL) unsupported.store(true, std::memory_order_relaxed);
     return std::nullopt;
+  }
+  if ((info.mask & kPidfdInfoCredentials) == 0) return std::nullopt;
   return info.ruid;
 #else
   static_cast<void>(id);
