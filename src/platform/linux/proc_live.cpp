@@ -75,7 +75,7 @@ Look ReadThenLook(const ProcReader& reader, const ProcClock& clock, const source
 
 // What a read saw: the look after it, and the errno of the fact's own file.
 Seen SeenBy(const Look& look, int read_error = 0) {
-  return {look.presence, look.error, read_error, true};
+  return {look.presence, look.error, read_error, true, look.kernelThread};
 }
 
 // Takes the kernel's " (deleted)" mark off a path when no file of the marked
@@ -215,10 +215,8 @@ LiveModules ReadLiveModules(const ProcReader& reader, const ProcClock& clock,
     if (mapsError == 0) exe = reader.ReadLink(FileOf(process, thread, "exe"));
   });
   LiveModules live;
-  Seen seen = SeenBy(look, mapsError);
-  seen.kernelThread = look.kernelThread;
-  live.code = CodeOf(LiveFact::Modules, seen);
-  if (live.code != code::kSuccess || seen.kernelThread) return live;
+  live.code = CodeOf(LiveFact::Modules, SeenBy(look, mapsError));
+  if (live.code != code::kSuccess || look.kernelThread) return live;
   live.modules = scan.Files();
   live.cut = scan.Cut();
   // maps and the exe link name a file alike, mark and all. Without the link

@@ -1,6 +1,5 @@
 #include "proc_reader.h"
 
-#include <atomic>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/ioctl.h>

@@ -13,8 +13,27 @@ bool Answered(ZelCode status, ZelUlong returned) {
 }
 
 // The basic information into `info`, and with `wow64` the process's WoW64
-// answer (0 for a 64-bit process), both through one handle; 1, or 0 with
-// the first failure recorded.
+// answer (0 for a 64-bit process), both through `live`; 1, or 0 with the
+// first failure recorded.
+int QueryOpen(const Caller& caller, os::HANDLE live, void* info, layout::Wow64Information* wow64) {
+  ZelUlong returned = 0;
+  auto status =
+      static_cast<ZelCode>(caller.queryProcess(live, os::kProcessBasicInformation, info,
+                                               sizeof(layout::ProcessBasicInformation), &returned));
+  if (Answered(status, returned) && wow64) {
+    returned = 0;
+    status = static_cast<ZelCode>(
+        caller.queryProcess(live, os::kProcessWow64Information, wow64, sizeof *wow64, &returned));
+  }
+  if (Answered(status, returned)) {
+    caller.error.SetError(code::kSuccess);
+    return 1;
+  }
+  caller.error.SetError(status);
+  return 0;
+}
+
+// QueryOpen through a handle of its own, into the caller's `info`.
 int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_INFORMATION* info,
                  layout::Wow64Information* wow64) {
   const os::UniqueHandle live(OpenForRead(caller, process));
@@ -26,28 +45,26 @@ int QueryProcess(const Caller& caller, const Process& process, _PROCESS_BASIC_IN
     caller.error.SetError(code::kInvalidParameter);
     return 0;
   }
-  ZelUlong returned = 0;
-  auto status =
-      static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessBasicInformation, info,
-                                               sizeof(layout::ProcessBasicInformation), &returned));
-  if (Answered(status, returned) && wow64) {
-    returned = 0;
-    status = static_cast<ZelCode>(caller.queryProcess(live.Get(), os::kProcessWow64Information,
-                                                      wow64, sizeof *wow64, &returned));
-  }
-  if (Answered(status, returned)) {
-    caller.error.SetError(code::kSuccess);
-    return 1;
-  }
-  caller.error.SetError(status);
-  return 0;
+  return QueryOpen(caller, live.Get(), info, wow64);
 }
 
-// Where the 32-bit PEB lies, from the WoW64 answer (nonzero) and the 64-bit
-// PEB's address.
-std::uint64_t Peb32Address(layout::Wow64Information answer, std::uint64_t peb64) {
-  if (answer % layout::kPageSize == 0) return answer;
-  return peb64 + layout::kPeb32AfterPeb64;
+// Where the PEB of the process's own kind lies, from the queries' answers:
+// the 32-bit one where the WoW64 answer is nonzero.
+std::uint64_t PebAddress(const layout::ProcessBasicInformation& info,
+                         layout::Wow64Information wow64) {
+  if (wow64 == 0) return info.PebBaseAddress;
+  if (wow64 % layout::kPageSize == 0) return wow64;
+  return info.PebBaseAddress + layout::kPeb32AfterPeb64;
+}
+
+// The PEB image at `address` through `live`: 1, or 0 with the read's last
+// error. A process that has ended but is still held opens and answers the
+// queries, yet has no memory to read, and that must not read as success.
+int ReadPebAt(const Caller& caller, os::HANDLE live, std::uint64_t address, void* peb,
+              std::size_t size) {
+  if (windows::ReadRemote(live, address, peb, size)) return 1;
+  caller.error.SetError(os::GetLastError());
+  return 0;
 }
 
 // The PEB image at the address that the queries give; with `kind`, that of
@@ -60,16 +77,9 @@ int ReadPebImage(const Caller& caller, const Process& process, void* peb,
   if (!QueryProcess(caller, process, reinterpret_cast<_PROCESS_BASIC_INFORMATION*>(&info),
                     kind ? &wow64 : nullptr))
     return 0;
-  const std::uint64_t peb_address =
-      wow64 != 0 ? Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
   if (kind) *kind = wow64 != 0 ? windows::BlockKind::Wow64 : windows::BlockKind::Native;
   const os::UniqueHandle live(OpenForRead(caller, process));
-  if (windows::ReadRemote(live.Get(), peb_address, peb, layout::kPebReadSize)) return 1;
-  // After the query the holder says 0; a process that has ended but is still
-  // held opens and answers the query, yet has no memory to read, and that
-  // must not read as success.
-  caller.error.SetError(os::GetLastError());
-  return 0;
+  return ReadPebAt(caller, live.Get(), PebAddress(info, wow64), peb, layout::kPebReadSize);
 }
 
 }  // namespace
@@ -99,24 +109,9 @@ int ReadOwnPeb(const source::Caller& caller, const source::Process& process, Peb
 int ReadOwnPeb(const source::Caller& caller, os::HANDLE live, PebImage& peb, BlockKind& kind) {
   layout::ProcessBasicInformation info{};
   layout::Wow64Information wow64 = 0;
-  ZelUlong returned = 0;
-  auto status = static_cast<ZelCode>(
-      caller.queryProcess(live, os::kProcessBasicInformation, &info, sizeof info, &returned));
-  if (source::Answered(status, returned)) {
-    returned = 0;
-    status = static_cast<ZelCode>(
-        caller.queryProcess(live, os::kProcessWow64Information, &wow64, sizeof wow64, &returned));
-  }
-  if (!source::Answered(status, returned)) {
-    caller.error.SetError(status);
-    return 0;
-  }
+  if (!source::QueryOpen(caller, live, &info, &wow64)) return 0;
   kind = wow64 != 0 ? BlockKind::Wow64 : BlockKind::Native;
-  const std::uint64_t address =
-      wow64 != 0 ? source::Peb32Address(wow64, info.PebBaseAddress) : info.PebBaseAddress;
-  if (ReadRemote(live, address, peb.data(), peb.size())) return 1;
-  caller.error.SetError(os::GetLastError());
-  return 0;
+  return source::ReadPebAt(caller, live, source::PebAddress(info, wow64), peb.data(), peb.size());
 }
 
 }  // namespace zel::windows
