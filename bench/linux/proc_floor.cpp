@@ -7,16 +7,22 @@
 //            snapshot's own shortcut);
 //   strings  for each process: cmdline, environ, the exe and cwd links and
 //            status, each followed by a read of stat, the check that the
-//            process read is still the one the walk stands on.
+//            process read is still the one the walk stands on;
+//   listing  what `zelps -o pid,ppid,threads,pri,user,name,cmd` needs: the
+//            facts' reads, then the owner's user ID from the kernel's record
+//            of the process (a pidfd's information, as the library asks it)
+//            and cmdline, each followed by the read of stat.
 //
-//   zel_proc_floor --serve   times one run for each line "facts" or
-//                            "strings" read from stdin and prints
+//   zel_proc_floor --serve   times one run for each line "facts",
+//                            "strings" or "listing" read from stdin and prints
 //                            "<microseconds> <processes>", as
 //                            zel_facts_timing --serve does, so that
 //                            psutil_compare.py can put the library's cost
 //                            over its floor in the same rounds.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,6 +32,8 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+
+#include "../../src/platform/linux/proc_reader.h"
 
 namespace {
 
@@ -110,6 +118,28 @@ void Strings(const char* id) {
   }
 }
 
+// The pidfd information request (PIDFD_GET_INFO) for the credentials, into
+// the 64 bytes of its first version.
+void OwnerOf(const char* id) {
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, std::atoi(id), 0));
+  if (pidfd < 0) return;
+  zel::procfs::PidfdInfo info{};
+  info.mask = zel::procfs::kPidfdInfoCredentials;
+  if (::ioctl(pidfd, zel::procfs::kPidfdGetInfo, &info) == 0) g_checksum += info.ruid;
+  ::close(pidfd);
+}
+
+void Listing(const char* id) {
+  Facts(id);
+  char path[640], stat[640];
+  std::snprintf(stat, sizeof stat, "/proc/%s/stat", id);
+  OwnerOf(id);
+  ReadFile(stat);
+  std::snprintf(path, sizeof path, "/proc/%s/cmdline", id);
+  ReadFile(path);
+  ReadFile(stat);
+}
+
 int Serve() {
   std::string line;
   while (std::getline(std::cin, line)) {
@@ -119,6 +149,8 @@ int Serve() {
       count = EachProcess(Facts);
     } else if (line == "strings") {
       count = EachProcess(Strings);
+    } else if (line == "listing") {
+      count = EachProcess(Listing);
     } else {
       std::fprintf(stderr, "zel_proc_floor: unknown request \"%s\"\n", line.c_str());
       return 2;

@@ -24,9 +24,12 @@ Five jobs, each done by both sides:
   zelps -o pid,ppid,threads,pri,user,name,cmd
            against `ps -eo pid,ppid,nlwp,pri,user,comm,args`.
 
-With --floor, the facts and strings jobs are also done by zel_proc_floor,
-which makes only the reads each job needs (with the strings' check after
-each), and the library's cost is given as a multiple of that floor too.
+With --floor, the facts, strings and zelps jobs are also done by
+zel_proc_floor, which makes only the reads each job needs (with the check
+after each live read), and the library's cost is given as a multiple of that
+floor too, and the floor's as a multiple of psutil's or ps' cost: what no
+program that makes those reads can go under. The floor never starts a
+program: beside ps it leaves out a program's start.
 
 The whole set runs twice in one run: on the processes the machine has, and
 again with --extra (default 3000) sleeping processes that this script starts
@@ -63,10 +66,12 @@ import psutil
 FACTS = ["ppid", "name", "num_threads", "create_time", "cpu_times", "memory_info",
          "io_counters"]
 STRINGS = ["cmdline", "cwd", "exe", "environ", "username"]
+# zelps' options, ps' columns, and the floor's job for the reads zelps needs.
 PS_COLUMNS = {
-    "zelps": ([], "pid,ppid,nlwp,pri,comm"),
+    "zelps": ([], "pid,ppid,nlwp,pri,comm", "facts"),
     "zelps -o pid,ppid,threads,pri,user,name,cmd": (["-o", "pid,ppid,threads,pri,user,name,cmd"],
-                                                     "pid,ppid,nlwp,pri,user,comm,args"),
+                                                     "pid,ppid,nlwp,pri,user,comm,args",
+                                                     "listing"),
 }
 WARM_UP_ROUNDS = 3
 
@@ -151,9 +156,12 @@ def jobs(library, zelps, floor):
         yield job, sides
     yield "modules", [lambda: library.time("modules"),
                       lambda: time_psutil([lambda p: p.memory_maps(grouped=False)])]
-    for name, (options, columns) in PS_COLUMNS.items():
-        yield (name, [lambda o=options: time_program([zelps] + o),
-                      lambda c=columns: time_program(["/usr/bin/ps", "-eo", c])])
+    for name, (options, columns, floor_job) in PS_COLUMNS.items():
+        sides = [lambda o=options: time_program([zelps] + o),
+                 lambda c=columns: time_program(["/usr/bin/ps", "-eo", c])]
+        if floor and floor_job:
+            sides.append(lambda j=floor_job: floor.time(j))
+        yield name, sides
 
 
 def run_rounds(library, zelps, floor, rounds):
@@ -193,8 +201,8 @@ def report(title, runs):
              "modules": ("library", "psutil"), "snapshot": ("library", None)}
     for (job, side), results in runs.items():
         median = statistics.median(us for us, _ in results)
-        print("%-24s %-8s %12.0f %15.2f" % (job, sides.get(job, ("zelps", "ps"))[side], median,
-                                            median / processes))
+        side_name = sides.get(job, ("zelps", "ps", "floor"))[side]
+        print("%-24s %-8s %12.0f %15.2f" % (job, side_name, median, median / processes))
     for job in [job for job, side in runs if side == 1]:
         ratios = sorted(ours[0] / theirs[0] for ours, theirs in zip(runs[(job, 0)],
                                                                     runs[(job, 1)]))
@@ -203,6 +211,8 @@ def report(title, runs):
         ratios = sorted(ours[0] / floor[0] for ours, floor in zip(runs[(job, 0)],
                                                                   runs[(job, 2)]))
         print_ratio(job + " over the floor", ratios)
+        print_ratio("floor of " + job, sorted(floor[0] / theirs[0] for floor, theirs in
+                                              zip(runs[(job, 2)], runs[(job, 1)])))
     # What the live reads cost beyond the snapshot that the walk stands on.
     print_ratio("strings less snapshot", sorted(
         (ours[0] - snapshot[0]) / theirs[0] for ours, snapshot, theirs in

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/ioctl.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -123,8 +122,6 @@ std::optional<std::uint32_t> ProcReader::RealUidOf(std::uint32_t id) const {
   // Only the machine's own tree names the processes that a pidfd can hold.
   if (root_ != "/proc") return std::nullopt;
 #ifdef SYS_pidfd_open
-  constexpr unsigned kPidfsMagic = 0xFF;
-  constexpr unsigned kGetInfo = 11;
   // A kernel without the call (before 5.3) or the request (before 6.13)
   // answers the same for every process: it is asked once.
   static std::atomic<bool> unsupported{false};
@@ -136,7 +133,7 @@ std::optional<std::uint32_t> ProcReader::RealUidOf(std::uint32_t id) const {
   }
   PidfdInfo info{};
   info.mask = kPidfdInfoCredentials;
-  if (::ioctl(pidfd.get(), _IOWR(kPidfsMagic, kGetInfo, PidfdInfo), &info) != 0) {
+  if (::ioctl(pidfd.get(), kPidfdGetInfo, &info) != 0) {
     if (errno == ENOTTY || errno == EINVAL) unsupported.store(true, std::memory_order_relaxed);
     return std::nullopt;
   }

@@ -3,6 +3,7 @@
 // a test can point a reader at a tree of its own with the same layout.
 #pragma once
 
+#include <linux/ioctl.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -38,6 +39,8 @@ static_assert(offsetof(PidfdInfo, pid) == 16);
 static_assert(offsetof(PidfdInfo, ruid) == 28);
 static_assert(sizeof(PidfdInfo) == 64);
 inline constexpr std::uint64_t kPidfdInfoCredentials = 1 << 1;
+// The request on a pidfd (the pidfs ioctl type, 0xFF, number 11).
+inline constexpr unsigned long kPidfdGetInfo = _IOWR(0xFF, 11, PidfdInfo);
 
 // The content of a file or the target of a link, or the errno why not.
 struct ProcText {
