@@ -1,5 +1,6 @@
 #include "proc_parsers.h"
 
+#include <array>
 #include <charconv>
 #include <limits>
 
@@ -14,24 +15,34 @@ std::optional<T> Number(std::string_view text) {
   return value;
 }
 
+// Tested a character at a time: the library's find_first_of looks each one
+// up in the set with a call of its own, which made the parsers a tenth of a
+// listing's time.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+constexpr bool IsSeparator(char c) { return IsBlank(c) || c == '\n'; }
+
 std::string_view TrimSpace(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\n");
-  return text.substr(first, last - first + 1);
+  std::size_t first = 0;
+  while (first < text.size() && IsBlank(text[first])) ++first;
+  if (first == text.size()) return {};
+  std::size_t end = text.size();
+  while (end > first && IsSeparator(text[end - 1])) --end;
+  return text.substr(first, end - first);
+}
+
+// The next field of `text` at or after `at`, with `at` moved past it; empty
+// at the end.
+std::string_view NextField(std::string_view text, std::size_t& at) {
+  while (at < text.size() && IsSeparator(text[at])) ++at;
+  const std::size_t start = at;
+  while (at < text.size() && !IsSeparator(text[at])) ++at;
+  return text.substr(start, at - start);
 }
 
 std::vector<std::string_view> SplitFields(std::string_view text) {
   std::vector<std::string_view> fields;
   std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t start = text.find_first_not_of(" \t\n", at);
-    if (start == std::string_view::npos) break;
-    std::size_t end = text.find_first_of(" \t\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    fields.push_back(text.substr(start, end - start));
-    at = end;
-  }
+  for (std::string_view field; !(field = NextField(text, at)).empty();) fields.push_back(field);
   return fields;
 }
 
@@ -94,8 +105,12 @@ std::optional<StatFields> ParseStat(std::string_view text) {
   stat.pid = *pid;
   stat.comm = std::string(text.substr(open + 1, close - open - 1));
 
-  const auto fields = SplitFields(text.substr(close + 1));
-  if (fields.size() <= kStartTicks || fields[kState].size() != 1) return std::nullopt;
+  // The fields up to the last one read; the line may end sooner.
+  std::array<std::string_view, kExitCode + 1> fields;
+  std::size_t count = 0;
+  for (std::size_t at = close + 1; count < fields.size(); ++count)
+    if ((fields[count] = NextField(text, at)).empty()) break;
+  if (count <= kStartTicks || fields[kState].size() != 1) return std::nullopt;
   stat.state = fields[kState][0];
   const auto parent = Number<std::uint32_t>(fields[kParentPid]);
   const auto flags = Number<std::uint64_t>(fields[kFlags]);
@@ -115,9 +130,8 @@ std::optional<StatFields> ParseStat(std::string_view text) {
   stat.systemTicks = *system;
   stat.nice = *nice;
   stat.startTicks = *start;
-  if (fields.size() > kPolicy) stat.policy = Number<std::uint32_t>(fields[kPolicy]).value_or(0);
-  if (fields.size() > kExitCode)
-    stat.exitCode = Number<std::int64_t>(fields[kExitCode]).value_or(0);
+  if (count > kPolicy) stat.policy = Number<std::uint32_t>(fields[kPolicy]).value_or(0);
+  if (count > kExitCode) stat.exitCode = Number<std::int64_t>(fields[kExitCode]).value_or(0);
   return stat;
 }
 
@@ -131,12 +145,8 @@ std::optional<StatStart> ParseStatStart(std::string_view text) {
   StatStart start;
   bool have_state = false, have_flags = false;
   std::size_t index = 0;
-  for (std::size_t at = close + 1; at < text.size();) {
-    const std::size_t begin = text.find_first_not_of(" \t\n", at);
-    if (begin == std::string_view::npos) break;
-    std::size_t end = text.find_first_of(" \t\n", begin);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view field = text.substr(begin, end - begin);
+  std::size_t at = close + 1;
+  for (std::string_view field; !(field = NextField(text, at)).empty();) {
     if (index == kState) {
       if (field.size() != 1) return std::nullopt;
       start.state = field[0];
@@ -153,7 +163,6 @@ std::optional<StatStart> ParseStatStart(std::string_view text) {
       return start;
     }
     ++index;
-    at = end;
   }
   return std::nullopt;
 }

@@ -48,16 +48,20 @@ int ProcReader::Read(const std::string& path, std::string& text) const {
   text.clear();
   const UniqueFd fd(::open(FullPath(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno;
+  // Read aside and appended: growing the text by a chunk would first fill
+  // the chunk with zeros, more bytes than most of these files have. A chunk
+  // is reserved all the same, so that a text kept for the next read has
+  // room for the next file at once.
+  text.reserve(kChunk);
+  char chunk[kChunk];
   for (;;) {
-    const std::size_t used = text.size();
-    text.resize(used + kChunk);
-    const ssize_t got = ReadChunk(fd.get(), text.data() + used);
+    const ssize_t got = ReadChunk(fd.get(), chunk);
     if (got < 0) {
       const int error = errno;
       text.clear();
       return error;
     }
-    text.resize(used + static_cast<std::size_t>(got));
+    text.append(chunk, static_cast<std::size_t>(got));
     if (static_cast<std::size_t>(got) < kChunk) return 0;
   }
 }
