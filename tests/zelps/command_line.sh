@@ -95,7 +95,17 @@ set -- $(cat "$dir/out")
   fail "vsz and nice differ from ps': $* against $(ps -o vsz=,ni= -p "$child")"
 case "$3 $5" in "00:0"[0-9]" "[0-9]*.[0-9]) ;; *) fail "not a young process's etime, pcpu: $*" ;; esac
 started sh sh -c 'while :; do :; done'
-sleep 1
+# ps divides by the loop's age in whole seconds, so its figure runs high by
+# the fraction it drops: both read just after the loop's age passes a whole
+# second, two at the least.
+ticks=$(getconf CLK_TCK)
+tries=0
+until awk -v start="$(cut -d ' ' -f 22 "/proc/$child/stat")" -v ticks="$ticks" \
+  '{ age = $1 - start / ticks; exit !(age >= 2 && age - int(age) < 0.05) }' /proc/uptime; do
+  tries=$((tries + 1))
+  [ "$tries" -lt 1000 ] || fail "the busy loop's age never passed a whole second"
+  sleep 0.01
+done
 expect 0 -p "$child" -o pcpu --no-headers
 ours=$(cat "$dir/out")
 theirs=$(ps -o pcpu= -p "$child")
