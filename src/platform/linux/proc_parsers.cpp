@@ -189,10 +189,7 @@ constexpr std::pair<std::string_view, std::uint64_t StatusFields::*> kStatusSize
 StatusFields ParseStatus(std::string_view text) {
   StatusFields status;
   ForEachKeyedLine(text, [&](std::string_view key, std::string_view value) {
-    if (key == "Uid") {
-      const auto ids = SplitFields(value);
-      if (!ids.empty()) status.realUid = Number<std::uint32_t>(ids[0]);
-    } else if (key == "Threads") {
+    if (key == "Threads") {
       status.threads = Number<std::uint32_t>(value).value_or(0);
     } else {
       for (const auto& [name, size] : kStatusSizes)

@@ -59,7 +59,6 @@ std::optional<StatStart> ParseStatStart(std::string_view text);
 // (2^64-1 for a size too large for them); a missing field (a kernel thread
 // has no Vm* lines) is 0.
 struct StatusFields {
-  std::optional<std::uint32_t> realUid;  // first field of "Uid:"
   std::uint32_t threads = 0;
   std::uint64_t vmPeak = 0;
   std::uint64_t vmSize = 0;
