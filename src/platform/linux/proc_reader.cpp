@@ -71,12 +71,11 @@ int ProcReader::ReadRecords(const std::string& path, const LineSink& line) const
   if (fd.get() < 0) return errno;
   std::string pending;   // the start of a line that the next chunk ends
   bool tooLong = false;  // the pending line is past the bound: passed over
+  char chunk[kChunk];
   for (;;) {
-    const std::size_t used = pending.size();
-    pending.resize(used + kChunk);
-    const ssize_t got = ReadChunk(fd.get(), pending.data() + used);
+    const ssize_t got = ReadChunk(fd.get(), chunk);
     if (got < 0) return errno;
-    pending.resize(used + static_cast<std::size_t>(got));
+    pending.append(chunk, static_cast<std::size_t>(got));
     std::string_view rest(pending);
     for (std::size_t newline; (newline = rest.find('\n')) != std::string_view::npos;) {
       if (!tooLong) line(rest.substr(0, newline));
